@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace fotavi {
+
+// Text in code page 932 (Shift_JIS as Windows has it).
+struct Encoded {
+    QByteArray bytes;
+    int replaced = 0;  // characters code page 932 cannot hold, written as "?"
+};
+
+// Encodes text; the JIS forms Linux input methods type (U+301C WAVE DASH and
+// the like) become their Windows twins first.
+Encoded encode_cp932(const QString& text);
+// Decodes bytes; a sequence that is not code page 932 becomes U+FFFD and sets *malformed.
+QString decode_cp932(const QByteArray& bytes, bool* malformed = nullptr);
+
+struct TextWrite {
+    QString error;     // empty on success: names the file and the system's reason
+    int replaced = 0;  // characters written as "?"
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Writes lines to path in code page 932, each followed by CR LF, atomically:
+// on any failure an earlier file stays whole.
+TextWrite write_text_file(const QString& path, const QStringList& lines);
+
+// Writes bytes to path atomically; returns an error text naming the file, or empty.
+QString write_file_atomically(const QString& path, const QByteArray& bytes);
+
+}  // namespace fotavi

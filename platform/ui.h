@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <optional>
+
+#include "settings/layouts.h"
+#include "settings/settings.h"
+
+namespace fotavi {
+
+// The four commands that need pictures; they start disabled and the first
+// successful scan enables them, in this order.
+enum class PictureCommand { k_incre, k_decre, k_komoji, k_list };
+
+// The three answers to "write time_log.txt before going on?".
+enum class UnwrittenAnswer { Write, Discard, Stay };
+
+// Everything the commands need of the screen. Main implements it with Qt
+// Widgets; the tests use a recording fake, so every command can be checked
+// without a display.
+class Ui {
+public:
+    virtual ~Ui() = default;
+
+    // A modal box with one OK button and no icon.
+    virtual void message(const QString& prompt, const QString& title) = 0;
+    // A modal box with one OK button and the information icon.
+    virtual void information(const QString& prompt, const QString& title) = 0;
+
+    virtual void set_file_name(const QString& caption) = 0;
+    virtual void set_file_date(const QString& caption) = 0;
+    // The picture, already decoded to fit the picture box.
+    virtual void set_picture(const QImage& picture) = 0;
+    // Shown in the picture box instead of a picture that cannot be loaded.
+    virtual void set_picture_placeholder(const QString& file_name, const QString& reason) = 0;
+
+    virtual QString comment() const = 0;
+    virtual void set_comment(const QString& text) = 0;
+    // Replaces the selection (or inserts at the caret); the caret ends after the text.
+    virtual void replace_comment_selection(const QString& text) = 0;
+    virtual void focus_comment() = 0;
+
+    virtual void enable(PictureCommand command) = 0;
+    virtual void set_preset(int n, const QString& caption, const QString& tool_tip) = 0;
+    virtual void set_layout_value(const LayoutValue& value) = 0;
+
+    // The Open dialog; an empty string when the user chose nothing.
+    virtual QString choose_picture(const QString& start_folder) = 0;
+    // The settings dialog, filled with current; nothing when cancelled.
+    virtual std::optional<Settings> edit_settings(const Settings& current) = 0;
+    // Asked before comments that were never written to time_log.txt would be lost.
+    virtual UnwrittenAnswer ask_unwritten() = 0;
+    // Opens a document with the desktop's handler; failures are silent.
+    virtual void open_document(const QString& path) = 0;
+};
+
+}  // namespace fotavi

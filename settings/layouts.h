@@ -1,0 +1,30 @@
+#pragma once
+
+#include <array>
+
+namespace fotavi {
+
+class Ui;
+
+// The objects and properties the window layouts set, in twips
+// (1440 an inch, 15 a pixel at 96 dots per inch).
+enum class LayoutTarget { Main, Image1, k_list, l_file_date, l_comment, k_pre_set0, k_pre_set1, k_pre_set2, k_pre_set3, k_komoji };
+enum class LayoutProperty { Left, Top, Width, Height };
+
+struct LayoutValue {
+    LayoutTarget target;
+    LayoutProperty property;
+    int twips;
+    bool operator==(const LayoutValue&) const = default;
+};
+
+inline constexpr int kTwipsPerPixel = 15;
+
+// The eighteen values of one layout, in the order they are set.
+using Layout = std::array<LayoutValue, 18>;
+
+const Layout& layout_for(bool size_large);
+// Applies the layout of size_large to the window, value by value.
+void z_set_layout(bool size_large, Ui& ui);
+
+}  // namespace fotavi

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+
+namespace fotavi {
+
+class Ui;
+
+// The two settings kept between runs in def_list.txt.
+struct Settings {
+    bool size_large = false;
+    std::array<QString, 4> pre_str{QStringLiteral("米"), QStringLiteral("麦"), QStringLiteral("豆"),
+                                   QStringLiteral("実")};
+    bool operator==(const Settings&) const = default;
+};
+
+inline constexpr char kConfigName[] = "def_list.txt";
+
+// What reading def_list.txt gave: the settings (defaults where the file had
+// nothing usable) and, when the file was present but not as the program writes
+// it, a sentence for the user saying what was wrong.
+struct ConfigRead {
+    Settings settings;
+    QString problem;  // empty when the file was missing or well formed
+};
+
+// Parses the bytes of def_list.txt (code page 932; lines end in CR LF or LF).
+ConfigRead parse_config(const QByteArray& bytes);
+// The five lines, code page 932, each ended by CR LF.
+QByteArray serialize_config(const Settings& settings);
+
+// Reads def_list.txt from folder; a missing file gives the defaults silently.
+ConfigRead z_read_config(const QString& folder);
+// Writes def_list.txt into folder atomically; returns an error text or empty.
+QString z_write_config(const QString& folder, const Settings& settings);
+
+// The folder that holds def_list.txt: the program folder when it is writable,
+// else the per-user configuration folder.
+QString config_folder(const QString& program_folder);
+
+// The caption of preset button n (0..3) for its phrase: "米(&Z)", "お.(&Z)".
+QString preset_caption(int n, const QString& phrase);
+// Sets the captions and tool tips of the four preset buttons.
+void z_set_pre_captions(const Settings& settings, Ui& ui);
+
+}  // namespace fotavi
