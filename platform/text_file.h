@@ -25,7 +25,8 @@ struct TextWrite {
 };
 
 // Writes lines to path in code page 932, each followed by CR LF, atomically:
-// on any failure an earlier file stays whole.
+// on any failure an earlier file stays whole. A line break inside a line
+// (LF, CR or CR LF) is written as CR LF as well.
 TextWrite write_text_file(const QString& path, const QStringList& lines);
 
 // Writes bytes to path atomically; returns an error text naming the file, or empty.
