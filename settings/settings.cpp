@@ -1,1 +1,153 @@
-// (being written)
+#include "settings/settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QTextBoundaryFinder>
+
+#include <optional>
+
+#include "platform/text_file.h"
+#include "platform/ui.h"
+
+namespace fotavi {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kLines = 5;
+
+QString malformed_message() {
+    return u"def_list.txt の内容が想定と異なっていたため、読み取れなかった設定には既定の値を使います。"_s;
+}
+
+// Splits at CR LF, at a lone CR and at a lone LF; a last line without a line
+// end still counts, but the empty rest after a final line end does not.
+QList<QByteArray> split_lines(const QByteArray& bytes, int wanted) {
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    const qsizetype size = bytes.size();
+    while (start < size && lines.size() < wanted) {
+        qsizetype end = start;
+        while (end < size && bytes[end] != '\r' && bytes[end] != '\n') ++end;
+        lines.append(bytes.mid(start, end - start));
+        if (end < size && bytes[end] == '\r' && end + 1 < size && bytes[end + 1] == '\n') ++end;
+        start = end + 1;
+    }
+    return lines;
+}
+
+// "True"/"False" in any letter case, or a number where zero is false.
+std::optional<bool> parse_truth(const QString& text) {
+    const QString word = text.trimmed();
+    if (word.compare(u"true"_s, Qt::CaseInsensitive) == 0) return true;
+    if (word.compare(u"false"_s, Qt::CaseInsensitive) == 0) return false;
+    bool ok = false;
+    const double number = word.toDouble(&ok);
+    if (ok) return number != 0.0;
+    return std::nullopt;
+}
+
+// A phrase holds no line break: one would split it over two lines of the file.
+QString one_line(QString phrase) {
+    phrase.replace(u"\r\n"_s, u" "_s);
+    phrase.replace(u'\r', u' ');
+    phrase.replace(u'\n', u' ');
+    return phrase;
+}
+
+// "&" marks an accelerator in a caption; a literal one is doubled.
+QString escape_ampersands(QString text) { return text.replace(u'&', u"&&"_s); }
+
+}  // namespace
+
+ConfigRead parse_config(const QByteArray& bytes) {
+    ConfigRead read;
+    const QList<QByteArray> lines = split_lines(bytes, kLines);
+    bool problem = lines.size() < kLines;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        bool malformed = false;
+        const QString text = decode_cp932(lines[i], &malformed);
+        problem = problem || malformed;
+        if (i == 0) {
+            const std::optional<bool> truth = parse_truth(text);
+            if (truth) {
+                read.settings.size_large = *truth;
+            } else {
+                problem = true;
+            }
+        } else {
+            read.settings.pre_str[static_cast<size_t>(i - 1)] = text;
+        }
+    }
+    if (problem) read.problem = malformed_message();
+    return read;
+}
+
+QByteArray serialize_config(const Settings& settings) {
+    QString text = settings.size_large ? u"True"_s : u"False"_s;
+    text += u"\r\n"_s;
+    for (const QString& phrase : settings.pre_str) {
+        text += one_line(phrase);
+        text += u"\r\n"_s;
+    }
+    return encode_cp932(text).bytes;
+}
+
+ConfigRead z_read_config(const QString& folder) {
+    const QString path = QDir(folder).filePath(QString::fromLatin1(kConfigName));
+    if (!QFileInfo::exists(path)) return {};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ConfigRead read;
+        read.problem = u"%1 を読み込めなかったため、既定の設定を使います。（%2）"_s.arg(
+            QDir::toNativeSeparators(path), file.errorString());
+        return read;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        ConfigRead read;
+        read.problem = u"%1 を読み込めなかったため、既定の設定を使います。（%2）"_s.arg(
+            QDir::toNativeSeparators(path), file.errorString());
+        return read;
+    }
+    return parse_config(bytes);
+}
+
+QString z_write_config(const QString& folder, const Settings& settings) {
+    const QString path = QDir(folder).filePath(QString::fromLatin1(kConfigName));
+    return write_file_atomically(path, serialize_config(settings));
+}
+
+QString config_folder(const QString& program_folder) {
+    const QFileInfo program(program_folder);
+    if (program.isDir() && program.isWritable()) return program.absoluteFilePath();
+    const QString user = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    // A folder that cannot be made is left to the write at exit to report.
+    QDir().mkpath(user);
+    return user;
+}
+
+QString preset_caption(int n, const QString& phrase) {
+    static const char16_t kLetters[] = u"ZXCV";
+    const QChar letter(kLetters[n & 3]);
+    // Length as the user sees it: a surrogate pair or a base letter with its
+    // combining marks is one character.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, phrase);
+    const qsizetype first_end = phrase.isEmpty() ? 0 : finder.toNextBoundary();
+    const bool longer = first_end >= 0 && first_end < phrase.size();
+    if (!longer) return escape_ampersands(phrase) + u"(&"_s + letter + u')';
+    return escape_ampersands(phrase.left(first_end)) + u".(&"_s + letter + u')';
+}
+
+void z_set_pre_captions(const Settings& settings, Ui& ui) {
+    for (int n = 0; n < 4; ++n) {
+        const QString& phrase = settings.pre_str[static_cast<size_t>(n)];
+        ui.set_preset(n, preset_caption(n, phrase), phrase);
+    }
+}
+
+}  // namespace fotavi
