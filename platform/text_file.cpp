@@ -17,17 +17,28 @@ namespace {
 // same whichever codec does the rest.
 char32_t windows_twin(char32_t c) {
     switch (c) {
-        case U'\u301C': return U'\uFF5E';  // WAVE DASH -> FULLWIDTH TILDE (0x8160)
-        case U'\u2016': return U'\u2225';  // DOUBLE VERTICAL LINE -> PARALLEL TO (0x8161)
-        case U'\u2212': return U'\uFF0D';  // MINUS SIGN -> FULLWIDTH HYPHEN-MINUS (0x817C)
-        case U'\u00A2': return U'\uFFE0';  // CENT SIGN (0x8191)
-        case U'\u00A3': return U'\uFFE1';  // POUND SIGN (0x8192)
-        case U'\u00AC': return U'\uFFE2';  // NOT SIGN (0x81CA)
-        case U'\u2014': return U'\u2015';  // EM DASH -> HORIZONTAL BAR (0x815C)
-        case U'\u00A6': return U'\uFFE4';  // BROKEN BAR (0xFA55)
-        case U'\u00A5': return U'\\';      // Japanese Windows shows 0x5C as the yen sign
-        case U'\u203E': return U'~';       // ... and 0x7E as the overline
-        default: return c;
+        case U'\u301C':
+            return U'\uFF5E';  // WAVE DASH -> FULLWIDTH TILDE (0x8160)
+        case U'\u2016':
+            return U'\u2225';  // DOUBLE VERTICAL LINE -> PARALLEL TO (0x8161)
+        case U'\u2212':
+            return U'\uFF0D';  // MINUS SIGN -> FULLWIDTH HYPHEN-MINUS (0x817C)
+        case U'\u00A2':
+            return U'\uFFE0';  // CENT SIGN (0x8191)
+        case U'\u00A3':
+            return U'\uFFE1';  // POUND SIGN (0x8192)
+        case U'\u00AC':
+            return U'\uFFE2';  // NOT SIGN (0x81CA)
+        case U'\u2014':
+            return U'\u2015';  // EM DASH -> HORIZONTAL BAR (0x815C)
+        case U'\u00A6':
+            return U'\uFFE4';  // BROKEN BAR (0xFA55)
+        case U'\u00A5':
+            return U'\\';  // Japanese Windows shows 0x5C as the yen sign
+        case U'\u203E':
+            return U'~';  // ... and 0x7E as the overline
+        default:
+            return c;
     }
 }
 
@@ -185,21 +196,28 @@ TextWrite write_text_file(const QString& path, const QStringList& lines) {
 
 QString write_file_atomically(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
-    auto failure = [&] {
-        const QString reason = file.errorString();
+    auto failure = [&](const QString& reason) {
         file.cancelWriting();
         return QStringLiteral("%1 を書き込めませんでした。\n理由: %2")
             .arg(QDir::toNativeSeparators(path), reason);
     };
-    if (!file.open(QIODevice::WriteOnly)) return failure();
+    if (!file.open(QIODevice::WriteOnly)) return failure(file.errorString());
     // commit() may report success after a write that failed for a full disk,
     // replacing the old file with a cut one; so every step is checked first.
-    if (file.write(bytes) != bytes.size()) return failure();
-    if (!file.flush()) return failure();
-    if (!file.commit()) {
-        return QStringLiteral("%1 を書き込めませんでした。\n理由: %2")
-            .arg(QDir::toNativeSeparators(path), file.errorString());
+    errno = 0;
+    const qint64 written = file.write(bytes);
+    const int write_errno = errno;
+    if (written != bytes.size()) {
+        // A write cut short by a full disk leaves Qt's error unset; the
+        // system's own error still says why.
+        if (file.error() != QFileDevice::NoError) return failure(file.errorString());
+        if (write_errno != 0) return failure(qt_error_string(write_errno));
+        return failure(QStringLiteral("%1 バイトのうち %2 バイトしか書き込めませんでした")
+                           .arg(bytes.size())
+                           .arg(qMax<qint64>(written, 0)));
     }
+    if (!file.flush()) return failure(file.errorString());
+    if (!file.commit()) return failure(file.errorString());
     return {};
 }
 
