@@ -57,6 +57,7 @@ private:
     void navigate(Move move);
     void commit_comment();
     void z_show_photo();
+    void show_picture();
     void z_read_sort();
     void open_folder(const QString& folder);
     bool settle_unwritten();

@@ -1,1 +1,325 @@
-// (being written)
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <cmath>
+
+#include "settings/setup_dialog.h"
+
+namespace fotavi {
+
+int to_pixels(int twips) { return int(std::lround(double(twips) / kTwipsPerPixel)); }
+
+namespace {
+
+// The window's outer size includes 90 twips of frame and 660 of title and
+// menu bars; on Linux the window manager draws the frame, so the client area
+// is kept and the menu bar takes the height it needs.
+constexpr int kFrameWidthTwips = 90;
+constexpr int kFrameHeightTwips = 660;
+
+QRect twips_rect(int left, int top, int width, int height) {
+    return {to_pixels(left), to_pixels(top), to_pixels(width), to_pixels(height)};
+}
+
+}  // namespace
+
+PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Image1"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureBox::set_picture(const QImage& picture) {
+    picture_ = picture;
+    placeholder_.clear();
+    update();
+}
+
+void PictureBox::set_placeholder(const QString& text) {
+    picture_ = QImage();
+    placeholder_ = text;
+    update();
+}
+
+void PictureBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(48, 48, 48));
+    if (!picture_.isNull()) {
+        // Pictures arrive decoded to fit the box; one decoded for a larger box
+        // (just before a layout change) is scaled down here.
+        QSize size = picture_.size();
+        if (size.width() > width() || size.height() > height())
+            size.scale(this->size(), Qt::KeepAspectRatio);
+        QRect target(QPoint(0, 0), size);
+        target.moveCenter(rect().center());
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(target, picture_);
+    } else if (!placeholder_.isEmpty()) {
+        painter.setPen(QColor(230, 230, 230));
+        painter.drawText(rect().adjusted(20, 20, -20, -20), Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
+    }
+}
+
+Main::Main(const QString& program_dir, const QString& config_dir)
+    : commands_(std::make_unique<Commands>(*this, program_dir, config_dir)) {
+    setObjectName(QStringLiteral("Main"));
+    setWindowTitle(QStringLiteral("フォタビ"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setAcceptDrops(true);
+    create_controls();
+    create_menus();
+    fit_window();
+    k_open_->setFocus();
+}
+
+Main::~Main() = default;
+
+QPushButton* Main::make_button(const char* name, const QString& caption, int left, int top, int width,
+                               int height) {
+    auto* button = new QPushButton(caption, client_);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoDefault(false);
+    button->setGeometry(twips_rect(left, top, width, height));
+    return button;
+}
+
+void Main::create_controls() {
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("client"));
+    client_->setFixedSize(to_pixels(7425), to_pixels(6675));
+    setCentralWidget(client_);
+
+    k_open_ = make_button("k_open", QStringLiteral("開く(&O)"), 120, 0, 735, 375);
+    k_decre_ = make_button("k_decre", QStringLiteral("前へ(&B)"), 1080, 0, 855, 375);
+    k_incre_ = make_button("k_incre", QStringLiteral("次へ(&N)"), 2040, 0, 855, 375);
+
+    l_comment_ = new QPlainTextEdit(client_);
+    l_comment_->setObjectName(QStringLiteral("l_comment"));
+    l_comment_->setGeometry(twips_rect(120, 6000, 3615, 625));
+    l_comment_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    l_comment_->setTabChangesFocus(true);
+
+    const QString captions[] = {QStringLiteral("米(&Z)"), QStringLiteral("麦(&X)"), QStringLiteral("豆(&C)"),
+                                QStringLiteral("実(&V)")};
+    const char* names[] = {"k_pre_set0", "k_pre_set1", "k_pre_set2", "k_pre_set3"};
+    for (int n = 0; n < 4; ++n)
+        k_pre_set_[n] = make_button(names[n], captions[n], 3840 + 600 * n, 6120, 615, 375);
+    k_komoji_ = make_button("k_komoji", QStringLiteral("小文字(&S)"), 6360, 6120, 975, 375);
+    k_list_ = make_button("k_list", QStringLiteral("リスト(&L)"), 6480, 0, 855, 375);
+
+    l_file_date_ = new QLabel(client_);
+    l_file_date_->setObjectName(QStringLiteral("l_file_date"));
+    l_file_date_->setGeometry(twips_rect(4680, 120, 1815, 255));
+    l_file_name_ = new QLabel(client_);
+    l_file_name_->setObjectName(QStringLiteral("l_file_name"));
+    l_file_name_->setGeometry(twips_rect(3000, 120, 1575, 255));
+    for (QLabel* label : {l_file_date_, l_file_name_})
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    image1_ = new PictureBox(client_);
+    image1_->setGeometry(twips_rect(120, 480, 7200, 5400));
+    const QImage startup(QStringLiteral(":/startup.jpg"));
+    image1_->set_picture(startup.scaled(image1_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+
+    for (QPushButton* button : {k_decre_, k_incre_, k_komoji_, k_list_})
+        button->setEnabled(false);
+
+    QWidget* order[] = {k_open_,        k_decre_,       k_incre_,       l_comment_, k_pre_set_[0],
+                        k_pre_set_[1], k_pre_set_[2], k_pre_set_[3], k_komoji_,  k_list_};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    Commands& c = *commands_;
+    connect(k_open_, &QPushButton::clicked, this, [&c] { c.k_open(); });
+    connect(k_decre_, &QPushButton::clicked, this, [&c] { c.k_decre(); });
+    connect(k_incre_, &QPushButton::clicked, this, [&c] { c.k_incre(); });
+    connect(k_list_, &QPushButton::clicked, this, [&c] { c.k_list(); });
+    connect(k_komoji_, &QPushButton::clicked, this, [&c] { c.k_komoji(); });
+    for (int n = 0; n < 4; ++n)
+        connect(k_pre_set_[n], &QPushButton::clicked, this, [&c, n] { c.k_pre_set(n); });
+}
+
+void Main::create_menus() {
+    Commands& c = *commands_;
+    auto add = [this](QMenu* menu, const char* name, const QString& caption, auto handler) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        connect(action, &QAction::triggered, this, handler);
+    };
+    QMenu* m_file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    m_file->setObjectName(QStringLiteral("m_file"));
+    add(m_file, "m_open", QStringLiteral("開く(&P)"), [&c] { c.k_open(); });
+    add(m_file, "m_save", QStringLiteral("出力(&L)"), [&c] { c.k_list(); });
+    add(m_file, "m_setup", QStringLiteral("設定(&D)"), [&c] { c.m_setup(); });
+    add(m_file, "m_end", QStringLiteral("終了(&E)"), [this] { close(); });
+
+    QMenu* m_move = menuBar()->addMenu(QStringLiteral("移動(&M)"));
+    m_move->setObjectName(QStringLiteral("m_move"));
+    add(m_move, "m_first", QStringLiteral("最初(&G)"), [&c] { c.m_first(); });
+    add(m_move, "m_last", QStringLiteral("最後(&J)"), [&c] { c.m_last(); });
+
+    QMenu* mm_help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    mm_help->setObjectName(QStringLiteral("mm_help"));
+    add(mm_help, "m_help", QStringLiteral("目次(&T)"), [&c] { c.m_help(); });
+    add(mm_help, "m_version", QStringLiteral("バージョン(&V)"), [&c] { c.m_version(); });
+}
+
+void Main::fit_window() {
+    setFixedSize(client_->width(), client_->height() + menuBar()->sizeHint().height());
+}
+
+void Main::message(const QString& prompt, const QString& title) {
+    QMessageBox box(QMessageBox::NoIcon, title, prompt, QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.exec();
+}
+
+void Main::information(const QString& prompt, const QString& title) {
+    QMessageBox box(QMessageBox::Information, title, prompt, QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.exec();
+}
+
+void Main::set_file_name(const QString& caption) { l_file_name_->setText(caption); }
+void Main::set_file_date(const QString& caption) { l_file_date_->setText(caption); }
+void Main::set_picture(const QImage& picture) { image1_->set_picture(picture); }
+
+void Main::set_picture_placeholder(const QString& file_name, const QString& reason) {
+    image1_->set_placeholder(QStringLiteral("%1 を表示できません\n%2").arg(file_name, reason));
+}
+
+QString Main::comment() const { return l_comment_->toPlainText(); }
+void Main::set_comment(const QString& text) { l_comment_->setPlainText(text); }
+void Main::replace_comment_selection(const QString& text) { l_comment_->insertPlainText(text); }
+void Main::focus_comment() { l_comment_->setFocus(Qt::OtherFocusReason); }
+
+void Main::enable(PictureCommand command) {
+    switch (command) {
+        case PictureCommand::k_incre: k_incre_->setEnabled(true); break;
+        case PictureCommand::k_decre: k_decre_->setEnabled(true); break;
+        case PictureCommand::k_komoji: k_komoji_->setEnabled(true); break;
+        case PictureCommand::k_list: k_list_->setEnabled(true); break;
+    }
+}
+
+void Main::set_preset(int n, const QString& caption, const QString& tool_tip) {
+    k_pre_set_.at(size_t(n))->setText(caption);
+    k_pre_set_.at(size_t(n))->setToolTip(tool_tip);
+}
+
+QWidget* Main::control(LayoutTarget target) {
+    switch (target) {
+        case LayoutTarget::Main: return client_;
+        case LayoutTarget::Image1: return image1_;
+        case LayoutTarget::k_list: return k_list_;
+        case LayoutTarget::l_file_date: return l_file_date_;
+        case LayoutTarget::l_comment: return l_comment_;
+        case LayoutTarget::k_pre_set0: return k_pre_set_[0];
+        case LayoutTarget::k_pre_set1: return k_pre_set_[1];
+        case LayoutTarget::k_pre_set2: return k_pre_set_[2];
+        case LayoutTarget::k_pre_set3: return k_pre_set_[3];
+        case LayoutTarget::k_komoji: return k_komoji_;
+    }
+    return nullptr;
+}
+
+void Main::set_layout_value(const LayoutValue& value) {
+    if (value.target == LayoutTarget::Main) {
+        if (value.property == LayoutProperty::Width)
+            client_->setFixedWidth(to_pixels(value.twips - kFrameWidthTwips));
+        else if (value.property == LayoutProperty::Height)
+            client_->setFixedHeight(to_pixels(value.twips - kFrameHeightTwips));
+        fit_window();
+        return;
+    }
+    QWidget* widget = control(value.target);
+    QRect g = widget->geometry();
+    const int px = to_pixels(value.twips);
+    switch (value.property) {
+        case LayoutProperty::Left: g.moveLeft(px); break;
+        case LayoutProperty::Top: g.moveTop(px); break;
+        case LayoutProperty::Width: g.setWidth(px); break;
+        case LayoutProperty::Height: g.setHeight(px); break;
+    }
+    widget->setGeometry(g);
+}
+
+QString Main::choose_picture(const QString& start_folder) {
+    QString folder = start_folder;
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    // Cameras name their files DSC0001.JPG; the filter must show them too.
+    return QFileDialog::getOpenFileName(this, QString(), folder, QStringLiteral("*.jpg (*.[jJ][pP][gG])"));
+}
+
+std::optional<Settings> Main::edit_settings(const Settings& current) { return Setup::edit(this, current); }
+
+UnwrittenAnswer Main::ask_unwritten() {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("メッセージ"),
+                    QStringLiteral("time_log.txt に出力していないコメントがあります。\n"
+                                   "先に time_log.txt に出力しますか?"),
+                    QMessageBox::NoButton, this);
+    QPushButton* write = box.addButton(QStringLiteral("出力して続ける(&W)"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("出力せずに続ける(&D)"), QMessageBox::DestructiveRole);
+    QPushButton* stay = box.addButton(QStringLiteral("戻る(&R)"), QMessageBox::RejectRole);
+    box.setDefaultButton(write);
+    box.setEscapeButton(stay);
+    box.exec();
+    if (box.clickedButton() == write)
+        return UnwrittenAnswer::Write;
+    if (box.clickedButton() == discard)
+        return UnwrittenAnswer::Discard;
+    return UnwrittenAnswer::Stay;
+}
+
+void Main::open_document(const QString& path) {
+    if (QFileInfo::exists(path))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void Main::closeEvent(QCloseEvent* event) {
+    if (commands_->exit())
+        event->accept();
+    else
+        event->ignore();
+}
+
+namespace {
+
+QString dropped_path(const QMimeData* data) {
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return {};
+    return urls.first().toLocalFile();
+}
+
+}  // namespace
+
+void Main::dragEnterEvent(QDragEnterEvent* event) {
+    const QFileInfo info(dropped_path(event->mimeData()));
+    if (info.isDir() || info.suffix().compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
+        event->acceptProposedAction();
+}
+
+void Main::dropEvent(QDropEvent* event) {
+    if (commands_->open_dropped(dropped_path(event->mimeData())))
+        event->acceptProposedAction();
+}
+
+}  // namespace fotavi

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QImage>
+#include <QMainWindow>
+
+#include <array>
+#include <memory>
+
+#include "app/commands.h"
+#include "platform/ui.h"
+
+class QAction;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace fotavi {
+
+// The picture box: paints the picture centred at the size it was decoded to,
+// or a placeholder that says why a picture cannot be shown.
+class PictureBox : public QWidget {
+public:
+    explicit PictureBox(QWidget* parent);
+    void set_picture(const QImage& picture);
+    void set_placeholder(const QString& text);
+    const QImage& picture() const { return picture_; }
+    const QString& placeholder() const { return placeholder_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage picture_;
+    QString placeholder_;
+};
+
+// The main window: builds the controls and menus, forwards every click to
+// its command, and shows what the commands tell it.
+class Main : public QMainWindow, public Ui {
+public:
+    Main(const QString& program_dir, const QString& config_dir);
+    ~Main() override;
+
+    Commands& commands() { return *commands_; }
+
+    // Ui
+    void message(const QString& prompt, const QString& title) override;
+    void information(const QString& prompt, const QString& title) override;
+    void set_file_name(const QString& caption) override;
+    void set_file_date(const QString& caption) override;
+    void set_picture(const QImage& picture) override;
+    void set_picture_placeholder(const QString& file_name, const QString& reason) override;
+    QString comment() const override;
+    void set_comment(const QString& text) override;
+    void replace_comment_selection(const QString& text) override;
+    void focus_comment() override;
+    void enable(PictureCommand command) override;
+    void set_preset(int n, const QString& caption, const QString& tool_tip) override;
+    void set_layout_value(const LayoutValue& value) override;
+    QString choose_picture(const QString& start_folder) override;
+    std::optional<Settings> edit_settings(const Settings& current) override;
+    UnwrittenAnswer ask_unwritten() override;
+    void open_document(const QString& path) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void create_controls();
+    void create_menus();
+    void fit_window();
+    QPushButton* make_button(const char* name, const QString& caption, int left, int top, int width,
+                             int height);
+    QWidget* control(LayoutTarget target);
+
+    std::unique_ptr<Commands> commands_;
+    QWidget* client_ = nullptr;
+    QPushButton* k_open_ = nullptr;
+    QPushButton* k_decre_ = nullptr;
+    QPushButton* k_incre_ = nullptr;
+    QPushButton* k_list_ = nullptr;
+    QPushButton* k_komoji_ = nullptr;
+    std::array<QPushButton*, 4> k_pre_set_{};
+    QLabel* l_file_name_ = nullptr;
+    QLabel* l_file_date_ = nullptr;
+    QPlainTextEdit* l_comment_ = nullptr;
+    PictureBox* image1_ = nullptr;
+};
+
+// Twips to device-independent pixels.
+int to_pixels(int twips);
+
+}  // namespace fotavi

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <deque>
+
+#include "platform/ui.h"
+
+namespace fotavi {
+
+// A screen that records what the commands do to it, one line an event, and
+// answers the dialogs from scripted queues.
+class FakeUi : public Ui {
+public:
+    QStringList events;  // "message|title|prompt", "focus", "enable|k_incre", ...
+    QString file_name, file_date, comment_text, placeholder;
+    QImage picture;
+    std::deque<QString> chosen_pictures;
+    std::deque<UnwrittenAnswer> unwritten_answers;
+    std::deque<std::optional<Settings>> settings_answers;
+    QStringList opened_documents;
+    QStringList captions{4}, tool_tips{4};
+    std::vector<LayoutValue> layout_values;
+
+    QStringList messages() const { return events.filter(QRegularExpression(QStringLiteral("^(message|information)\\|"))); }
+    void clear() { events.clear(); }
+
+    void message(const QString& prompt, const QString& title) override {
+        events << QStringLiteral("message|%1|%2").arg(title, prompt);
+    }
+    void information(const QString& prompt, const QString& title) override {
+        events << QStringLiteral("information|%1|%2").arg(title, prompt);
+    }
+    void set_file_name(const QString& caption) override {
+        file_name = caption;
+        events << QStringLiteral("file_name|") + caption;
+    }
+    void set_file_date(const QString& caption) override {
+        file_date = caption;
+        events << QStringLiteral("file_date|") + caption;
+    }
+    void set_picture(const QImage& image) override {
+        picture = image;
+        placeholder.clear();
+        events << QStringLiteral("picture|%1x%2").arg(image.width()).arg(image.height());
+    }
+    void set_picture_placeholder(const QString& name, const QString& reason) override {
+        picture = QImage();
+        placeholder = name + QLatin1Char('|') + reason;
+        events << QStringLiteral("placeholder|") + name;
+    }
+    QString comment() const override { return comment_text; }
+    void set_comment(const QString& text) override {
+        comment_text = text;
+        events << QStringLiteral("comment|") + text;
+    }
+    void replace_comment_selection(const QString& text) override {
+        comment_text += text;
+        events << QStringLiteral("insert|") + text;
+    }
+    void focus_comment() override { events << QStringLiteral("focus"); }
+    void enable(PictureCommand command) override {
+        static const char* names[] = {"k_incre", "k_decre", "k_komoji", "k_list"};
+        events << QStringLiteral("enable|") + QLatin1String(names[int(command)]);
+    }
+    void set_preset(int n, const QString& caption, const QString& tool_tip) override {
+        captions[n] = caption;
+        tool_tips[n] = tool_tip;
+        events << QStringLiteral("preset|%1|%2").arg(n).arg(caption);
+    }
+    void set_layout_value(const LayoutValue& value) override {
+        layout_values.push_back(value);
+        events << QStringLiteral("layout");
+    }
+    QString choose_picture(const QString&) override {
+        events << QStringLiteral("open dialog");
+        if (chosen_pictures.empty())
+            return {};
+        QString path = chosen_pictures.front();
+        chosen_pictures.pop_front();
+        return path;
+    }
+    std::optional<Settings> edit_settings(const Settings&) override {
+        events << QStringLiteral("settings dialog");
+        if (settings_answers.empty())
+            return std::nullopt;
+        auto answer = settings_answers.front();
+        settings_answers.pop_front();
+        return answer;
+    }
+    UnwrittenAnswer ask_unwritten() override {
+        events << QStringLiteral("ask unwritten");
+        if (unwritten_answers.empty())
+            return UnwrittenAnswer::Stay;
+        UnwrittenAnswer answer = unwritten_answers.front();
+        unwritten_answers.pop_front();
+        return answer;
+    }
+    void open_document(const QString& path) override {
+        opened_documents << path;
+        events << QStringLiteral("open document|") + path;
+    }
+};
+
+}  // namespace fotavi

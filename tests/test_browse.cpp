@@ -1,0 +1,338 @@
+#include <QTest>
+
+#include <unistd.h>
+
+#include "album.h"
+#include "app/commands.h"
+#include "browse/image_table.h"
+#include "fake_ui.h"
+
+using namespace fotavi;
+
+namespace {
+
+const QString kNeed = QStringLiteral("message|メッセージ|先に、画像ファイルを指定して下さい");
+const QString kNoNext = QStringLiteral("message|メッセージ|これより次の画像ファイルはありません");
+const QString kNoPrevious = QStringLiteral("message|メッセージ|これより前の画像ファイルはありません");
+const QString kNothingFound = QStringLiteral("message|fotavi|検索対象ありませんでした。");
+
+// One run of the program: a program folder of its own and a recording screen.
+struct Run {
+    FakeUi ui;
+    QTemporaryDir program;
+    Commands commands{ui, program.path(), program.path()};
+
+    void start(const QStringList& args, const QString& start_dir = QDir::rootPath()) {
+        commands.start_up(args, start_dir);
+    }
+    QStringList names() const {
+        QStringList out;
+        for (int i = 0; i < commands.table().img_count; ++i)
+            out << commands.table().img_name[i];
+        return out;
+    }
+};
+
+// Four pictures across two days, listed in an order unlike their times.
+void make_four(const Album& album) {
+    album.add(QStringLiteral("DSC0003.JPG"), at(2001, 9, 2, 12, 15));
+    album.add(QStringLiteral("DSC0001.JPG"), at(2001, 9, 2, 5, 10, 13), QSize(64, 48));
+    album.add(QStringLiteral("DSC0004.JPG"), at(2001, 9, 3, 8, 30), QSize(48, 64));
+    album.add(QStringLiteral("DSC0002.jpg"), at(2001, 9, 2, 10, 40));
+}
+
+}  // namespace
+
+class TestBrowse : public QObject {
+    Q_OBJECT
+private slots:
+    void sort_is_stable_and_ascending() {
+        ImageTable table;
+        const double dates[] = {5, 3, 5, 1, 3, 5};
+        std::vector<ListedFile> files;
+        for (int i = 0; i < 6; ++i)
+            files.push_back({QStringLiteral("f%1.jpg").arg(i), dates[i]});
+        QCOMPARE(fill_table(table, files), 0);
+        QStringList names;
+        for (int i = 0; i < table.img_count; ++i)
+            names << table.img_name[i];
+        QCOMPARE(names, QStringList({"f3.jpg", "f1.jpg", "f4.jpg", "f0.jpg", "f2.jpg", "f5.jpg"}));
+    }
+
+    // Never past index 200: the 201 earliest are kept, ties broken by listing order.
+    void more_than_201_keeps_the_earliest() {
+        ImageTable table;
+        table.img_comment[3] = QStringLiteral("old");
+        std::vector<ListedFile> files;
+        for (int i = 0; i < 250; ++i)
+            files.push_back({QStringLiteral("f%1.jpg").arg(i), double(250 - i)});
+        files.push_back({QStringLiteral("tie.jpg"), 50.0});  // same time as f200, listed later
+        QCOMPARE(fill_table(table, files), 50);
+        QCOMPARE(table.img_count, 201);
+        QCOMPARE(table.img_name[0], QStringLiteral("f249.jpg"));
+        QCOMPARE(table.img_name[199], QStringLiteral("f51.jpg"));
+        QCOMPARE(table.img_name[200], QStringLiteral("f50.jpg"));
+        QVERIFY(table.img_comment[3].isEmpty());
+    }
+
+    void smaller_scan_leaves_entries_above_the_count() {
+        ImageTable table;
+        fill_table(table, {{"a.jpg", 1}, {"b.jpg", 2}, {"c.jpg", 3}});
+        table.img_comment[2] = QStringLiteral("kept");
+        fill_table(table, {{"z.jpg", 9}});
+        QCOMPARE(table.img_count, 1);
+        QCOMPARE(table.img_name[2], QStringLiteral("c.jpg"));
+        QCOMPARE(table.img_comment[2], QStringLiteral("kept"));
+    }
+
+    void start_up_shows_the_earliest_picture_of_the_folder() {
+        Album album;
+        make_four(album);
+        Run run;
+        run.start({album.file(QStringLiteral("DSC0003.JPG"))});
+        QCOMPARE(run.names(), QStringList({"DSC0001.JPG", "DSC0002.jpg", "DSC0003.JPG", "DSC0004.JPG"}));
+        QCOMPARE(run.commands.work_dir(), album.path());
+        QCOMPARE(run.commands.disp_dir(), album.path());
+        QCOMPARE(run.ui.file_name, QStringLiteral("DSC0001.JPG"));
+        QCOMPARE(run.ui.file_date, QStringLiteral("2001/09/02(日)05:10"));
+        QCOMPARE(run.ui.picture.size(), QSize(480, 360));
+        const QStringList tail = run.ui.events.mid(run.ui.events.indexOf(QStringLiteral("file_name|DSC0001.JPG")));
+        QCOMPARE(tail, QStringList({"file_name|DSC0001.JPG", QStringLiteral("file_date|2001/09/02(日)05:10"),
+                                    "picture|480x360", "comment|", "enable|k_incre", "enable|k_decre",
+                                    "enable|k_komoji", "enable|k_list"}));
+        QVERIFY(run.ui.messages().isEmpty());
+        QCOMPARE(QDir::currentPath(), album.path());
+    }
+
+    void command_line_data() {
+        QTest::addColumn<QString>("arg");    // %A is the album folder
+        QTest::addColumn<QString>("start");  // folder the program was started in
+        QTest::addColumn<bool>("opened");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("absolute picture") << "%A/DSC0002.jpg" << "/" << true << QStringList();
+        QTest::newRow("picture missing, folder there") << "%A/GONE.JPG" << "/" << true << QStringList();
+        QTest::newRow("extension in any case") << "%A/x.Jpg" << "/" << true << QStringList();
+        QTest::newRow("relative to the start folder") << "DSC0003.JPG" << "%A" << true << QStringList();
+        QTest::newRow("relative with a folder") << "./sub/../DSC0003.JPG" << "%A" << true << QStringList();
+        QTest::newRow("a folder") << "%A" << "/" << true << QStringList();
+        QTest::newRow("other extension") << "%A/notes.txt" << "/" << false << QStringList();
+        QTest::newRow("two dots, jpg last") << "%A/a.b.jpg" << "/" << true << QStringList();
+        QTest::newRow("no extension") << "%A/README" << "/" << false << QStringList();
+        QTest::newRow("missing folder")
+            << "/no/such/folder/DSC0001.JPG" << "/" << false
+            << QStringList({QStringLiteral("message|メッセージ|フォルダ /no/such/folder を開けません。\nNo such "
+                                           "file or directory")});
+        QTest::newRow("empty argument") << "" << "/" << false << QStringList();
+    }
+    void command_line() {
+        QFETCH(QString, arg);
+        QFETCH(QString, start);
+        QFETCH(bool, opened);
+        QFETCH(QStringList, messages);
+        Album album;
+        make_four(album);
+        QDir(album.path()).mkdir(QStringLiteral("sub"));
+        Run run;
+        run.start({arg.replace(QLatin1String("%A"), album.path())}, start.replace(QLatin1String("%A"), album.path()));
+        QCOMPARE(run.commands.table().img_count, opened ? 4 : 0);
+        QCOMPARE(run.commands.work_dir(), opened ? album.path() : QString());
+        QCOMPARE(run.ui.messages(), messages);
+        QCOMPARE(run.ui.events.contains(QStringLiteral("enable|k_incre")), opened);
+        if (!opened)
+            QCOMPARE(QDir::currentPath(), run.program.path());
+    }
+
+    void folder_without_pictures_says_so_and_keeps_the_screen() {
+        Album album;
+        make_four(album);
+        QTemporaryDir empty;
+        QDir(empty.path()).mkdir(QStringLiteral("folder.jpg"));  // a folder is no picture
+        Run run;
+        run.start({album.file(QStringLiteral("DSC0001.JPG"))});
+        run.ui.clear();
+        run.ui.chosen_pictures.push_back(empty.filePath(QStringLiteral("folder.jpg/x.jpg")));
+        run.ui.chosen_pictures.push_back(empty.filePath(QStringLiteral("x.jpg")));
+        run.commands.k_open();
+        run.commands.k_open();
+        QCOMPARE(run.ui.events, QStringList({"open dialog", "message|fotavi|" + QStringLiteral("検索対象ありませんでした。"),
+                                             "focus", "open dialog", kNothingFound, "focus"}));
+        QCOMPARE(run.commands.table().img_count, 0);
+        QCOMPARE(run.commands.work_dir(), empty.path());
+        run.ui.clear();
+        run.commands.k_incre();
+        run.commands.m_last();
+        run.commands.k_list();
+        QCOMPARE(run.ui.events, QStringList({kNeed, "focus", kNeed, "focus", kNeed}));
+    }
+
+    void open_cancelled_changes_nothing_but_the_focus() {
+        Album album;
+        make_four(album);
+        Run run;
+        run.start({album.file(QStringLiteral("DSC0001.JPG"))});
+        run.ui.comment_text = QStringLiteral("typed");
+        run.ui.clear();
+        run.commands.k_open();
+        QCOMPARE(run.ui.events, QStringList({"open dialog", "focus"}));
+        QCOMPARE(run.commands.table().img_count, 4);
+    }
+
+    void navigation_commits_comments_and_refuses_at_the_ends() {
+        Album album;
+        make_four(album);
+        Run run;
+        run.start({album.file(QStringLiteral("DSC0004.JPG"))});
+        FakeUi& ui = run.ui;
+        ui.clear();
+        ui.comment_text = QStringLiteral("station");
+        run.commands.k_decre();
+        QCOMPARE(ui.events, QStringList({kNoPrevious, "file_name|DSC0001.JPG",
+                                         QStringLiteral("file_date|2001/09/02(日)05:10"), "picture|480x360",
+                                         "comment|station", "focus"}));
+        run.commands.k_incre();
+        ui.comment_text = QStringLiteral("two\nlines");
+        run.commands.m_last();
+        QCOMPARE(ui.file_name, QStringLiteral("DSC0004.JPG"));
+        QCOMPARE(ui.picture.size(), QSize(270, 360));  // upright, fitted, not stretched
+        ui.comment_text = QStringLiteral("home");
+        ui.clear();
+        run.commands.k_incre();
+        QCOMPARE(ui.events.first(), kNoNext);
+        QCOMPARE(ui.comment_text, QStringLiteral("home"));
+        run.commands.m_first();
+        QCOMPARE(ui.comment_text, QStringLiteral("station"));
+        run.commands.k_incre();
+        QCOMPARE(ui.comment_text, QStringLiteral("two\nlines"));
+        QCOMPARE(run.commands.table().img_index, 1);
+        QCOMPARE(ui.events.last(), QStringLiteral("focus"));
+        QVERIFY(!ui.messages().contains(QStringLiteral("information")));
+    }
+
+    void one_picture_refuses_both_ways() {
+        Album album;
+        album.add(QStringLiteral("only.jpg"), at(2020, 1, 1, 9, 0));
+        Run run;
+        run.start({album.file(QStringLiteral("only.jpg"))});
+        run.ui.comment_text = QStringLiteral("kept");
+        run.ui.clear();
+        run.commands.k_incre();
+        run.commands.k_decre();
+        QCOMPARE(run.ui.messages(), QStringList({kNoNext, kNoPrevious}));
+        QCOMPARE(run.ui.comment_text, QStringLiteral("kept"));
+        QCOMPARE(run.commands.table().img_comment[0], QStringLiteral("kept"));
+    }
+
+    void empty_table_stores_nothing() {
+        Run run;
+        run.start({});
+        run.ui.comment_text = QStringLiteral("lost?");
+        for (auto command : {&Commands::k_decre, &Commands::k_incre, &Commands::m_first, &Commands::m_last}) {
+            run.ui.clear();
+            (run.commands.*command)();
+            QCOMPARE(run.ui.events, QStringList({kNeed, "focus"}));
+        }
+        QVERIFY(run.commands.table().img_comment[0].isEmpty());
+        QVERIFY(!run.commands.has_unwritten_comments());
+    }
+
+    // Broken files are shown as placeholders with the reason and can still be commented.
+    void pictures_that_cannot_be_loaded_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("empty file") << QByteArray() << QStringLiteral("空");
+        QTest::newRow("not a JPEG") << QByteArray("hello, this is text\n") << QStringLiteral("JPEG");
+        QTest::newRow("JPEG header only") << QByteArray::fromHex("ffd8ffe000104a4649460001") << QString();
+    }
+    void pictures_that_cannot_be_loaded() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        Album album;
+        album.add_bytes(QStringLiteral("bad.jpg"), bytes, at(2020, 1, 1, 9, 0));
+        album.add(QStringLiteral("good.jpg"), at(2020, 1, 1, 10, 0));
+        Run run;
+        run.start({album.path()});
+        QCOMPARE(run.ui.file_name, QStringLiteral("bad.jpg"));
+        QVERIFY(run.ui.picture.isNull());
+        QVERIFY2(run.ui.placeholder.startsWith(QStringLiteral("bad.jpg|")), qPrintable(run.ui.placeholder));
+        QVERIFY2(run.ui.placeholder.contains(reason), qPrintable(run.ui.placeholder));
+        run.ui.comment_text = QStringLiteral("broken but noted");
+        run.commands.k_incre();
+        QVERIFY(!run.ui.picture.isNull());
+        QCOMPARE(run.commands.table().img_comment[0], QStringLiteral("broken but noted"));
+    }
+
+    void truncated_picture_is_shown_as_far_as_it_goes() {
+        Album album;
+        album.add(QStringLiteral("whole.jpg"), at(2020, 1, 1, 9, 0), QSize(400, 300));
+        QFile whole(album.file(QStringLiteral("whole.jpg")));
+        whole.open(QIODevice::ReadOnly);
+        album.add_bytes(QStringLiteral("cut.jpg"), whole.readAll().left(int(whole.size() / 2)), at(2020, 1, 1, 8, 0));
+        Run run;
+        run.start({album.path()});
+        QCOMPARE(run.ui.file_name, QStringLiteral("cut.jpg"));
+        QCOMPARE(run.ui.picture.size(), QSize(480, 360));
+    }
+
+    void picture_deleted_after_the_scan() {
+        Album album;
+        make_four(album);
+        Run run;
+        run.start({album.path()});
+        QFile::remove(album.file(QStringLiteral("DSC0002.jpg")));
+        run.commands.k_incre();
+        QCOMPARE(run.ui.file_name, QStringLiteral("DSC0002.jpg"));
+        QVERIFY(run.ui.placeholder.contains(QStringLiteral("見つかりません")));
+        run.commands.k_incre();
+        QCOMPARE(run.ui.file_name, QStringLiteral("DSC0003.JPG"));
+    }
+
+    void names_that_are_not_utf8_are_counted() {
+        Album album;
+        album.add(QStringLiteral("good.jpg"), at(2020, 1, 1, 9, 0));
+        const QByteArray bad = QFile::encodeName(album.path()) + "/\x83\x74\x83\x48.jpg";  // Shift_JIS
+        {
+            FILE* f = std::fopen(bad.constData(), "wb");
+            QVERIFY(f);
+            std::fclose(f);
+        }
+        Run run;
+        run.start({album.path()});
+        QCOMPARE(run.names(), QStringList({"good.jpg"}));
+        QCOMPARE(run.ui.messages().size(), 1);
+        QVERIFY(run.ui.messages().first().contains(QStringLiteral(" 1 個")));
+        ::unlink(bad.constData());  // QTemporaryDir cannot name it
+    }
+
+    void more_than_201_pictures_are_announced() {
+        Album album;
+        for (int i = 0; i < 203; ++i)
+            album.add(QStringLiteral("P%1.JPG").arg(i, 4, 10, QLatin1Char('0')), at(2020, 1, 1, 0, 0).addSecs(60 * (203 - i)),
+                      QSize(8, 8));
+        Run run;
+        run.start({album.path()});
+        QCOMPARE(run.commands.table().img_count, 201);
+        QCOMPARE(run.ui.file_name, QStringLiteral("P0202.JPG"));
+        QCOMPARE(run.commands.table().img_name[200], QStringLiteral("P0002.JPG"));
+        QCOMPARE(run.ui.messages().size(), 1);
+        QVERIFY(run.ui.messages().first().contains(QStringLiteral("203 個")));
+        QVERIFY(run.ui.messages().first().contains(QStringLiteral("201 個")));
+    }
+
+    void opening_again_empties_the_comments() {
+        Album album;
+        make_four(album);
+        Run run;
+        run.start({album.path()});
+        run.ui.comment_text = QStringLiteral("gone");
+        run.commands.k_incre();
+        run.ui.unwritten_answers.push_back(UnwrittenAnswer::Discard);
+        run.ui.chosen_pictures.push_back(album.file(QStringLiteral("DSC0003.JPG")));
+        run.commands.k_open();
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(run.commands.table().img_comment[i].isEmpty());
+        QCOMPARE(run.ui.file_name, QStringLiteral("DSC0001.JPG"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBrowse)
+#include "test_browse.moc"
