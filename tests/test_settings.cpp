@@ -1,0 +1,410 @@
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "platform/ui.h"
+#include "settings/layouts.h"
+#include "settings/settings.h"
+
+using namespace fotavi;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Records what the settings code asks of the screen; everything else is inert.
+class RecordingUi : public Ui {
+public:
+    struct Preset {
+        int n;
+        QString caption;
+        QString tool_tip;
+    };
+    std::vector<Preset> presets;
+    std::vector<LayoutValue> layout_values;
+
+    void message(const QString&, const QString&) override {}
+    void information(const QString&, const QString&) override {}
+    void set_file_name(const QString&) override {}
+    void set_file_date(const QString&) override {}
+    void set_picture(const QImage&) override {}
+    void set_picture_placeholder(const QString&, const QString&) override {}
+    QString comment() const override { return {}; }
+    void set_comment(const QString&) override {}
+    void replace_comment_selection(const QString&) override {}
+    void focus_comment() override {}
+    void enable(PictureCommand) override {}
+    void set_preset(int n, const QString& caption, const QString& tool_tip) override {
+        presets.push_back({n, caption, tool_tip});
+    }
+    void set_layout_value(const LayoutValue& value) override { layout_values.push_back(value); }
+    QString choose_picture(const QString&) override { return {}; }
+    std::optional<Settings> edit_settings(const Settings&) override { return std::nullopt; }
+    UnwrittenAnswer ask_unwritten() override { return UnwrittenAnswer::Stay; }
+    void open_document(const QString&) override {}
+};
+
+// Code page 932 bytes of the phrases used below, spelled out so that the
+// tests do not lean on the encoder they check.
+const QByteArray kKome = QByteArray::fromHex("95c4");      // 米
+const QByteArray kMugi = QByteArray::fromHex("949e");      // 麦
+const QByteArray kMame = QByteArray::fromHex("93a4");      // 豆
+const QByteArray kMi = QByteArray::fromHex("8ec0");        // 実
+const QByteArray kOhiru = QByteArray::fromHex("82a8928b");  // お昼
+const QByteArray kKyukei = QByteArray::fromHex("8b788c65");  // 休憩
+const QByteArray kKamera = QByteArray::fromHex("b6d2d7");    // ｶﾒﾗ (half-width)
+const QByteArray kWave = QByteArray::fromHex("8160");        // ～
+
+QByteArray lines(const QList<QByteArray>& parts, const QByteArray& end) {
+    QByteArray bytes;
+    for (const QByteArray& part : parts) bytes += part + end;
+    return bytes;
+}
+
+using Phrases = std::array<QString, 4>;
+
+const Phrases kDefaults{u"米"_s, u"麦"_s, u"豆"_s, u"実"_s};
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Phrases)
+
+class TestSettings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void parse_data();
+    void parse();
+    void write_back_data();
+    void write_back();
+    void serialize();
+    void read_and_write_files();
+    void unreadable_and_unwritable();
+    void config_folder_choice();
+    void caption_data();
+    void caption();
+    void pre_captions_reach_every_button();
+    void layout_values_data();
+    void layout_values();
+    void layout_geometry_holds_together();
+    void switching_layouts_restores_every_value();
+};
+
+void TestSettings::parse_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("size_large");
+    QTest::addColumn<Phrases>("phrases");
+    QTest::addColumn<bool>("problem");
+
+    const QByteArray crlf = "\r\n";
+    const Phrases own{u"お昼"_s, u"休憩"_s, u"ｶﾒﾗ"_s, u"\uFF5E"_s};
+    const QList<QByteArray> own_bytes{kOhiru, kKyukei, kKamera, kWave};
+
+    QTest::newRow("CR LF, True") << lines({"True", kKome, kMugi, kMame, kMi}, crlf) << true
+                                 << kDefaults << false;
+    QTest::newRow("Shift_JIS phrases") << lines(QList<QByteArray>{"False"} + own_bytes, crlf)
+                                       << false << own << false;
+    QTest::newRow("LF alone") << lines(QList<QByteArray>{"True"} + own_bytes, "\n") << true << own
+                              << false;
+    QTest::newRow("CR alone") << lines(QList<QByteArray>{"True"} + own_bytes, "\r") << true << own
+                              << false;
+    QTest::newRow("mixed line ends") << QByteArray("true\n" + kOhiru + "\r\n" + kKyukei + "\n" +
+                                                   kKamera + "\r\n" + kWave + "\n")
+                                     << true << own << false;
+    QTest::newRow("no final line end")
+        << QByteArray("True\r\n" + kOhiru + "\r\n" + kKyukei + "\r\n" + kKamera + "\r\n" + kWave)
+        << true << own << false;
+    QTest::newRow("extra lines") << lines(QList<QByteArray>{"True"} + own_bytes +
+                                              QList<QByteArray>{"False", "junk"},
+                                          crlf)
+                                 << true << own << false;
+    QTest::newRow("empty phrases")
+        << QByteArray("False\r\n\r\n" + kMugi + "\r\n\r\n\r\n") << false
+        << Phrases{QString(), u"麦"_s, QString(), QString()} << false;
+    QTest::newRow("phrase with spaces kept whole")
+        << QByteArray("False\r\n  a b  \r\n" + kMugi + "\r\n" + kMame + "\r\n" + kMi + "\r\n")
+        << false << Phrases{u"  a b  "_s, u"麦"_s, u"豆"_s, u"実"_s} << false;
+    QTest::newRow("false lower case") << lines({"false", "a", "b", "c", "d"}, crlf) << false
+                                      << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false;
+    QTest::newRow("TRUE upper case") << lines({"TRUE", "a", "b", "c", "d"}, crlf) << true
+                                     << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false;
+    QTest::newRow("1") << lines({"1", "a", "b", "c", "d"}, crlf) << true
+                       << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false;
+    QTest::newRow("-1") << lines({"-1", "a", "b", "c", "d"}, crlf) << true
+                        << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false;
+    QTest::newRow("0") << lines({"0", "a", "b", "c", "d"}, crlf) << false
+                       << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false;
+    QTest::newRow("0.5") << lines({"0.5", "a", "b", "c", "d"}, crlf) << true
+                         << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false;
+
+    // Malformed: what can be read is kept, the rest stays default.
+    QTest::newRow("four lines") << lines({"True", "a", "b", "c"}, crlf) << true
+                                << Phrases{u"a"_s, u"b"_s, u"c"_s, u"実"_s} << true;
+    QTest::newRow("only line 1") << QByteArray("True") << true << kDefaults << true;
+    QTest::newRow("empty file") << QByteArray() << false << kDefaults << true;
+    QTest::newRow("garbage line 1") << lines({"yes", "a", "b", "c", "d"}, crlf) << false
+                                    << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << true;
+    QTest::newRow("empty line 1") << lines({"", "a", "b", "c", "d"}, crlf) << false
+                                  << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << true;
+    QTest::newRow("not code page 932")
+        << QByteArray("True\r\na\x82\r\nb\r\nc\r\nd\r\n") << true
+        << Phrases{u"a\uFFFD"_s, u"b"_s, u"c"_s, u"d"_s} << true;
+}
+
+void TestSettings::parse() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, size_large);
+    QFETCH(Phrases, phrases);
+    QFETCH(bool, problem);
+
+    const ConfigRead read = parse_config(bytes);
+    QCOMPARE(read.settings.size_large, size_large);
+    for (size_t n = 0; n < 4; ++n) QCOMPARE(read.settings.pre_str[n], phrases[n]);
+    QCOMPARE(!read.problem.isEmpty(), problem);
+    if (problem) QVERIFY(read.problem.contains(u"def_list.txt"_s));
+}
+
+void TestSettings::write_back_data() {
+    QTest::addColumn<QByteArray>("read");
+    QTest::addColumn<QByteArray>("written");
+
+    const QByteArray crlf = "\r\n";
+    const QByteArray canonical = lines({"True", kOhiru, kKyukei, kKamera, kWave}, crlf);
+    QTest::newRow("unchanged run") << canonical << canonical;
+    const QByteArray small = lines({"False", kKome, "", kMame, ""}, crlf);
+    QTest::newRow("empty phrases") << small << small;
+    QTest::newRow("LF alone") << lines({"True", kOhiru, kKyukei, kKamera, kWave}, "\n")
+                              << canonical;
+    QTest::newRow("no final line end") << canonical.chopped(2) << canonical;
+    QTest::newRow("extra lines dropped") << canonical + "more\r\nlines\r\n" << canonical;
+    QTest::newRow("false") << lines({"false", "a", "b", "c", "d"}, crlf)
+                           << lines({"False", "a", "b", "c", "d"}, crlf);
+    QTest::newRow("1") << lines({"1", "a", "b", "c", "d"}, crlf)
+                       << lines({"True", "a", "b", "c", "d"}, crlf);
+}
+
+void TestSettings::write_back() {
+    QFETCH(QByteArray, read);
+    QFETCH(QByteArray, written);
+    QCOMPARE(serialize_config(parse_config(read).settings), written);
+}
+
+void TestSettings::serialize() {
+    QCOMPARE(serialize_config(Settings{}), lines({"False", kKome, kMugi, kMame, kMi}, "\r\n"));
+
+    // A line break in a phrase would shift every later line of the file.
+    Settings broken;
+    broken.size_large = true;
+    broken.pre_str = {u"a\nb"_s, u"c\r\nd"_s, u"e\rf"_s, u"g"_s};
+    QCOMPARE(serialize_config(broken), lines({"True", "a b", "c d", "e f", "g"}, "\r\n"));
+}
+
+void TestSettings::read_and_write_files() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+
+    // Missing file: the defaults, silently.
+    const ConfigRead missing = z_read_config(dir.path());
+    QCOMPARE(missing.settings, Settings{});
+    QVERIFY(missing.problem.isEmpty());
+
+    Settings settings;
+    settings.size_large = true;
+    settings.pre_str = {u"お昼"_s, QString(), u"ｶﾒﾗ"_s, u"&"_s};
+    QCOMPARE(z_write_config(dir.path(), settings), QString());
+    QFile file(dir.filePath(u"def_list.txt"_s));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), lines({"True", kOhiru, "", kKamera, "&"}, "\r\n"));
+    file.close();
+
+    const ConfigRead again = z_read_config(dir.path());
+    QCOMPARE(again.settings, settings);
+    QVERIFY(again.problem.isEmpty());
+
+    // A shorter file replaces a longer one completely.
+    QCOMPARE(z_write_config(dir.path(), Settings{}), QString());
+    QCOMPARE(z_read_config(dir.path()).settings, Settings{});
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), serialize_config(Settings{}));
+}
+
+void TestSettings::unreadable_and_unwritable() {
+    // Tests run as root, so a folder in the file's place stands for a file
+    // that can be neither read nor replaced.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir(u"def_list.txt"_s));
+
+    const ConfigRead read = z_read_config(dir.path());
+    QCOMPARE(read.settings, Settings{});
+    QVERIFY(!read.problem.isEmpty());
+
+    QVERIFY(!z_write_config(dir.path(), Settings{}).isEmpty());
+    QVERIFY(QFileInfo(dir.filePath(u"def_list.txt"_s)).isDir());
+}
+
+void TestSettings::config_folder_choice() {
+    QStandardPaths::setTestModeEnabled(true);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QCOMPARE(QDir(config_folder(dir.path())), QDir(dir.path()));
+
+    // A program folder that cannot take the file sends it to the user's
+    // configuration folder, which is made when missing.
+    const QString user = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QDir(user).removeRecursively();
+    const QString gone = dir.filePath(u"gone"_s);
+    QCOMPARE(config_folder(gone), user);
+    QVERIFY(QFileInfo(user).isDir());
+    QDir(user).removeRecursively();
+}
+
+void TestSettings::caption_data() {
+    QTest::addColumn<int>("n");
+    QTest::addColumn<QString>("phrase");
+    QTest::addColumn<QString>("caption");
+
+    QTest::newRow("empty Z") << 0 << QString() << u"(&Z)"_s;
+    QTest::newRow("empty X") << 1 << QString() << u"(&X)"_s;
+    QTest::newRow("one char") << 0 << u"米"_s << u"米(&Z)"_s;
+    QTest::newRow("two chars") << 2 << u"お昼"_s << u"お.(&C)"_s;
+    QTest::newRow("many chars") << 3 << u"休憩中です"_s << u"休.(&V)"_s;
+    QTest::newRow("leading space") << 1 << u" 米"_s << u" .(&X)"_s;
+    QTest::newRow("space alone") << 1 << u" "_s << u" (&X)"_s;
+    QTest::newRow("outside BMP alone") << 0 << u"\U0001F35A"_s << u"\U0001F35A(&Z)"_s;
+    QTest::newRow("outside BMP first") << 0 << u"\U0001F35Aです"_s << u"\U0001F35A.(&Z)"_s;
+    QTest::newRow("surrogate kanji") << 2 << u"\U00020BB7"_s << u"\U00020BB7(&C)"_s;
+    QTest::newRow("combining mark") << 3 << u"e\u0301"_s << u"e\u0301(&V)"_s;
+    QTest::newRow("dakuten combined") << 1 << u"か\u3099き"_s << u"か\u3099.(&X)"_s;
+    QTest::newRow("ampersand alone") << 0 << u"&"_s << u"&&(&Z)"_s;
+    QTest::newRow("ampersand first") << 1 << u"&a"_s << u"&&.(&X)"_s;
+    QTest::newRow("ampersand later") << 2 << u"a&b"_s << u"a.(&C)"_s;
+}
+
+void TestSettings::caption() {
+    QFETCH(int, n);
+    QFETCH(QString, phrase);
+    QFETCH(QString, caption);
+    QCOMPARE(preset_caption(n, phrase), caption);
+}
+
+void TestSettings::pre_captions_reach_every_button() {
+    Settings settings;
+    settings.pre_str = {u"お昼"_s, QString(), u"&"_s, u"実"_s};
+    RecordingUi ui;
+    z_set_pre_captions(settings, ui);
+    QCOMPARE(ui.presets.size(), size_t{4});
+    const QString captions[] = {u"お.(&Z)"_s, u"(&X)"_s, u"&&(&C)"_s, u"実(&V)"_s};
+    for (int n = 0; n < 4; ++n) {
+        QCOMPARE(ui.presets[n].n, n);
+        QCOMPARE(ui.presets[n].caption, captions[n]);
+        QCOMPARE(ui.presets[n].tool_tip, settings.pre_str[n]);  // the whole phrase
+    }
+}
+
+void TestSettings::layout_values_data() {
+    QTest::addColumn<int>("order");
+    QTest::addColumn<int>("target");
+    QTest::addColumn<int>("property");
+    QTest::addColumn<int>("small");
+    QTest::addColumn<int>("large");
+
+    using T = LayoutTarget;
+    using P = LayoutProperty;
+    const std::tuple<T, P, int, int> rows[] = {
+        {T::Main, P::Height, 7335, 9175},       {T::Main, P::Width, 7515, 9870},
+        {T::Image1, P::Height, 5400, 7200},     {T::Image1, P::Width, 7200, 9600},
+        {T::k_list, P::Left, 6480, 8860},       {T::l_file_date, P::Left, 4680, 6800},
+        {T::l_comment, P::Top, 6000, 7800},     {T::l_comment, P::Width, 3615, 5900},
+        {T::k_pre_set0, P::Top, 6120, 7920},    {T::k_pre_set0, P::Left, 3840, 6200},
+        {T::k_pre_set1, P::Top, 6120, 7920},    {T::k_pre_set1, P::Left, 4440, 6800},
+        {T::k_pre_set2, P::Top, 6120, 7920},    {T::k_pre_set2, P::Left, 5040, 7400},
+        {T::k_pre_set3, P::Top, 6120, 7920},    {T::k_pre_set3, P::Left, 5640, 8000},
+        {T::k_komoji, P::Top, 6120, 7920},      {T::k_komoji, P::Left, 6360, 8740},
+    };
+    int order = 0;
+    for (const auto& [target, property, small, large] : rows) {
+        QTest::addRow("%d", order + 1) << order << static_cast<int>(target)
+                                       << static_cast<int>(property) << small << large;
+        ++order;
+    }
+}
+
+void TestSettings::layout_values() {
+    QFETCH(int, order);
+    QFETCH(int, target);
+    QFETCH(int, property);
+    QFETCH(int, small);
+    QFETCH(int, large);
+
+    for (const bool size_large : {false, true}) {
+        RecordingUi ui;
+        z_set_layout(size_large, ui);
+        QCOMPARE(ui.layout_values.size(), size_t{18});
+        const LayoutValue expected{static_cast<LayoutTarget>(target),
+                                   static_cast<LayoutProperty>(property),
+                                   size_large ? large : small};
+        QVERIFY(ui.layout_values[order] == expected);
+        QVERIFY(layout_for(size_large)[order] == expected);
+    }
+}
+
+void TestSettings::layout_geometry_holds_together() {
+    for (const bool size_large : {false, true}) {
+        std::map<std::pair<LayoutTarget, LayoutProperty>, int> values;
+        for (const LayoutValue& value : layout_for(size_large)) {
+            values[{value.target, value.property}] = value.twips;
+        }
+        const auto v = [&values](LayoutTarget target, LayoutProperty property) {
+            return values.at({target, property});
+        };
+        using T = LayoutTarget;
+        using P = LayoutProperty;
+        const int image_bottom = 480 + v(T::Image1, P::Height);
+        QCOMPARE(v(T::l_comment, P::Top), image_bottom + 120);
+        QCOMPARE(v(T::Image1, P::Width) * 3, v(T::Image1, P::Height) * 4);
+        for (const T button : {T::k_pre_set0, T::k_pre_set1, T::k_pre_set2, T::k_pre_set3,
+                               T::k_komoji}) {
+            QCOMPARE(v(button, P::Top), image_bottom + 240);
+        }
+        QCOMPARE((v(T::k_pre_set1, P::Left) - v(T::k_pre_set0, P::Left)), 600);
+        QCOMPARE((v(T::k_pre_set2, P::Left) - v(T::k_pre_set1, P::Left)), 600);
+        QCOMPARE((v(T::k_pre_set3, P::Left) - v(T::k_pre_set2, P::Left)), 600);
+        // k_list (855 wide) and k_komoji (975 wide) end at the same right edge.
+        QCOMPARE((v(T::k_list, P::Left) + 855), (v(T::k_komoji, P::Left) + 975));
+        // The outer window leaves 90 by 660 twips for frame, title and menu bar.
+        QCOMPARE((v(T::Main, P::Width) - 90), (size_large ? 9780 : 7425));
+        QCOMPARE((v(T::Main, P::Height) - 660), (size_large ? 8515 : 6675));
+    }
+}
+
+void TestSettings::switching_layouts_restores_every_value() {
+    RecordingUi ui;
+    using Key = std::pair<LayoutTarget, LayoutProperty>;
+    const auto apply = [&ui](bool size_large) {
+        ui.layout_values.clear();
+        z_set_layout(size_large, ui);
+        std::map<Key, int> state;
+        for (const LayoutValue& value : ui.layout_values) {
+            state[{value.target, value.property}] = value.twips;
+        }
+        return state;
+    };
+    const auto small = apply(false);
+    const auto large = apply(true);
+    QCOMPARE(small.size(), size_t{18});
+    // Both layouts set the same eighteen values, so either fully undoes the other.
+    for (const auto& [key, twips] : small) QVERIFY(large.count(key) == 1);
+    QVERIFY(small != large);
+    QVERIFY(apply(false) == small);
+    QVERIFY(apply(true) == large);
+    QVERIFY(apply(true) == large);
+}
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "test_settings.moc"
