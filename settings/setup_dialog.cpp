@@ -46,9 +46,8 @@ public:
 }  // namespace
 
 Setup::Setup(const Settings& current, QWidget* parent)
-    : QDialog(parent,
-              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName(u"Setup"_s);
     setWindowTitle(u"設定"_s);
     setWindowIcon(QApplication::windowIcon());
@@ -98,8 +97,8 @@ Setup::Setup(const Settings& current, QWidget* parent)
         button->setDefault(false);
     }
 
-    QWidget* order[] = {size_sw_[0],    size_sw_[1],    l_pre_str_[0], l_pre_str_[1],
-                        l_pre_str_[2],  l_pre_str_[3],  k_ok_,         k_cancel_};
+    QWidget* order[] = {size_sw_[0],   size_sw_[1],   l_pre_str_[0], l_pre_str_[1],
+                        l_pre_str_[2], l_pre_str_[3], k_ok_,         k_cancel_};
     for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
     size_sw_[current.size_large ? 0 : 1]->setChecked(true);

@@ -51,11 +51,11 @@ public:
 
 // Code page 932 bytes of the phrases used below, spelled out so that the
 // tests do not lean on the encoder they check.
-const QByteArray kKome = QByteArray::fromHex("95c4");      // 米
-const QByteArray kMugi = QByteArray::fromHex("949e");      // 麦
-const QByteArray kMame = QByteArray::fromHex("93a4");      // 豆
-const QByteArray kMi = QByteArray::fromHex("8ec0");        // 実
-const QByteArray kOhiru = QByteArray::fromHex("82a8928b");  // お昼
+const QByteArray kKome = QByteArray::fromHex("95c4");        // 米
+const QByteArray kMugi = QByteArray::fromHex("949e");        // 麦
+const QByteArray kMame = QByteArray::fromHex("93a4");        // 豆
+const QByteArray kMi = QByteArray::fromHex("8ec0");          // 実
+const QByteArray kOhiru = QByteArray::fromHex("82a8928b");   // お昼
 const QByteArray kKyukei = QByteArray::fromHex("8b788c65");  // 休憩
 const QByteArray kKamera = QByteArray::fromHex("b6d2d7");    // ｶﾒﾗ (half-width)
 const QByteArray kWave = QByteArray::fromHex("8160");        // ～
@@ -107,15 +107,15 @@ void TestSettings::parse_data() {
 
     QTest::newRow("CR LF, True") << lines({"True", kKome, kMugi, kMame, kMi}, crlf) << true
                                  << kDefaults << false;
-    QTest::newRow("Shift_JIS phrases") << lines(QList<QByteArray>{"False"} + own_bytes, crlf)
-                                       << false << own << false;
+    QTest::newRow("Shift_JIS phrases")
+        << lines(QList<QByteArray>{"False"} + own_bytes, crlf) << false << own << false;
     QTest::newRow("LF alone") << lines(QList<QByteArray>{"True"} + own_bytes, "\n") << true << own
                               << false;
     QTest::newRow("CR alone") << lines(QList<QByteArray>{"True"} + own_bytes, "\r") << true << own
                               << false;
-    QTest::newRow("mixed line ends") << QByteArray("true\n" + kOhiru + "\r\n" + kKyukei + "\n" +
-                                                   kKamera + "\r\n" + kWave + "\n")
-                                     << true << own << false;
+    QTest::newRow("mixed line ends")
+        << QByteArray("true\n" + kOhiru + "\r\n" + kKyukei + "\n" + kKamera + "\r\n" + kWave + "\n")
+        << true << own << false;
     QTest::newRow("no final line end")
         << QByteArray("True\r\n" + kOhiru + "\r\n" + kKyukei + "\r\n" + kKamera + "\r\n" + kWave)
         << true << own << false;
@@ -123,9 +123,8 @@ void TestSettings::parse_data() {
                                               QList<QByteArray>{"False", "junk"},
                                           crlf)
                                  << true << own << false;
-    QTest::newRow("empty phrases")
-        << QByteArray("False\r\n\r\n" + kMugi + "\r\n\r\n\r\n") << false
-        << Phrases{QString(), u"麦"_s, QString(), QString()} << false;
+    QTest::newRow("empty phrases") << QByteArray("False\r\n\r\n" + kMugi + "\r\n\r\n\r\n") << false
+                                   << Phrases{QString(), u"麦"_s, QString(), QString()} << false;
     QTest::newRow("phrase with spaces kept whole")
         << QByteArray("False\r\n  a b  \r\n" + kMugi + "\r\n" + kMame + "\r\n" + kMi + "\r\n")
         << false << Phrases{u"  a b  "_s, u"麦"_s, u"豆"_s, u"実"_s} << false;
@@ -151,9 +150,8 @@ void TestSettings::parse_data() {
                                     << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << true;
     QTest::newRow("empty line 1") << lines({"", "a", "b", "c", "d"}, crlf) << false
                                   << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << true;
-    QTest::newRow("not code page 932")
-        << QByteArray("True\r\na\x82\r\nb\r\nc\r\nd\r\n") << true
-        << Phrases{u"a\uFFFD"_s, u"b"_s, u"c"_s, u"d"_s} << true;
+    QTest::newRow("not code page 932") << QByteArray("True\r\na\x82\r\nb\r\nc\r\nd\r\n") << true
+                                       << Phrases{u"a\uFFFD"_s, u"b"_s, u"c"_s, u"d"_s} << true;
 }
 
 void TestSettings::parse() {
@@ -317,20 +315,20 @@ void TestSettings::layout_values_data() {
     using T = LayoutTarget;
     using P = LayoutProperty;
     const std::tuple<T, P, int, int> rows[] = {
-        {T::Main, P::Height, 7335, 9175},       {T::Main, P::Width, 7515, 9870},
-        {T::Image1, P::Height, 5400, 7200},     {T::Image1, P::Width, 7200, 9600},
-        {T::k_list, P::Left, 6480, 8860},       {T::l_file_date, P::Left, 4680, 6800},
-        {T::l_comment, P::Top, 6000, 7800},     {T::l_comment, P::Width, 3615, 5900},
-        {T::k_pre_set0, P::Top, 6120, 7920},    {T::k_pre_set0, P::Left, 3840, 6200},
-        {T::k_pre_set1, P::Top, 6120, 7920},    {T::k_pre_set1, P::Left, 4440, 6800},
-        {T::k_pre_set2, P::Top, 6120, 7920},    {T::k_pre_set2, P::Left, 5040, 7400},
-        {T::k_pre_set3, P::Top, 6120, 7920},    {T::k_pre_set3, P::Left, 5640, 8000},
-        {T::k_komoji, P::Top, 6120, 7920},      {T::k_komoji, P::Left, 6360, 8740},
+        {T::Main, P::Height, 7335, 9175},    {T::Main, P::Width, 7515, 9870},
+        {T::Image1, P::Height, 5400, 7200},  {T::Image1, P::Width, 7200, 9600},
+        {T::k_list, P::Left, 6480, 8860},    {T::l_file_date, P::Left, 4680, 6800},
+        {T::l_comment, P::Top, 6000, 7800},  {T::l_comment, P::Width, 3615, 5900},
+        {T::k_pre_set0, P::Top, 6120, 7920}, {T::k_pre_set0, P::Left, 3840, 6200},
+        {T::k_pre_set1, P::Top, 6120, 7920}, {T::k_pre_set1, P::Left, 4440, 6800},
+        {T::k_pre_set2, P::Top, 6120, 7920}, {T::k_pre_set2, P::Left, 5040, 7400},
+        {T::k_pre_set3, P::Top, 6120, 7920}, {T::k_pre_set3, P::Left, 5640, 8000},
+        {T::k_komoji, P::Top, 6120, 7920},   {T::k_komoji, P::Left, 6360, 8740},
     };
     int order = 0;
     for (const auto& [target, property, small, large] : rows) {
-        QTest::addRow("%d", order + 1) << order << static_cast<int>(target)
-                                       << static_cast<int>(property) << small << large;
+        QTest::addRow("%d", order + 1)
+            << order << static_cast<int>(target) << static_cast<int>(property) << small << large;
         ++order;
     }
 }
@@ -368,8 +366,8 @@ void TestSettings::layout_geometry_holds_together() {
         const int image_bottom = 480 + v(T::Image1, P::Height);
         QCOMPARE(v(T::l_comment, P::Top), image_bottom + 120);
         QCOMPARE(v(T::Image1, P::Width) * 3, v(T::Image1, P::Height) * 4);
-        for (const T button : {T::k_pre_set0, T::k_pre_set1, T::k_pre_set2, T::k_pre_set3,
-                               T::k_komoji}) {
+        for (const T button :
+             {T::k_pre_set0, T::k_pre_set1, T::k_pre_set2, T::k_pre_set3, T::k_komoji}) {
             QCOMPARE(v(button, P::Top), image_bottom + 240);
         }
         QCOMPARE((v(T::k_pre_set1, P::Left) - v(T::k_pre_set0, P::Left)), 600);

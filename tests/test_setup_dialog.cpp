@@ -140,9 +140,8 @@ void TestSetupDialog::tab_order() {
     Setup dialog(Settings{});
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    const QStringList expected{u"size_sw0"_s,   u"size_sw1"_s,   u"l_pre_str0"_s,
-                               u"l_pre_str1"_s, u"l_pre_str2"_s, u"l_pre_str3"_s,
-                               u"k_ok"_s,       u"k_cancel"_s};
+    const QStringList expected{u"size_sw0"_s,   u"size_sw1"_s,   u"l_pre_str0"_s, u"l_pre_str1"_s,
+                               u"l_pre_str2"_s, u"l_pre_str3"_s, u"k_ok"_s,       u"k_cancel"_s};
     // Qt lets Tab into a group of option buttons at one of them only (arrows
     // move inside), so the chain is read without regard to Tab focus.
     QStringList chain;
