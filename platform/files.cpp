@@ -6,9 +6,11 @@
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,14 +69,47 @@ QString z_change_dir(const QString& path) {
 
 QString program_folder() { return QCoreApplication::applicationDirPath(); }
 
+namespace {
+
+// rename() that never replaces an existing file: atomic where the file system
+// knows RENAME_NOREPLACE, else checked just before (user-space FAT does not).
+int rename_no_replace(const char* from, const char* to) {
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return -1;
+    struct stat st {};
+    if (::lstat(to, &st) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::rename(from, to);
+}
+
+QString rename_reason(int error) {
+    if (error == EEXIST)
+        return QStringLiteral("同じ名前のファイルがすでにあります");
+    return system_reason(error);
+}
+
+}  // namespace
+
 QString rename_file(const QString& old_name, const QString& new_name) {
     if (old_name == new_name)
         return {};
-    // QFile::rename refuses to replace another file, and renames a change of
-    // letter case alone in a way that works on FAT camera cards too.
-    QFile file(old_name);
-    if (!file.rename(new_name))
-        return file.errorString();
+    const QByteArray from = QFile::encodeName(old_name);
+    const QByteArray to = QFile::encodeName(new_name);
+    // On a camera's FAT card the new name, differing only in letter case,
+    // already names the old file, so the file goes through a temporary name;
+    // a file that really holds the new name is then found and kept.
+    const QByteArray temporary = from + ".fotavi-" + QByteArray::number(::getpid()) + ".tmp";
+    if (rename_no_replace(from.constData(), temporary.constData()) != 0)
+        return rename_reason(errno);
+    if (rename_no_replace(temporary.constData(), to.constData()) != 0) {
+        const int error = errno;
+        ::rename(temporary.constData(), from.constData());
+        return rename_reason(error);
+    }
     return {};
 }
 

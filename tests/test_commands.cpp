@@ -1,0 +1,382 @@
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTest>
+
+#include "album.h"
+#include "app/commands.h"
+#include "fake_ui.h"
+#include "platform/text_file.h"
+
+using namespace fotavi;
+
+namespace {
+
+const QString kNeed = QStringLiteral("message|メッセージ|先に、画像ファイルを指定して下さい");
+
+struct Run {
+    FakeUi ui;
+    QTemporaryDir program;
+    Commands commands{ui, program.path(), program.path()};
+
+    void start(const QString& arg) { commands.start_up({arg}, QDir::rootPath()); }
+};
+
+QByteArray read_all(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// The four pictures of one outing, with the file times of the log's example.
+void make_outing(const Album& album) {
+    album.add("DSC0001.JPG", at(2001, 9, 2, 5, 10, 13));
+    album.add("DSC0002.JPG", at(2001, 9, 2, 10, 40));
+    album.add("DSC0003.JPG", at(2001, 9, 2, 12, 15));
+    album.add("DSC0004.JPG", at(2001, 9, 3, 8, 30));
+}
+
+QStringList files_in(const QString& folder) {
+    QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
+    names.removeAll("time_log.txt");
+    return names;
+}
+
+}  // namespace
+
+class TestCommands : public QObject {
+    Q_OBJECT
+private slots:
+    // Typing "station", Next, Next, "lunch", Next, "home", List.
+    void list_writes_the_outing_and_names_the_folder() {
+        Album album;
+        make_outing(album);
+        Run run;
+        run.start(album.file("DSC0003.JPG"));
+        run.ui.comment_text = "station";
+        run.commands.k_incre();
+        run.commands.k_incre();
+        run.ui.comment_text = "lunch";
+        run.commands.k_incre();
+        run.ui.comment_text = "home";
+        run.ui.clear();
+        run.commands.k_list();
+        QCOMPARE(run.ui.events, QStringList({"message|メッセージ|" + album.path() + "にtime_log.txt を出力しました"}));
+        const QByteArray expected = encode_cp932(QStringLiteral(
+            "2001年9月2日(日)\r\n05:10 station\r\n12:15 lunch\r\n2001年9月3日(月)\r\n08:30 home\r\n\r\n\r\n\r\n"
+            "<TABLE BORDER=1>\r\n<TR><TD COLSPAN=\"2\">2001年9月2日(日)</TD></TR>\r\n"
+            "<TR><TD>05:10</TD><TD>station</TD></TR>\r\n<TR><TD>12:15</TD><TD>lunch</TD></TR>\r\n"
+            "<TR><TD COLSPAN=\"2\">2001年9月3日(月)</TD></TR>\r\n<TR><TD>08:30</TD><TD>home</TD></TR>\r\n"
+            "</TABLE>\r\n")).bytes;
+        QCOMPARE(read_all(album.file("time_log.txt")), expected);
+        QVERIFY(!run.commands.has_unwritten_comments());
+        QCOMPARE(run.ui.comment_text, QStringLiteral("home"));
+    }
+
+    void list_on_an_empty_table_touches_nothing() {
+        QTemporaryDir empty;
+        QFile old(empty.filePath("time_log.txt"));
+        old.open(QIODevice::WriteOnly);
+        old.write("old log");
+        old.close();
+        Run run;
+        run.start(empty.filePath("x.jpg"));
+        run.ui.clear();
+        run.commands.k_list();
+        QCOMPARE(run.ui.events, QStringList({kNeed}));
+        QCOMPARE(read_all(empty.filePath("time_log.txt")), QByteArray("old log"));
+    }
+
+    // A failed write keeps the old file, says why, and keeps every comment for another try.
+    void a_failed_list_loses_nothing() {
+        Album album;
+        make_outing(album);
+        QDir(album.path()).mkdir("time_log.txt");
+        Run run;
+        run.start(album.path());
+        run.ui.comment_text = "station";
+        run.commands.k_incre();
+        run.ui.comment_text = "lunch";
+        run.ui.clear();
+        run.commands.k_list();
+        QCOMPARE(run.ui.messages().size(), 1);
+        QVERIFY2(run.ui.messages().first().contains(album.file("time_log.txt")), qPrintable(run.ui.messages().first()));
+        QVERIFY(!run.ui.messages().first().contains("出力しました"));
+        QCOMPARE(run.commands.table().img_comment[0], QStringLiteral("station"));
+        QCOMPARE(run.commands.table().img_comment[1], QStringLiteral("lunch"));
+        QVERIFY(run.commands.has_unwritten_comments());
+        QVERIFY(QDir(album.path()).rmdir("time_log.txt"));
+        run.commands.k_list();
+        QVERIFY(read_all(album.file("time_log.txt")).contains("lunch"));
+        QVERIFY(!run.commands.has_unwritten_comments());
+    }
+
+    void characters_outside_code_page_932_are_counted() {
+        Album album;
+        make_outing(album);
+        Run run;
+        run.start(album.path());
+        run.ui.comment_text = QStringLiteral("晴れ😀〜");  // the wave dash has a twin, the emoji none
+        run.ui.clear();
+        run.commands.k_list();
+        QCOMPARE(run.ui.messages().size(), 1);
+        QVERIFY2(run.ui.messages().first().contains(" 2 文字"), qPrintable(run.ui.messages().first()));
+        QVERIFY(read_all(album.file("time_log.txt")).contains(encode_cp932(QStringLiteral("晴れ?～")).bytes));
+    }
+
+    // What leaving or opening does with comments never written to the log.
+    void unwritten_comments_data() {
+        QTest::addColumn<QString>("action");  // exit, open, drop
+        QTest::addColumn<QString>("typing");  // how the comments came to be
+        QTest::addColumn<int>("answer");      // -1: no question expected
+        QTest::addColumn<bool>("goes_on");
+        QTest::addColumn<bool>("log_written");
+        const auto write = int(UnwrittenAnswer::Write), discard = int(UnwrittenAnswer::Discard),
+                   stay = int(UnwrittenAnswer::Stay);
+        for (const QString action : {"exit", "open", "drop"}) {
+            const QByteArray a = action.toUtf8();
+            QTest::newRow(a + ", nothing typed") << action << "" << -1 << true << false;
+            QTest::newRow(a + ", typed then erased") << action << "erase" << -1 << true << false;
+            QTest::newRow(a + ", all listed") << action << "listed" << -1 << true << true;
+            QTest::newRow(a + ", box only, write") << action << "box" << write << true << true;
+            QTest::newRow(a + ", committed, discard") << action << "committed" << discard << true << false;
+            QTest::newRow(a + ", changed after list, stay") << action << "changed" << stay << false << true;
+        }
+    }
+    void unwritten_comments() {
+        QFETCH(QString, action);
+        QFETCH(QString, typing);
+        QFETCH(int, answer);
+        QFETCH(bool, goes_on);
+        QFETCH(bool, log_written);
+        Album album;
+        make_outing(album);
+        QTemporaryDir other;
+        Album second;
+        second.add("IMG.JPG", at(2020, 1, 1, 1, 1));
+        Run run;
+        run.start(album.path());
+        if (typing == "erase") {
+            run.ui.comment_text = "typo";
+            run.commands.k_incre();
+            run.commands.k_decre();
+            run.ui.comment_text = "";
+            run.commands.k_incre();
+        } else if (typing == "listed" || typing == "changed") {
+            run.ui.comment_text = "listed";
+            run.commands.k_list();
+            if (typing == "changed")
+                run.ui.comment_text = "listed, then more";
+        } else if (typing == "box") {
+            run.ui.comment_text = "only in the box";
+        } else if (typing == "committed") {
+            run.ui.comment_text = "committed";
+            run.commands.k_incre();
+        }
+        QFile::remove(album.file("time_log.txt"));
+        if (answer >= 0)
+            run.ui.unwritten_answers.push_back(UnwrittenAnswer(answer));
+        run.ui.clear();
+        bool went_on = false;
+        if (action == "exit") {
+            went_on = run.commands.exit();
+            QCOMPARE(QFileInfo::exists(run.program.filePath("def_list.txt")), goes_on);
+        } else if (action == "open") {
+            run.ui.chosen_pictures.push_back(second.file("IMG.JPG"));
+            run.commands.k_open();
+            went_on = run.commands.work_dir() == second.path();
+            QCOMPARE(run.ui.events.last(), QStringLiteral("focus"));
+        } else {
+            went_on = run.commands.open_dropped(second.file("IMG.JPG"));
+            QCOMPARE(run.commands.work_dir() == second.path(), went_on);
+        }
+        QCOMPARE(run.ui.events.contains("ask unwritten"), answer >= 0);
+        QCOMPARE(went_on, goes_on);
+        QCOMPARE(QFileInfo::exists(album.file("time_log.txt")), log_written && answer == int(UnwrittenAnswer::Write));
+        if (!goes_on)
+            QCOMPARE(run.commands.table().img_count, 4);
+    }
+
+    void write_answer_that_fails_stays() {
+        Album album;
+        make_outing(album);
+        QDir(album.path()).mkdir("time_log.txt");
+        Run run;
+        run.start(album.path());
+        run.ui.comment_text = "precious";
+        run.ui.unwritten_answers.push_back(UnwrittenAnswer::Write);
+        QVERIFY(!run.commands.exit());
+        QCOMPARE(run.ui.messages().size(), 1);
+        QCOMPARE(run.commands.table().img_comment[0], QStringLiteral("precious"));
+    }
+
+    void exit_writes_the_settings_into_the_program_folder() {
+        Album album;
+        make_outing(album);
+        Run run;
+        run.start(album.path());
+        QVERIFY(run.commands.exit());
+        QVERIFY(QFileInfo::exists(run.program.filePath("def_list.txt")));
+        QVERIFY(!QFileInfo::exists(album.file("def_list.txt")));
+        QCOMPARE(read_all(run.program.filePath("def_list.txt")),
+                 encode_cp932(QStringLiteral("False\r\n米\r\n麦\r\n豆\r\n実\r\n")).bytes);
+    }
+
+    void lower_case_renaming_data() {
+        QTest::addColumn<QStringList>("before");  // in date order
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<QStringList>("failed");
+        QTest::newRow("camera names") << QStringList{"DSC0001.JPG", "DSC0002.JPG"}
+                                      << QStringList{"dsc0001.jpg", "dsc0002.jpg"} << QStringList{};
+        QTest::newRow("already lower") << QStringList{"a.jpg", "b.jpg"} << QStringList{"a.jpg", "b.jpg"}
+                                       << QStringList{};
+        QTest::newRow("mixed") << QStringList{"Img_A.Jpg", "x.JPG", "y.jpg"}
+                               << QStringList{"img_a.jpg", "x.jpg", "y.jpg"} << QStringList{};
+        QTest::newRow("letters beyond ASCII")
+            << QStringList{QStringLiteral("ÉTÉ.JPG"), QStringLiteral("ΑΘΗΝΑ.JPG"), QStringLiteral("写真.JPG")}
+            << QStringList{QStringLiteral("été.jpg"), QStringLiteral("αθηνα.jpg"), QStringLiteral("写真.jpg")}
+            << QStringList{};
+        QTest::newRow("lower-case twin exists") << QStringList{"P.JPG", "p.jpg", "Q.JPG"}
+                                                << QStringList{"P.JPG", "p.jpg", "q.jpg"} << QStringList{"P.JPG"};
+    }
+    void lower_case_renaming() {
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, after);
+        QFETCH(QStringList, failed);
+        Album album;
+        for (int i = 0; i < before.size(); ++i)
+            album.add(before[i], at(2020, 5, 1, 9, i));
+        Run run;
+        run.start(album.path());
+        run.ui.comment_text = "first";
+        run.commands.k_incre();
+        run.ui.clear();
+        run.commands.k_komoji();
+        QStringList names;
+        for (int i = 0; i < run.commands.table().img_count; ++i)
+            names << run.commands.table().img_name[i];
+        QCOMPARE(names, after);
+        QStringList on_disk = files_in(album.path());
+        QStringList expected_disk = after;
+        on_disk.sort();
+        expected_disk.sort();
+        QCOMPARE(on_disk, expected_disk);
+        QCOMPARE(run.commands.table().img_comment[0], QStringLiteral("first"));
+        QCOMPARE(run.commands.table().img_date[0], to_date_time(at(2020, 5, 1, 9, 0)));
+        QCOMPARE(run.ui.events.first(), "file_name|" + after[1]);
+        QCOMPARE(run.ui.messages().size(), 1);
+        if (failed.isEmpty()) {
+            QCOMPARE(run.ui.messages().first(), QStringLiteral("message|メッセージ|画像ファイル名を小文字にしました"));
+        } else {
+            for (const QString& name : failed)
+                QVERIFY2(run.ui.messages().first().contains(name), qPrintable(run.ui.messages().first()));
+        }
+        QCOMPARE(run.ui.events.last(), QStringLiteral("focus"));
+    }
+
+    void renaming_a_file_removed_after_the_scan() {
+        Album album;
+        album.add("A.JPG", at(2020, 5, 1, 9, 0));
+        album.add("B.JPG", at(2020, 5, 1, 9, 1));
+        Run run;
+        run.start(album.path());
+        QFile::remove(album.file("A.JPG"));
+        run.ui.clear();
+        run.commands.k_komoji();
+        QCOMPARE(run.commands.table().img_name[0], QStringLiteral("A.JPG"));
+        QCOMPARE(run.commands.table().img_name[1], QStringLiteral("b.jpg"));
+        QVERIFY(run.ui.messages().first().contains("A.JPG"));
+    }
+
+    void renaming_needs_pictures() {
+        Run run;
+        run.start("");
+        run.ui.clear();
+        run.commands.k_komoji();
+        QCOMPARE(run.ui.events, QStringList({kNeed, "focus"}));
+    }
+
+    // A camera card: only the letter case changes, on a file system that ignores it.
+    void renaming_on_a_fat_card() {
+        QTemporaryDir work;
+        const QString image = work.filePath("card.img");
+        const QString mount_point = work.filePath("card");
+        QDir().mkpath(mount_point);
+        if (QProcess::execute("mkfs.vfat", {"-C", image, "2048"}) != 0)
+            QSKIP("mkfs.vfat is not available");
+        // The kernel's vfat where loop mounts are allowed, else FAT in user space.
+        if (QProcess::execute("mount", {"-o", "loop", image, mount_point}) != 0 &&
+            QProcess::execute("fusefat", {"-o", "rw+", image, mount_point}) != 0)
+            QSKIP("neither a loop mount nor fusefat works on this machine");
+        auto unmount = qScopeGuard([&] {
+            QDir::setCurrent(QDir::rootPath());
+            QProcess::execute("umount", {mount_point});
+        });
+        QImage picture(16, 16, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        for (const char* name : {"DSC0001.JPG", "DSC0002.JPG"})
+            QVERIFY(picture.save(mount_point + "/" + QLatin1String(name), "JPG"));
+        Run run;
+        run.start(mount_point);
+        QCOMPARE(run.commands.table().img_count, 2);
+        run.commands.k_komoji();
+        QCOMPARE(run.ui.messages().size(), 1);
+        QVERIFY2(run.ui.messages().last() == QStringLiteral("message|メッセージ|画像ファイル名を小文字にしました"),
+                 qUtf8Printable(run.ui.messages().last()));
+        QStringList on_disk = files_in(mount_point);
+        on_disk.sort();
+        QCOMPARE(on_disk, QStringList({"dsc0001.jpg", "dsc0002.jpg"}));
+    }
+
+    void version_and_help() {
+        const QString head = QStringLiteral("フォタビ\r\n\r\nバージョン1.21\r\n");
+        QVERIFY(version_text().startsWith(head));
+        const QString notice = version_text().mid(head.size());
+        QVERIFY(!notice.trimmed().isEmpty());
+        QVERIFY(!notice.contains('\n') && !notice.contains('\r'));
+        Run run;
+        run.start("");
+        run.ui.clear();
+        run.commands.m_version();
+        run.commands.m_help();
+        QCOMPARE(run.ui.events, QStringList({"information|バージョン情報|" + version_text(), "focus",
+                                             "open document|" + run.program.filePath("Mirabo.html")}));
+    }
+
+    void presets_insert_their_phrase() {
+        Run run;
+        run.start("");
+        run.ui.comment_text = "朝";
+        run.ui.clear();
+        run.commands.k_pre_set(1);
+        run.commands.k_pre_set(3);
+        QCOMPARE(run.ui.events, QStringList({QStringLiteral("insert|麦"), "focus", QStringLiteral("insert|実"), "focus"}));
+        QCOMPARE(run.ui.comment_text, QStringLiteral("朝麦実"));
+    }
+
+    void settings_dialog_applies_at_once_or_not_at_all() {
+        Album album;
+        make_outing(album);
+        Run run;
+        run.start(album.path());
+        run.ui.comment_text = "typing";
+        Settings large;
+        large.size_large = true;
+        large.pre_str = {"", "a", "ab", QStringLiteral("雨")};
+        run.ui.settings_answers = {std::nullopt, large};
+        run.ui.clear();
+        run.ui.layout_values.clear();
+        run.commands.m_setup();
+        QCOMPARE(run.ui.events, QStringList({"settings dialog", "focus"}));
+        run.ui.clear();
+        run.commands.m_setup();
+        QCOMPARE(run.commands.settings(), large);
+        QCOMPARE(run.ui.captions, QStringList({"(&Z)", "a(&X)", "a.(&C)", QStringLiteral("雨(&V)")}));
+        QCOMPARE(run.ui.layout_values.size(), size_t(18));
+        QCOMPARE(run.ui.layout_values.front().twips, 9175);
+        QCOMPARE(run.ui.picture.size(), QSize(640, 480));
+        QCOMPARE(run.ui.comment_text, QStringLiteral("typing"));
+        QCOMPARE(run.ui.events.last(), QStringLiteral("focus"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommands)
+#include "test_commands.moc"
