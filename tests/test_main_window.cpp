@@ -1,0 +1,202 @@
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "album.h"
+#include "app/main_window.h"
+
+using namespace fotavi;
+
+namespace {
+
+QRect twips(int left, int top, int width, int height) {
+    return {to_pixels(left), to_pixels(top), to_pixels(width), to_pixels(height)};
+}
+
+template <typename T = QWidget>
+T* child(QWidget& main, const char* name) {
+    T* widget = main.findChild<T*>(QLatin1String(name));
+    if (!widget)
+        qFatal("no control %s", name);
+    return widget;
+}
+
+// A window as the program starts it, with its own program folder.
+struct Window {
+    QTemporaryDir program;
+    Main main{program.path(), program.path()};
+
+    explicit Window(const QStringList& args = {}) {
+        main.commands().start_up(args, QDir::rootPath());
+        main.show();
+        QApplication::setActiveWindow(&main);
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+    }
+};
+
+// Closes every message box as soon as it shows, keeping "title|text" of each.
+class BoxCloser {
+public:
+    BoxCloser() {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+                    seen << box->windowTitle() + "|" + label->text();
+                box->close();
+            }
+        });
+        timer_.start();
+    }
+    QStringList seen;
+
+private:
+    QTimer timer_;
+};
+
+}  // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void controls_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("k_open") << "k_open" << QStringLiteral("開く(&O)") << twips(120, 0, 735, 375) << true;
+        QTest::newRow("k_decre") << "k_decre" << QStringLiteral("前へ(&B)") << twips(1080, 0, 855, 375) << false;
+        QTest::newRow("k_incre") << "k_incre" << QStringLiteral("次へ(&N)") << twips(2040, 0, 855, 375) << false;
+        QTest::newRow("k_pre_set0") << "k_pre_set0" << QStringLiteral("米(&Z)") << twips(3840, 6120, 615, 375) << true;
+        QTest::newRow("k_pre_set1") << "k_pre_set1" << QStringLiteral("麦(&X)") << twips(4440, 6120, 615, 375) << true;
+        QTest::newRow("k_pre_set2") << "k_pre_set2" << QStringLiteral("豆(&C)") << twips(5040, 6120, 615, 375) << true;
+        QTest::newRow("k_pre_set3") << "k_pre_set3" << QStringLiteral("実(&V)") << twips(5640, 6120, 615, 375) << true;
+        QTest::newRow("k_komoji") << "k_komoji" << QStringLiteral("小文字(&S)") << twips(6360, 6120, 975, 375) << false;
+        QTest::newRow("k_list") << "k_list" << QStringLiteral("リスト(&L)") << twips(6480, 0, 855, 375) << false;
+        QTest::newRow("l_file_date") << "l_file_date" << "" << twips(4680, 120, 1815, 255) << true;
+        QTest::newRow("l_file_name") << "l_file_name" << "" << twips(3000, 120, 1575, 255) << true;
+        QTest::newRow("l_comment") << "l_comment" << "" << twips(120, 6000, 3615, 625) << true;
+        QTest::newRow("Image1") << "Image1" << "" << twips(120, 480, 7200, 5400) << true;
+    }
+    void controls() {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QRect, geometry);
+        QFETCH(bool, enabled);
+        Window w;
+        QWidget* control = child(w.main, name.toLatin1().constData());
+        QCOMPARE(control->geometry(), geometry);
+        QCOMPARE(control->isEnabled(), enabled);
+        if (auto* button = qobject_cast<QPushButton*>(control))
+            QCOMPARE(button->text(), caption);
+        if (auto* label = qobject_cast<QLabel*>(control))
+            QVERIFY(label->text().isEmpty());
+    }
+
+    void window_is_fixed_with_its_caption_and_menus() {
+        Window w;
+        QCOMPARE(w.main.windowTitle(), QStringLiteral("フォタビ"));
+        QCOMPARE(w.main.centralWidget()->size(), QSize(to_pixels(7425), to_pixels(6675)));
+        QCOMPARE(w.main.minimumSize(), w.main.maximumSize());
+        QVERIFY(!(w.main.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(!(w.main.windowFlags() & Qt::WindowMinimizeButtonHint));
+        QStringList menus;
+        for (QAction* top : w.main.menuBar()->actions()) {
+            menus << top->text();
+            for (QAction* entry : top->menu()->actions()) {
+                menus << "  " + entry->text();
+                QVERIFY(entry->isEnabled() && entry->shortcut().isEmpty() && !entry->isSeparator());
+            }
+        }
+        QCOMPARE(menus, QStringList({QStringLiteral("ファイル(&F)"), QStringLiteral("  開く(&P)"),
+                                     QStringLiteral("  出力(&L)"), QStringLiteral("  設定(&D)"),
+                                     QStringLiteral("  終了(&E)"), QStringLiteral("移動(&M)"),
+                                     QStringLiteral("  最初(&G)"), QStringLiteral("  最後(&J)"),
+                                     QStringLiteral("ヘルプ(&H)"), QStringLiteral("  目次(&T)"),
+                                     QStringLiteral("  バージョン(&V)")}));
+        QVERIFY(!child<QPushButton>(w.main, "k_open")->autoDefault());
+    }
+
+    void tab_order_starts_at_open() {
+        Window w;
+        QCOMPARE(QApplication::focusWidget(), child(w.main, "k_open"));
+        for (QPushButton* b : w.main.findChildren<QPushButton*>())
+            b->setEnabled(true);
+        QStringList order;
+        QWidget* at = child(w.main, "k_open");
+        for (int i = 0; i < 10; ++i) {
+            order << at->objectName();
+            at = at->nextInFocusChain();
+            while (!(at->focusPolicy() & Qt::TabFocus))
+                at = at->nextInFocusChain();
+        }
+        QCOMPARE(order, QStringList({"k_open", "k_decre", "k_incre", "l_comment", "k_pre_set0", "k_pre_set1",
+                                     "k_pre_set2", "k_pre_set3", "k_komoji", "k_list"}));
+    }
+
+    // Enter is a line break in the comment; Alt+Z inserts the first phrase while typing.
+    void comment_box_takes_enter_and_presets() {
+        Window w;
+        auto* comment = child<QPlainTextEdit>(w.main, "l_comment");
+        comment->setFocus();
+        QTest::keyClicks(comment, "a");
+        QTest::keyClick(comment, Qt::Key_Return);
+        QTest::keyClicks(comment, "b");
+        QTest::keyClick(w.main.windowHandle(), Qt::Key_Z, Qt::AltModifier);
+        QTRY_COMPARE(comment->toPlainText(), QStringLiteral("a\nb米"));
+        QTest::keyClicks(comment, "c");
+        QCOMPARE(comment->toPlainText(), QStringLiteral("a\nb米c"));
+        QCOMPARE(QApplication::focusWidget(), comment);
+        comment->selectAll();
+        QTest::keyClick(w.main.windowHandle(), Qt::Key_V, Qt::AltModifier);
+        QTRY_COMPARE(comment->toPlainText(), QStringLiteral("実"));
+    }
+
+    // Buttons answer their Alt letter with an animated click, so the result shows a moment later.
+    void alt_n_and_alt_b_move_through_the_folder() {
+        Album album;
+        album.add("B.JPG", at(2020, 1, 1, 9, 0), QSize(64, 48));
+        album.add("A.JPG", at(2020, 1, 1, 10, 0), QSize(48, 64));
+        Window w({album.file("A.JPG")});
+        auto* name = child<QLabel>(w.main, "l_file_name");
+        auto* comment = child<QPlainTextEdit>(w.main, "l_comment");
+        QCOMPARE(name->text(), QStringLiteral("B.JPG"));
+        QCOMPARE(child<QLabel>(w.main, "l_file_date")->text(), QStringLiteral("2020/01/01(水)09:00"));
+        QVERIFY(child(w.main, "k_incre")->isEnabled() && child(w.main, "k_list")->isEnabled());
+        comment->setFocus();
+        QTest::keyClicks(comment, "first");
+        BoxCloser boxes;
+        QTest::keyClick(w.main.windowHandle(), Qt::Key_N, Qt::AltModifier);
+        QTRY_COMPARE(name->text(), QStringLiteral("A.JPG"));
+        QCOMPARE(static_cast<PictureBox*>(child(w.main, "Image1"))->picture().size(), QSize(270, 360));
+        QTest::keyClick(w.main.windowHandle(), Qt::Key_N, Qt::AltModifier);  // the last one
+        QTRY_COMPARE(boxes.seen, QStringList({QStringLiteral("メッセージ|これより次の画像ファイルはありません")}));
+        QCOMPARE(name->text(), QStringLiteral("A.JPG"));
+        QCOMPARE(w.main.focusWidget(), comment);
+        // The offscreen screen does not hand activation back after a modal box.
+        QApplication::setActiveWindow(&w.main);
+        QVERIFY(QTest::qWaitForWindowActive(&w.main));
+        QTest::keyClick(w.main.windowHandle(), Qt::Key_B, Qt::AltModifier);
+        QTRY_COMPARE(name->text(), QStringLiteral("B.JPG"));
+        QCOMPARE(comment->toPlainText(), QStringLiteral("first"));
+        QTRY_COMPARE(w.main.focusWidget(), comment);
+    }
+
+    void version_box_then_typing_goes_on_in_the_comment() {
+        Window w;
+        BoxCloser boxes;
+        w.main.findChild<QAction*>("m_version")->trigger();
+        QCOMPARE(boxes.seen.size(), 1);
+        QVERIFY(boxes.seen.first().startsWith(QStringLiteral("バージョン情報|フォタビ")));
+        QCOMPARE(w.main.focusWidget(), child(w.main, "l_comment"));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
