@@ -100,6 +100,7 @@ void Commands::open_folder(const QString& folder) {
 }
 
 void Commands::z_read_sort() {
+    pictures_.clear();
     table_.img_count = 0;
     table_.img_index = 0;
     const FolderListing listing = list_pictures(work_dir_);
@@ -141,11 +142,23 @@ void Commands::z_show_photo() {
 
 void Commands::show_picture() {
     const QString& name = table_.img_name[table_.img_index];
-    const Picture picture = load_picture(QDir(work_dir_).filePath(name), picture_box());
+    const Picture picture = pictures_.get(QDir(work_dir_).filePath(name), picture_box());
     if (picture.image.isNull())
         ui_.set_picture_placeholder(name, picture.error);
     else
         ui_.set_picture(picture.image);
+    prepare_neighbours();
+}
+
+// Next is pressed far more often than Previous, so the next picture goes first.
+void Commands::prepare_neighbours() {
+    QStringList paths;
+    const int i = table_.img_index;
+    if (i + 1 < table_.img_count)
+        paths << QDir(work_dir_).filePath(table_.img_name[i + 1]);
+    if (i > 0)
+        paths << QDir(work_dir_).filePath(table_.img_name[i - 1]);
+    pictures_.prepare(paths, picture_box());
 }
 
 void Commands::commit_comment() { table_.img_comment[table_.img_index] = ui_.comment(); }
@@ -260,6 +273,9 @@ void Commands::k_komoji() {
             failures << QStringLiteral("%1: %2").arg(old_name, error);
     }
     ui_.set_file_name(table_.img_name[table_.img_index]);
+    // The prepared pictures are known by their old names.
+    pictures_.clear();
+    prepare_neighbours();
     if (failures.isEmpty()) {
         ui_.message(QStringLiteral("画像ファイル名を小文字にしました"), kTitle);
     } else {

@@ -7,6 +7,7 @@
 #include <array>
 
 #include "browse/image_table.h"
+#include "browse/picture_cache.h"
 #include "settings/settings.h"
 
 namespace fotavi {
@@ -51,6 +52,8 @@ public:
     const QString& work_dir() const { return work_dir_; }
     const QString& disp_dir() const { return disp_dir_; }
     QSize picture_box() const;
+    // The pictures decoded ahead for Next and Previous.
+    PictureCache& picture_cache() { return pictures_; }
 
 private:
     enum class Move { Back, Forward, First, Last };
@@ -58,6 +61,7 @@ private:
     void commit_comment();
     void z_show_photo();
     void show_picture();
+    void prepare_neighbours();
     void z_read_sort();
     void open_folder(const QString& folder);
     bool settle_unwritten();
@@ -73,6 +77,7 @@ private:
     QString disp_dir_;
     // The comments as of the scan or the last successful List.
     std::array<QString, kTableSize> written_;
+    PictureCache pictures_;
 };
 
 // The version box text: name, empty line, version, author notice, joined by CR LF.

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QMutex>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QThreadPool>
+#include <QWaitCondition>
+
+#include <vector>
+
+#include "platform/picture.h"
+
+namespace fotavi {
+
+// Pictures decoded ahead of time, so Next and Previous show a picture without
+// waiting for its decode. A prepared picture is handed out only while its file
+// is unchanged (same size and modification time, checked on every get) and the
+// box is the same; anything else is decoded on the spot. Thread-safe.
+class PictureCache {
+public:
+    // keep: how many decoded pictures are held at most (each about a box in size).
+    explicit PictureCache(int keep = 4);
+    ~PictureCache();
+
+    PictureCache(const PictureCache&) = delete;
+    PictureCache& operator=(const PictureCache&) = delete;
+
+    // The picture at path fitted into box, exactly as load_picture gives it.
+    Picture get(const QString& path, QSize box);
+    // Decodes paths in the background, first one first. Pictures not in the
+    // latest list (or of another box) are dropped; the list replaces any
+    // earlier one that is still waiting.
+    void prepare(const QStringList& paths, QSize box);
+    // Forgets every picture and the waiting list (a new folder, renamed files).
+    void clear();
+    // Blocks until no background decode is running or waiting.
+    void wait_idle();
+
+private:
+    // What a file looked like when it was decoded.
+    struct Stamp {
+        bool exists = false;
+        qint64 size = 0;
+        qint64 mtime_ns = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+    struct Entry {
+        QString path;
+        QSize box;
+        Stamp stamp;
+        Picture picture;
+    };
+
+    static Stamp stamp_of(const QString& path);
+    void work();
+    void keep_entry(Entry entry);
+    const Entry* find(const QString& path, QSize box, const Stamp& stamp) const;
+
+    const int keep_;
+    QMutex mutex_;
+    QWaitCondition changed_;
+    std::vector<Entry> entries_;  // oldest first
+    QStringList latest_;  // the latest list given to prepare
+    QSize latest_box_;
+    QStringList pending_;  // still to be decoded in the background, in order
+    QString last_got_;     // the picture on screen is kept too, for going back
+    QString running_;  // decoded in the background right now
+    QSize running_box_;
+    bool working_ = false;  // a job is on the pool
+    QThreadPool pool_;
+};
+
+}  // namespace fotavi
