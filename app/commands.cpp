@@ -273,8 +273,7 @@ void Commands::k_komoji() {
             failures << QStringLiteral("%1: %2").arg(old_name, error);
     }
     ui_.set_file_name(table_.img_name[table_.img_index]);
-    // The prepared pictures are known by their old names.
-    pictures_.clear();
+    // The pictures prepared under the old names are of no use any more.
     prepare_neighbours();
     if (failures.isEmpty()) {
         ui_.message(QStringLiteral("画像ファイル名を小文字にしました"), kTitle);

@@ -1,0 +1,274 @@
+#include <QBuffer>
+#include <QTest>
+
+#include "album.h"
+#include "app/commands.h"
+#include "browse/picture_cache.h"
+#include "fake_ui.h"
+#include "platform/picture.h"
+
+using namespace fotavi;
+
+namespace {
+
+const QSize kSmallBox(480, 360);
+const QSize kLargeBox(640, 480);
+
+QByteArray jpeg_of(QColor color, QSize size = QSize(64, 48)) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG");
+    return bytes;
+}
+
+// Two JPEGs of the same length: a decoder stops at the end marker, so
+// padding after it evens out the sizes.
+std::pair<QByteArray, QByteArray> same_size(QColor a, QColor b) {
+    QByteArray first = jpeg_of(a);
+    QByteArray second = jpeg_of(b);
+    const qsizetype longer = std::max(first.size(), second.size());
+    first.append(longer - first.size(), '\0');
+    second.append(longer - second.size(), '\0');
+    return {first, second};
+}
+
+// Red, green or blue: the channel that stands out in the middle of the picture.
+QString colour_of(const QImage& image) {
+    if (image.isNull())
+        return QStringLiteral("none");
+    const QColor c = image.pixelColor(image.width() / 2, image.height() / 2);
+    if (c.red() > 150 && c.green() < 100 && c.blue() < 100)
+        return QStringLiteral("red");
+    if (c.green() > 150 && c.red() < 100 && c.blue() < 100)
+        return QStringLiteral("green");
+    if (c.blue() > 150 && c.red() < 100 && c.green() < 100)
+        return QStringLiteral("blue");
+    return QStringLiteral("other");
+}
+
+const QList<QColor> kColours{Qt::red, Qt::green, Qt::blue};
+const QStringList kColourNames{QStringLiteral("red"), QStringLiteral("green"), QStringLiteral("blue")};
+
+// A run of the program with the pictures taken one minute apart, in name order,
+// each of its own colour (red, green, blue, red, ...).
+struct Run {
+    Album album;
+    FakeUi ui;
+    QTemporaryDir program;
+    Commands commands{ui, program.path(), program.path()};
+
+    explicit Run(int count) {
+        for (int i = 0; i < count; ++i) {
+            album.add_bytes(QStringLiteral("DSC%1.JPG").arg(i), jpeg_of(kColours[i % 3]),
+                            at(2024, 5, 3, 9, i));
+        }
+        ui.chosen_pictures.push_back(album.file(QStringLiteral("DSC0.JPG")));
+        commands.k_open();
+    }
+};
+
+}  // namespace
+
+class TestPictureCache : public QObject {
+    Q_OBJECT
+private slots:
+    // A prepared picture is handed out only while its file is as it was when
+    // decoded; anything else is decoded again, and a failure reads exactly as
+    // load_picture words it.
+    void file_changed_after_it_was_prepared_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("colour");
+        QTest::newRow("unchanged") << "none" << "red";
+        QTest::newRow("rewritten, new size and time") << "bigger" << "blue";
+        QTest::newRow("rewritten, same size, new time") << "same size" << "blue";
+        QTest::newRow("deleted") << "delete" << "none";
+        QTest::newRow("not a JPEG any more") << "garbage" << "none";
+        QTest::newRow("emptied") << "empty" << "none";
+    }
+    void file_changed_after_it_was_prepared() {
+        QFETCH(QString, change);
+        QFETCH(QString, colour);
+        Album album;
+        const QString path = album.file(QStringLiteral("a.jpg"));
+        const auto [red, blue] = same_size(Qt::red, Qt::blue);
+        album.add_bytes(QStringLiteral("a.jpg"), red, at(2024, 5, 3, 9, 0));
+
+        PictureCache cache;
+        cache.prepare({path}, kSmallBox);
+        cache.wait_idle();
+        const Picture prepared = cache.get(path, kSmallBox);
+        QCOMPARE(colour_of(prepared.image), QStringLiteral("red"));
+
+        if (change == "bigger") {
+            album.add_bytes(QStringLiteral("a.jpg"), blue + QByteArray(100, '\0'), at(2024, 5, 3, 9, 1));
+        } else if (change == "same size") {
+            album.add_bytes(QStringLiteral("a.jpg"), blue, at(2024, 5, 3, 9, 1));
+            QCOMPARE(QFileInfo(path).size(), red.size());
+        } else if (change == "delete") {
+            QVERIFY(QFile::remove(path));
+        } else if (change == "garbage") {
+            album.add_bytes(QStringLiteral("a.jpg"), QByteArray(red.size(), 'x'), at(2024, 5, 3, 9, 1));
+        } else if (change == "empty") {
+            album.add_bytes(QStringLiteral("a.jpg"), QByteArray(), at(2024, 5, 3, 9, 1));
+        }
+        const Picture now = cache.get(path, kSmallBox);
+        QCOMPARE(colour_of(now.image), colour);
+        const Picture direct = load_picture(path, kSmallBox);
+        QCOMPARE(now.error, direct.error);
+        QCOMPARE(now.image.size(), direct.image.size());
+        // The same file unchanged is not decoded again.
+        QCOMPARE(now.image.cacheKey() == prepared.image.cacheKey(), change == "none");
+    }
+
+    // A file that fails in the background gives the same reason when shown,
+    // and one that is mended afterwards is shown.
+    void failure_prepared_in_the_background() {
+        Album album;
+        const QString path = album.file(QStringLiteral("bad.jpg"));
+        album.add_bytes(QStringLiteral("bad.jpg"), jpeg_of(Qt::green).left(20), at(2024, 5, 3, 9, 0));
+        PictureCache cache;
+        cache.prepare({path}, kSmallBox);
+        cache.wait_idle();
+        const Picture failed = cache.get(path, kSmallBox);
+        QVERIFY(failed.image.isNull());
+        QVERIFY(!failed.error.isEmpty());
+        QCOMPARE(failed.error, load_picture(path, kSmallBox).error);
+        album.add_bytes(QStringLiteral("bad.jpg"), jpeg_of(Qt::green), at(2024, 5, 3, 9, 1));
+        QCOMPARE(colour_of(cache.get(path, kSmallBox).image), QStringLiteral("green"));
+    }
+
+    void other_box_is_decoded_again() {
+        Album album;
+        const QString path = album.file(QStringLiteral("wide.jpg"));
+        album.add_bytes(QStringLiteral("wide.jpg"), jpeg_of(Qt::red, QSize(1200, 800)), at(2024, 5, 3, 9, 0));
+        PictureCache cache;
+        cache.prepare({path}, kLargeBox);
+        cache.wait_idle();
+        QCOMPARE(cache.get(path, kLargeBox).image.size(), QSize(640, 426));
+        QCOMPARE(cache.get(path, kSmallBox).image.size(), QSize(480, 320));
+        cache.prepare({path}, kSmallBox);
+        cache.wait_idle();
+        QCOMPARE(cache.get(path, kLargeBox).image.size(), QSize(640, 426));
+    }
+
+    // Only the latest list is kept (and the picture last shown): the memory
+    // stays a few boxes whatever the folder holds.
+    void only_the_latest_list_is_kept() {
+        Album album;
+        QStringList paths;
+        for (int i = 0; i < 6; ++i) {
+            album.add_bytes(QStringLiteral("%1.jpg").arg(i), jpeg_of(kColours[i % 3]), at(2024, 5, 3, 9, i));
+            paths << album.file(QStringLiteral("%1.jpg").arg(i));
+        }
+        PictureCache cache;
+        cache.prepare(paths.mid(0, 2), kSmallBox);
+        cache.wait_idle();
+        const qint64 first = cache.get(paths[0], kSmallBox).image.cacheKey();
+        const qint64 second = cache.get(paths[1], kSmallBox).image.cacheKey();
+        cache.prepare(paths.mid(2, 2), kSmallBox);
+        cache.wait_idle();
+        QCOMPARE(cache.get(paths[1], kSmallBox).image.cacheKey(), second);  // the one last shown
+        QVERIFY(cache.get(paths[0], kSmallBox).image.cacheKey() != first);  // dropped, decoded anew
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(colour_of(cache.get(paths[i], kSmallBox).image), kColourNames[i % 3]);
+    }
+
+    // Next and Previous with the background decodes running: the order, the
+    // pictures and the comments are those of the folder.
+    void navigation_with_background_decodes() {
+        Run run(7);
+        for (int i = 0; i < 7; ++i) {
+            QCOMPARE(run.ui.file_name, QStringLiteral("DSC%1.JPG").arg(i));
+            QCOMPARE(colour_of(run.ui.picture), kColourNames[i % 3]);
+            run.ui.comment_text = QStringLiteral("comment %1").arg(i);
+            run.commands.k_incre();
+        }
+        QCOMPARE(run.ui.messages().size(), 1);  // no next picture
+        for (int i = 6; i >= 0; --i) {
+            QCOMPARE(run.ui.file_name, QStringLiteral("DSC%1.JPG").arg(i));
+            QCOMPARE(run.ui.comment_text, QStringLiteral("comment %1").arg(i));
+            QCOMPARE(colour_of(run.ui.picture), kColourNames[i % 3]);
+            run.commands.k_decre();
+        }
+        run.commands.m_last();
+        QCOMPARE(colour_of(run.ui.picture), kColourNames[6 % 3]);
+        for (int i = 0; i < 7; ++i)
+            QCOMPARE(run.commands.table().img_comment[i], QStringLiteral("comment %1").arg(i));
+    }
+
+    // The next picture was prepared, then changed on disk before Next.
+    void next_picture_changed_after_it_was_prepared() {
+        Run run(4);
+        run.commands.picture_cache().wait_idle();
+        run.album.add_bytes(QStringLiteral("DSC1.JPG"), jpeg_of(Qt::blue, QSize(80, 60)), at(2024, 5, 3, 9, 1));
+        QVERIFY(QFile::remove(run.album.file(QStringLiteral("DSC2.JPG"))));
+        run.commands.k_incre();
+        QCOMPARE(colour_of(run.ui.picture), QStringLiteral("blue"));
+        QCOMPARE(run.ui.picture.size(), QSize(480, 360));
+        run.commands.k_incre();
+        QCOMPARE(run.ui.placeholder, QStringLiteral("DSC2.JPG|ファイルが見つかりません"));
+        run.commands.k_incre();
+        QCOMPARE(colour_of(run.ui.picture), QStringLiteral("red"));
+    }
+
+    // Renaming to lower case changes every path; the pictures shown stay right.
+    void lower_case_renaming_then_navigation() {
+        Run run(5);
+        run.commands.k_incre();
+        run.commands.k_komoji();
+        QCOMPARE(run.ui.file_name, QStringLiteral("dsc1.jpg"));
+        run.commands.k_incre();
+        QCOMPARE(run.ui.file_name, QStringLiteral("dsc2.jpg"));
+        QCOMPARE(colour_of(run.ui.picture), QStringLiteral("blue"));
+        run.commands.k_decre();
+        run.commands.k_decre();
+        QCOMPARE(run.ui.file_name, QStringLiteral("dsc0.jpg"));
+        QCOMPARE(colour_of(run.ui.picture), QStringLiteral("red"));
+        QVERIFY(run.ui.placeholder.isEmpty());
+    }
+
+    // A new box size applies to the picture shown and to those prepared before.
+    void box_change_decodes_again() {
+        Album album;
+        for (int i = 0; i < 3; ++i)
+            album.add_bytes(QStringLiteral("P%1.JPG").arg(i), jpeg_of(kColours[i], QSize(1200, 800)), at(2024, 5, 3, 9, i));
+        FakeUi ui;
+        QTemporaryDir program;
+        Commands commands(ui, program.path(), program.path());
+        ui.chosen_pictures.push_back(album.file(QStringLiteral("P0.JPG")));
+        commands.k_open();
+        QCOMPARE(ui.picture.size(), QSize(480, 320));
+        commands.picture_cache().wait_idle();
+        Settings large;
+        large.size_large = true;
+        ui.settings_answers.push_back(large);
+        commands.m_setup();
+        QCOMPARE(ui.picture.size(), QSize(640, 426));
+        commands.k_incre();
+        QCOMPARE(ui.picture.size(), QSize(640, 426));
+        QCOMPARE(colour_of(ui.picture), QStringLiteral("green"));
+    }
+
+    // Opening the folder again starts over: a picture rewritten at the same
+    // size and given back its old time is read anew.
+    void scan_starts_over() {
+        Run run(2);
+        const auto [green, blue] = same_size(Qt::green, Qt::blue);
+        run.album.add_bytes(QStringLiteral("DSC1.JPG"), green, at(2024, 5, 3, 9, 1));
+        run.commands.k_incre();
+        run.commands.k_decre();
+        run.commands.picture_cache().wait_idle();
+        run.album.add_bytes(QStringLiteral("DSC1.JPG"), blue, at(2024, 5, 3, 9, 1));
+        run.ui.chosen_pictures.push_back(run.album.file(QStringLiteral("DSC0.JPG")));
+        run.commands.k_open();
+        run.commands.k_incre();
+        QCOMPARE(run.ui.file_name, QStringLiteral("DSC1.JPG"));
+        QCOMPARE(colour_of(run.ui.picture), QStringLiteral("blue"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPictureCache)
+#include "test_picture_cache.moc"
