@@ -25,8 +25,7 @@ PictureCache::~PictureCache() {
 PictureCache::Stamp PictureCache::stamp_of(const QString& path) {
     struct stat info {};
     Stamp stamp;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return stamp;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) return stamp;
     stamp.exists = true;
     stamp.size = info.st_size;
     stamp.mtime_ns = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
@@ -36,8 +35,7 @@ PictureCache::Stamp PictureCache::stamp_of(const QString& path) {
 const PictureCache::Entry* PictureCache::find(const QString& path, QSize box,
                                               const Stamp& stamp) const {
     for (const Entry& entry : entries_) {
-        if (entry.path == path && entry.box == box && entry.stamp == stamp)
-            return &entry;
+        if (entry.path == path && entry.box == box && entry.stamp == stamp) return &entry;
     }
     return nullptr;
 }
@@ -45,23 +43,19 @@ const PictureCache::Entry* PictureCache::find(const QString& path, QSize box,
 void PictureCache::keep_entry(Entry entry) {
     std::erase_if(entries_, [&](const Entry& e) { return e.path == entry.path; });
     entries_.push_back(std::move(entry));
-    while (int(entries_.size()) > keep_)
-        entries_.erase(entries_.begin());
+    while (int(entries_.size()) > keep_) entries_.erase(entries_.begin());
 }
 
 Picture PictureCache::get(const QString& path, QSize box) {
     const Stamp stamp = stamp_of(path);
-    if (!stamp.exists)
-        return load_picture(path, box);  // it names the reason
+    if (!stamp.exists) return load_picture(path, box);  // it names the reason
     {
         QMutexLocker lock(&mutex_);
         pending_.removeAll(path);
         // Decoding it a second time would only take longer than waiting.
-        while (running_ == path && running_box_ == box)
-            changed_.wait(&mutex_);
+        while (running_ == path && running_box_ == box) changed_.wait(&mutex_);
         last_got_ = path;
-        if (const Entry* entry = find(path, box, stamp))
-            return entry->picture;
+        if (const Entry* entry = find(path, box, stamp)) return entry->picture;
     }
     Entry entry{path, box, stamp, load_picture(path, box)};
     const Picture picture = entry.picture;
@@ -94,8 +88,7 @@ void PictureCache::clear() {
 
 void PictureCache::wait_idle() {
     QMutexLocker lock(&mutex_);
-    while (working_)
-        changed_.wait(&mutex_);
+    while (working_) changed_.wait(&mutex_);
 }
 
 void PictureCache::work() {
@@ -108,8 +101,7 @@ void PictureCache::work() {
         // then has a newer stamp than its entry and is decoded again.
         const Stamp stamp = stamp_of(path);
         lock.relock();
-        if (find(path, box, stamp))
-            continue;
+        if (find(path, box, stamp)) continue;
         running_ = path;
         running_box_ = box;
         lock.unlock();

@@ -61,11 +61,11 @@ private:
     QMutex mutex_;
     QWaitCondition changed_;
     std::vector<Entry> entries_;  // oldest first
-    QStringList latest_;  // the latest list given to prepare
+    QStringList latest_;          // the latest list given to prepare
     QSize latest_box_;
     QStringList pending_;  // still to be decoded in the background, in order
     QString last_got_;     // the picture on screen is kept too, for going back
-    QString running_;  // decoded in the background right now
+    QString running_;      // decoded in the background right now
     QSize running_box_;
     bool working_ = false;  // a job is on the pool
     QThreadPool pool_;

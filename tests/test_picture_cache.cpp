@@ -37,20 +37,17 @@ std::pair<QByteArray, QByteArray> same_size(QColor a, QColor b) {
 
 // Red, green or blue: the channel that stands out in the middle of the picture.
 QString colour_of(const QImage& image) {
-    if (image.isNull())
-        return QStringLiteral("none");
+    if (image.isNull()) return QStringLiteral("none");
     const QColor c = image.pixelColor(image.width() / 2, image.height() / 2);
-    if (c.red() > 150 && c.green() < 100 && c.blue() < 100)
-        return QStringLiteral("red");
-    if (c.green() > 150 && c.red() < 100 && c.blue() < 100)
-        return QStringLiteral("green");
-    if (c.blue() > 150 && c.red() < 100 && c.green() < 100)
-        return QStringLiteral("blue");
+    if (c.red() > 150 && c.green() < 100 && c.blue() < 100) return QStringLiteral("red");
+    if (c.green() > 150 && c.red() < 100 && c.blue() < 100) return QStringLiteral("green");
+    if (c.blue() > 150 && c.red() < 100 && c.green() < 100) return QStringLiteral("blue");
     return QStringLiteral("other");
 }
 
 const QList<QColor> kColours{Qt::red, Qt::green, Qt::blue};
-const QStringList kColourNames{QStringLiteral("red"), QStringLiteral("green"), QStringLiteral("blue")};
+const QStringList kColourNames{QStringLiteral("red"), QStringLiteral("green"),
+                               QStringLiteral("blue")};
 
 // A run of the program with the pictures taken one minute apart, in name order,
 // each of its own colour (red, green, blue, red, ...).
@@ -81,12 +78,18 @@ private slots:
     void file_changed_after_it_was_prepared_data() {
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("colour");
-        QTest::newRow("unchanged") << "none" << "red";
-        QTest::newRow("rewritten, new size and time") << "bigger" << "blue";
-        QTest::newRow("rewritten, same size, new time") << "same size" << "blue";
-        QTest::newRow("deleted") << "delete" << "none";
-        QTest::newRow("not a JPEG any more") << "garbage" << "none";
-        QTest::newRow("emptied") << "empty" << "none";
+        QTest::newRow("unchanged") << "none"
+                                   << "red";
+        QTest::newRow("rewritten, new size and time") << "bigger"
+                                                      << "blue";
+        QTest::newRow("rewritten, same size, new time") << "same size"
+                                                        << "blue";
+        QTest::newRow("deleted") << "delete"
+                                 << "none";
+        QTest::newRow("not a JPEG any more") << "garbage"
+                                             << "none";
+        QTest::newRow("emptied") << "empty"
+                                 << "none";
     }
     void file_changed_after_it_was_prepared() {
         QFETCH(QString, change);
@@ -103,14 +106,16 @@ private slots:
         QCOMPARE(colour_of(prepared.image), QStringLiteral("red"));
 
         if (change == "bigger") {
-            album.add_bytes(QStringLiteral("a.jpg"), blue + QByteArray(100, '\0'), at(2024, 5, 3, 9, 1));
+            album.add_bytes(QStringLiteral("a.jpg"), blue + QByteArray(100, '\0'),
+                            at(2024, 5, 3, 9, 1));
         } else if (change == "same size") {
             album.add_bytes(QStringLiteral("a.jpg"), blue, at(2024, 5, 3, 9, 1));
             QCOMPARE(QFileInfo(path).size(), red.size());
         } else if (change == "delete") {
             QVERIFY(QFile::remove(path));
         } else if (change == "garbage") {
-            album.add_bytes(QStringLiteral("a.jpg"), QByteArray(red.size(), 'x'), at(2024, 5, 3, 9, 1));
+            album.add_bytes(QStringLiteral("a.jpg"), QByteArray(red.size(), 'x'),
+                            at(2024, 5, 3, 9, 1));
         } else if (change == "empty") {
             album.add_bytes(QStringLiteral("a.jpg"), QByteArray(), at(2024, 5, 3, 9, 1));
         }
@@ -128,7 +133,8 @@ private slots:
     void failure_prepared_in_the_background() {
         Album album;
         const QString path = album.file(QStringLiteral("bad.jpg"));
-        album.add_bytes(QStringLiteral("bad.jpg"), jpeg_of(Qt::green).left(20), at(2024, 5, 3, 9, 0));
+        album.add_bytes(QStringLiteral("bad.jpg"), jpeg_of(Qt::green).left(20),
+                        at(2024, 5, 3, 9, 0));
         PictureCache cache;
         cache.prepare({path}, kSmallBox);
         cache.wait_idle();
@@ -143,7 +149,8 @@ private slots:
     void other_box_is_decoded_again() {
         Album album;
         const QString path = album.file(QStringLiteral("wide.jpg"));
-        album.add_bytes(QStringLiteral("wide.jpg"), jpeg_of(Qt::red, QSize(1200, 800)), at(2024, 5, 3, 9, 0));
+        album.add_bytes(QStringLiteral("wide.jpg"), jpeg_of(Qt::red, QSize(1200, 800)),
+                        at(2024, 5, 3, 9, 0));
         PictureCache cache;
         cache.prepare({path}, kLargeBox);
         cache.wait_idle();
@@ -160,7 +167,8 @@ private slots:
         Album album;
         QStringList paths;
         for (int i = 0; i < 6; ++i) {
-            album.add_bytes(QStringLiteral("%1.jpg").arg(i), jpeg_of(kColours[i % 3]), at(2024, 5, 3, 9, i));
+            album.add_bytes(QStringLiteral("%1.jpg").arg(i), jpeg_of(kColours[i % 3]),
+                            at(2024, 5, 3, 9, i));
             paths << album.file(QStringLiteral("%1.jpg").arg(i));
         }
         PictureCache cache;
@@ -203,7 +211,8 @@ private slots:
     void next_picture_changed_after_it_was_prepared() {
         Run run(4);
         run.commands.picture_cache().wait_idle();
-        run.album.add_bytes(QStringLiteral("DSC1.JPG"), jpeg_of(Qt::blue, QSize(80, 60)), at(2024, 5, 3, 9, 1));
+        run.album.add_bytes(QStringLiteral("DSC1.JPG"), jpeg_of(Qt::blue, QSize(80, 60)),
+                            at(2024, 5, 3, 9, 1));
         QVERIFY(QFile::remove(run.album.file(QStringLiteral("DSC2.JPG"))));
         run.commands.k_incre();
         QCOMPARE(colour_of(run.ui.picture), QStringLiteral("blue"));
@@ -234,7 +243,8 @@ private slots:
     void box_change_decodes_again() {
         Album album;
         for (int i = 0; i < 3; ++i)
-            album.add_bytes(QStringLiteral("P%1.JPG").arg(i), jpeg_of(kColours[i], QSize(1200, 800)), at(2024, 5, 3, 9, i));
+            album.add_bytes(QStringLiteral("P%1.JPG").arg(i),
+                            jpeg_of(kColours[i], QSize(1200, 800)), at(2024, 5, 3, 9, i));
         FakeUi ui;
         QTemporaryDir program;
         Commands commands(ui, program.path(), program.path());
