@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/ui.h"
+#include "fake_ui.h"
 #include "settings/layouts.h"
 #include "settings/settings.h"
 
@@ -16,38 +16,6 @@ using namespace fotavi;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Records what the settings code asks of the screen; everything else is inert.
-class RecordingUi : public Ui {
-public:
-    struct Preset {
-        int n;
-        QString caption;
-        QString tool_tip;
-    };
-    std::vector<Preset> presets;
-    std::vector<LayoutValue> layout_values;
-
-    void message(const QString&, const QString&) override {}
-    void information(const QString&, const QString&) override {}
-    void set_file_name(const QString&) override {}
-    void set_file_date(const QString&) override {}
-    void set_picture(const QImage&) override {}
-    void set_picture_placeholder(const QString&, const QString&) override {}
-    QString comment() const override { return {}; }
-    void set_comment(const QString&) override {}
-    void replace_comment_selection(const QString&) override {}
-    void focus_comment() override {}
-    void enable(PictureCommand) override {}
-    void set_preset(int n, const QString& caption, const QString& tool_tip) override {
-        presets.push_back({n, caption, tool_tip});
-    }
-    void set_layout_value(const LayoutValue& value) override { layout_values.push_back(value); }
-    QString choose_picture(const QString&) override { return {}; }
-    std::optional<Settings> edit_settings(const Settings&) override { return std::nullopt; }
-    UnwrittenAnswer ask_unwritten() override { return UnwrittenAnswer::Stay; }
-    void open_document(const QString&) override {}
-};
 
 // Code page 932 bytes of the phrases used below, spelled out so that the
 // tests do not lean on the encoder they check.
@@ -294,15 +262,12 @@ void TestSettings::caption() {
 void TestSettings::pre_captions_reach_every_button() {
     Settings settings;
     settings.pre_str = {u"お昼"_s, QString(), u"&"_s, u"実"_s};
-    RecordingUi ui;
+    FakeUi ui;
     z_set_pre_captions(settings, ui);
-    QCOMPARE(ui.presets.size(), size_t{4});
-    const QString captions[] = {u"お.(&Z)"_s, u"(&X)"_s, u"&&(&C)"_s, u"実(&V)"_s};
-    for (int n = 0; n < 4; ++n) {
-        QCOMPARE(ui.presets[n].n, n);
-        QCOMPARE(ui.presets[n].caption, captions[n]);
-        QCOMPARE(ui.presets[n].tool_tip, settings.pre_str[n]);  // the whole phrase
-    }
+    QCOMPARE(ui.events, QStringList({u"preset|0|お.(&Z)"_s, u"preset|1|(&X)"_s, u"preset|2|&&(&C)"_s,
+                                     u"preset|3|実(&V)"_s}));
+    for (int n = 0; n < 4; ++n)
+        QCOMPARE(ui.tool_tips[n], settings.pre_str[n]);  // the whole phrase
 }
 
 void TestSettings::layout_values_data() {
@@ -341,7 +306,7 @@ void TestSettings::layout_values() {
     QFETCH(int, large);
 
     for (const bool size_large : {false, true}) {
-        RecordingUi ui;
+        FakeUi ui;
         z_set_layout(size_large, ui);
         QCOMPARE(ui.layout_values.size(), size_t{18});
         const LayoutValue expected{static_cast<LayoutTarget>(target),
@@ -382,7 +347,7 @@ void TestSettings::layout_geometry_holds_together() {
 }
 
 void TestSettings::switching_layouts_restores_every_value() {
-    RecordingUi ui;
+    FakeUi ui;
     using Key = std::pair<LayoutTarget, LayoutProperty>;
     const auto apply = [&ui](bool size_large) {
         ui.layout_values.clear();
