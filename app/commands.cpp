@@ -22,6 +22,14 @@ void warn(const QString& line) { QTextStream(stderr) << "fotavi: " << line << Qt
 
 }  // namespace
 
+QString folder_to_open(const QFileInfo& named) {
+    if (named.isDir())
+        return named.absoluteFilePath();
+    if (named.suffix().compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
+        return named.absolutePath();
+    return {};
+}
+
 QString version_text() {
     return QStringLiteral("フォタビ\r\n\r\nバージョン1.21\r\n"
                           "Linux 版 © 2026 フォタビ開発チーム");
@@ -46,14 +54,11 @@ void Commands::start_up(const QStringList& args, const QString& start_dir) {
     if (args.isEmpty() || args.first().isEmpty())
         return;
     const QString arg = args.first();
-    const QFileInfo named(QDir(start_dir).absoluteFilePath(arg));
-    if (named.isDir()) {
-        open_folder(named.absoluteFilePath());
-    } else if (named.suffix().compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0) {
-        open_folder(named.absolutePath());
-    } else {
+    const QString folder = folder_to_open(QFileInfo(QDir(start_dir).absoluteFilePath(arg)));
+    if (folder.isEmpty())
         warn(QStringLiteral("%1 は JPEG ファイル (.jpg) でもフォルダでもないため、無視しました").arg(arg));
-    }
+    else
+        open_folder(folder);
 }
 
 bool Commands::exit() {
@@ -75,12 +80,7 @@ void Commands::k_open() {
 }
 
 bool Commands::open_dropped(const QString& path) {
-    const QFileInfo named(path);
-    QString folder;
-    if (named.isDir())
-        folder = named.absoluteFilePath();
-    else if (named.suffix().compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
-        folder = named.absolutePath();
+    const QString folder = folder_to_open(QFileInfo(path));
     if (folder.isEmpty() || !settle_unwritten())
         return false;
     open_folder(folder);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileInfo>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -79,6 +80,10 @@ private:
     std::array<QString, kTableSize> written_;
     PictureCache pictures_;
 };
+
+// The folder a named path opens: a folder itself, or the folder of a picture
+// (".jpg" in any letter case; the picture itself need not exist). Empty otherwise.
+QString folder_to_open(const QFileInfo& named);
 
 // The version box text: name, empty line, version, author notice, joined by CR LF.
 QString version_text();

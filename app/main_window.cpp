@@ -312,8 +312,7 @@ QString dropped_path(const QMimeData* data) {
 }  // namespace
 
 void Main::dragEnterEvent(QDragEnterEvent* event) {
-    const QFileInfo info(dropped_path(event->mimeData()));
-    if (info.isDir() || info.suffix().compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
+    if (!folder_to_open(QFileInfo(dropped_path(event->mimeData()))).isEmpty())
         event->acceptProposedAction();
 }
 
