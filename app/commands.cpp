@@ -7,7 +7,7 @@
 #include "log/time_log.h"
 #include "platform/files.h"
 #include "platform/picture.h"
-#include "platform/ui.h"
+#include "app/ui.h"
 #include "settings/layouts.h"
 
 namespace fotavi {
@@ -91,7 +91,7 @@ bool Commands::open_dropped(const QString& path) {
 void Commands::open_folder(const QString& folder) {
     const QString error = z_change_dir(folder);
     if (!error.isEmpty()) {
-        ui_.message(QStringLiteral("フォルダ %1 を開けません。\n%2").arg(folder, error), kTitle);
+        ui_.message(QStringLiteral("フォルダ %1 を開けません。\n理由: %2").arg(folder, error), kTitle);
         return;
     }
     work_dir_ = folder;
@@ -101,28 +101,21 @@ void Commands::open_folder(const QString& folder) {
 
 void Commands::z_read_sort() {
     pictures_.clear();
-    table_.img_count = 0;
-    table_.img_index = 0;
+    table_.clear();
     const FolderListing listing = list_pictures(work_dir_);
-    if (listing.files.empty()) {
+    if (!listing.error.isEmpty()) {
+        ui_.message(QStringLiteral("フォルダ %1 の中を読めません。\n理由: %2").arg(disp_dir_, listing.error), kTitle);
+    } else if (listing.files.empty()) {
         ui_.message(QStringLiteral("検索対象ありませんでした。"), kAppTitle);
     } else {
-        const int left_out = fill_table(table_, listing.files);
-        for (int i = 0; i < table_.img_count; ++i)
-            written_[i].clear();
+        fill_table(table_, listing.files);
+        written_ = table_.img_comment;
         table_.img_index = 0;
         z_show_photo();
         ui_.enable(PictureCommand::k_incre);
         ui_.enable(PictureCommand::k_decre);
         ui_.enable(PictureCommand::k_komoji);
         ui_.enable(PictureCommand::k_list);
-        if (left_out > 0) {
-            ui_.message(QStringLiteral("このフォルダには画像ファイルが %1 個あります。一度に扱えるのは "
-                                       "%2 個までなので、日時の早い %2 個を表示します。")
-                            .arg(table_.img_count + left_out)
-                            .arg(kTableSize),
-                        kTitle);
-        }
     }
     if (listing.undecodable > 0) {
         ui_.message(QStringLiteral("ファイル名が UTF-8 でない画像ファイルが %1 個あり、表示できません。"
@@ -154,7 +147,7 @@ void Commands::show_picture() {
 void Commands::prepare_neighbours() {
     QStringList paths;
     const int i = table_.img_index;
-    if (i + 1 < table_.img_count)
+    if (i + 1 < table_.img_count())
         paths << QDir(work_dir_).filePath(table_.img_name[i + 1]);
     if (i > 0)
         paths << QDir(work_dir_).filePath(table_.img_name[i - 1]);
@@ -164,7 +157,7 @@ void Commands::prepare_neighbours() {
 void Commands::commit_comment() { table_.img_comment[table_.img_index] = ui_.comment(); }
 
 bool Commands::needs_pictures() {
-    if (table_.img_count > 0)
+    if (table_.img_count() > 0)
         return false;
     ui_.message(kNeedPictures, kTitle);
     return true;
@@ -182,7 +175,7 @@ void Commands::navigate(Move move) {
                     ui_.message(QStringLiteral("これより前の画像ファイルはありません"), kTitle);
                 break;
             case Move::Forward:
-                if (index < table_.img_count - 1)
+                if (index < table_.img_count() - 1)
                     ++index;
                 else
                     ui_.message(QStringLiteral("これより次の画像ファイルはありません"), kTitle);
@@ -191,7 +184,7 @@ void Commands::navigate(Move move) {
                 index = 0;
                 break;
             case Move::Last:
-                index = table_.img_count - 1;
+                index = table_.img_count() - 1;
                 break;
         }
         z_show_photo();
@@ -205,11 +198,11 @@ void Commands::m_first() { navigate(Move::First); }
 void Commands::m_last() { navigate(Move::Last); }
 
 bool Commands::has_unwritten_comments() const {
-    if (table_.img_count == 0)
+    if (table_.img_count() == 0)
         return false;
     if (ui_.comment() != written_[table_.img_index])
         return true;
-    for (int i = 0; i < table_.img_count; ++i) {
+    for (int i = 0; i < table_.img_count(); ++i) {
         if (i != table_.img_index && table_.img_comment[i] != written_[i])
             return true;
     }
@@ -237,8 +230,7 @@ bool Commands::write_log(bool confirm) {
         ui_.message(written.error, kTitle);
         return false;
     }
-    for (int i = 0; i < table_.img_count; ++i)
-        written_[i] = table_.img_comment[i];
+    written_ = table_.img_comment;
     if (confirm || written.replaced > 0) {
         QString text = disp_dir_ + QStringLiteral("にtime_log.txt を出力しました");
         if (written.replaced > 0) {
@@ -262,7 +254,7 @@ void Commands::k_komoji() {
         return;
     }
     QStringList failures;
-    const int last = table_.img_count - 1;
+    const int last = table_.img_count() - 1;
     for (int i = 0; i <= last; ++i) {
         const QString old_name = table_.img_name[i];
         const QString new_name = old_name.toLower();
@@ -298,7 +290,7 @@ void Commands::m_setup() {
         z_set_layout(settings_.size_large, ui_);
         // The picture is decoded to the box size, so a new box needs it again;
         // the comment box is left as the user has it.
-        if (resized && table_.img_count > 0)
+        if (resized && table_.img_count() > 0)
             show_picture();
     }
     ui_.focus_comment();

@@ -77,7 +77,7 @@ private:
     QString work_dir_;
     QString disp_dir_;
     // The comments as of the scan or the last successful List.
-    std::array<QString, kTableSize> written_;
+    std::vector<QString> written_;
     PictureCache pictures_;
 };
 

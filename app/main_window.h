@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "app/commands.h"
-#include "platform/ui.h"
+#include "app/ui.h"
 
 class QAction;
 class QLabel;

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -236,7 +237,7 @@ void measure_next(const QString& folder, const QString& first) {
     if (commands.picture_box() != QSize(640, 480)) qFatal("the large layout was not read");
     ui.chosen_pictures.push_back(first);
     commands.k_open();
-    const int count = commands.table().img_count;
+    const int count = commands.table().img_count();
     std::vector<double> prepared, cold;
     for (int i = 1; i < count; ++i) {
         commands.picture_cache().wait_idle();
@@ -259,22 +260,36 @@ void measure_next(const QString& folder, const QString& first) {
         << Qt::endl;
 }
 
-void measure_scan(const QString& folder) {
+// A folder of count small pictures, a minute apart, listed against their times.
+QString scan_folder(const QString& parent, int count, const QString& picture) {
+    const QString folder = QStringLiteral("%1/scan%2").arg(parent).arg(count);
+    QDir().mkpath(folder);
+    const QDateTime start = at(2024, 5, 3, 0, 0);
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("%1/P%2.JPG").arg(folder).arg(i, 5, 10, QLatin1Char('0'));
+        QFile::copy(picture, name);
+        const timeval times[2] = {{time_t(start.toSecsSinceEpoch() + qint64(count - i) * 60), 0},
+                                  {time_t(start.toSecsSinceEpoch() + qint64(count - i) * 60), 0}};
+        ::utimes(QFile::encodeName(name).constData(), times);
+    }
+    return folder;
+}
+
+void measure_scan(const QString& folder, int count) {
     const double scan = time_ms([&] {
         ImageTable table;
-        const FolderListing listing = list_pictures(folder);
-        if (fill_table(table, listing.files) != 0 || table.img_count != kTableSize)
-            qFatal("scan did not fill the table");
+        fill_table(table, list_pictures(folder).files);
+        if (table.img_count() != count) qFatal("scan did not list every picture");
     });
     const double open = time_ms([&] {
         FakeUi ui;
         Commands commands(ui, QCoreApplication::applicationDirPath(),
                           folder + QStringLiteral("/../config"));
-        ui.chosen_pictures.push_back(QDir(folder).filePath(QStringLiteral("P0000.JPG")));
+        ui.chosen_pictures.push_back(QDir(folder).filePath(QStringLiteral("P00000.JPG")));
         commands.k_open();
-        if (commands.table().img_count != kTableSize) qFatal("Open did not fill the table");
+        if (commands.table().img_count() != count) qFatal("Open did not list every picture");
     });
-    out << QStringLiteral("(e) scan of a folder of %1 pictures:").arg(kTableSize) << Qt::endl;
+    out << QStringLiteral("(e) scan of a folder of %1 pictures:").arg(count) << Qt::endl;
     out << QStringLiteral("  list_pictures + fill_table            %1 ms").arg(ms(scan), 7)
         << Qt::endl;
     out << QStringLiteral("  Open (scan, sort, first picture shown) %1 ms").arg(ms(open), 6)
@@ -372,13 +387,10 @@ int main(int argc, char** argv) {
     measure_next(next.path(), next.file(QStringLiteral("DSC0000.JPG")));
 
     Album scan;
-    QDir(scan.path()).mkdir(QStringLiteral("pictures"));
-    for (int i = 0; i < kTableSize; ++i) {
-        const QString name = QStringLiteral("pictures/P%1.JPG").arg(i, 4, 10, QLatin1Char('0'));
-        save(photo(QSize(320, 240), unsigned(i)), scan.file(name));
-        scan.touch(name, at(2024, 5, 3, 0, 0).addSecs(qint64(kTableSize - i) * 60));
-    }
-    measure_scan(scan.file(QStringLiteral("pictures")));
+    const QString small = scan.file(QStringLiteral("small.jpg"));
+    save(photo(QSize(320, 240), 7), small);
+    for (const int count : {201, 2000, 10000})
+        measure_scan(scan_folder(scan.path(), count, small), count);
 
     if (!program.isEmpty()) {
         const qint64 idle = peak_kib(program, {});

@@ -2,43 +2,45 @@
 
 #include <algorithm>
 #include <numeric>
-#include <utility>
 
 namespace fotavi {
 
-int fill_table(ImageTable& table, const std::vector<ListedFile>& files) {
-    std::vector<int> chosen(files.size());
-    std::iota(chosen.begin(), chosen.end(), 0);
-    int left_out = 0;
-    if (chosen.size() > size_t(kTableSize)) {
-        // The 201 earliest; among equal date-times the earlier listed, as the
-        // sort would have ordered them. They then go in in listing order.
-        std::stable_sort(chosen.begin(), chosen.end(),
-                         [&](int a, int b) { return files[a].date < files[b].date; });
-        left_out = int(chosen.size()) - kTableSize;
-        chosen.resize(kTableSize);
-        std::sort(chosen.begin(), chosen.end());
+void ImageTable::clear() {
+    img_name.clear();
+    img_date.clear();
+    img_comment.clear();
+    img_index = 0;
+}
+
+void fill_table(ImageTable& table, const std::vector<ListedFile>& files) {
+    table.clear();
+    table.img_name.reserve(files.size());
+    table.img_date.reserve(files.size());
+    for (const ListedFile& file : files) {
+        table.img_name.push_back(file.name);
+        table.img_date.push_back(file.date);
     }
-    table.img_count = 0;
-    for (int i : chosen) {
-        table.img_name[table.img_count] = files[i].name;
-        table.img_date[table.img_count] = files[i].date;
-        table.img_comment[table.img_count].clear();
-        ++table.img_count;
-    }
+    table.img_comment.assign(files.size(), QString());
     sort_table(table);
-    return left_out;
 }
 
 void sort_table(ImageTable& table) {
-    for (int pass = 0; pass <= table.img_count - 2; ++pass) {
-        for (int i = table.img_count - 1; i >= 1; --i) {
-            if (table.img_date[i] < table.img_date[i - 1]) {
-                std::swap(table.img_date[i], table.img_date[i - 1]);
-                std::swap(table.img_name[i], table.img_name[i - 1]);
-            }
-        }
-    }
+    // A stable sort of an index, then the columns put in its order: O(n log n)
+    // for the ten thousand pictures of a phone, where a bubble sort takes seconds.
+    std::vector<int> order(table.img_name.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return table.img_date[size_t(a)] < table.img_date[size_t(b)];
+    });
+    auto reorder = [&order](auto& column) {
+        std::remove_reference_t<decltype(column)> sorted;
+        sorted.reserve(column.size());
+        for (int i : order) sorted.push_back(std::move(column[size_t(i)]));
+        column = std::move(sorted);
+    };
+    reorder(table.img_name);
+    reorder(table.img_date);
+    reorder(table.img_comment);
 }
 
 }  // namespace fotavi

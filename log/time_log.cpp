@@ -1,7 +1,5 @@
 #include "log/time_log.h"
 
-#include <algorithm>
-
 #include <QDir>
 
 #include "platform/date_time.h"
@@ -18,7 +16,7 @@ QString time_text(DateTime d) { return format_date(d, u"hh:nn"); }
 
 QStringList log_lines(const ImageTable& table) {
     QStringList lines;
-    const int count = std::min(table.img_count, kTableSize);
+    const int count = table.img_count();
 
     // The diary: a day line whenever the day changes between two commented
     // entries (skipped entries do not count), then one line per comment.
@@ -53,10 +51,11 @@ QStringList log_lines(const ImageTable& table) {
 
 LogWrite z_write_log(const QString& folder, const ImageTable& table) {
     const QString path = QDir(folder).filePath(QString::fromLatin1(kLogName));
-    const TextWrite written = write_text_file(path, log_lines(table));
     LogWrite result;
-    result.error = written.error;
-    result.replaced = written.replaced;
+    result.error = write_text_file(path, log_lines(table)).error;
+    // Each comment stands twice in the file (diary and table) but is counted once.
+    for (const QString& comment : table.img_comment)
+        result.replaced += encode_cp932(comment).replaced;
     return result;
 }
 

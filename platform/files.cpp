@@ -6,19 +6,17 @@
 #include <QStringDecoder>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/errors.h"
+
 namespace fotavi {
 
 namespace {
-
-QString system_reason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
 bool is_jpg_name(const QString& name) {
     return name.size() > 4 && name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive);
@@ -86,12 +84,6 @@ int rename_no_replace(const char* from, const char* to) {
     return ::rename(from, to);
 }
 
-QString rename_reason(int error) {
-    if (error == EEXIST)
-        return QStringLiteral("同じ名前のファイルがすでにあります");
-    return system_reason(error);
-}
-
 }  // namespace
 
 QString rename_file(const QString& old_name, const QString& new_name) {
@@ -104,11 +96,11 @@ QString rename_file(const QString& old_name, const QString& new_name) {
     // a file that really holds the new name is then found and kept.
     const QByteArray temporary = from + ".fotavi-" + QByteArray::number(::getpid()) + ".tmp";
     if (rename_no_replace(from.constData(), temporary.constData()) != 0)
-        return rename_reason(errno);
+        return system_reason(errno);
     if (rename_no_replace(temporary.constData(), to.constData()) != 0) {
         const int error = errno;
         ::rename(temporary.constData(), from.constData());
-        return rename_reason(error);
+        return system_reason(error);
     }
     return {};
 }

@@ -6,7 +6,13 @@
 #include <vector>
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+
+#include <sys/stat.h>
+
+#include "platform/errors.h"
 
 namespace fotavi {
 
@@ -194,30 +200,42 @@ TextWrite write_text_file(const QString& path, const QStringList& lines) {
     return result;
 }
 
+QString refuse_to_write(const QString& path) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return {};
+    if (S_ISLNK(st.st_mode)) {
+        // Writing would replace the file the link points to, which may be
+        // anything; the link and its target are left as they are.
+        return QStringLiteral(
+                   "%1 はシンボリックリンク（リンク先: %2）なので、書き込みませんでした。\n"
+                   "リンクを消すか名前を変えてから、もう一度試して下さい。")
+            .arg(QDir::toNativeSeparators(path), QFileInfo(path).symLinkTarget());
+    }
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("%1 を書き込めませんでした。\n理由: %2")
+            .arg(QDir::toNativeSeparators(path), system_reason(EISDIR));
+    return {};
+}
+
 QString write_file_atomically(const QString& path, const QByteArray& bytes) {
+    if (const QString refused = refuse_to_write(path); !refused.isEmpty()) return refused;
     QSaveFile file(path);
-    auto failure = [&](const QString& reason) {
+    auto failure = [&](int error) {
         file.cancelWriting();
         return QStringLiteral("%1 を書き込めませんでした。\n理由: %2")
-            .arg(QDir::toNativeSeparators(path), reason);
+            .arg(QDir::toNativeSeparators(path), system_reason(error));
     };
-    if (!file.open(QIODevice::WriteOnly)) return failure(file.errorString());
-    // commit() may report success after a write that failed for a full disk,
-    // replacing the old file with a cut one; so every step is checked first.
+    // Unbuffered, so a full disk shows in write() itself with its errno, not
+    // later in a flush whose reason Qt does not keep. commit() may report
+    // success after a failed write, replacing the old file with a cut one; so
+    // every step is checked first.
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return failure(errno);
     errno = 0;
     const qint64 written = file.write(bytes);
-    const int write_errno = errno;
-    if (written != bytes.size()) {
-        // A write cut short by a full disk leaves Qt's error unset; the
-        // system's own error still says why.
-        if (file.error() != QFileDevice::NoError) return failure(file.errorString());
-        if (write_errno != 0) return failure(qt_error_string(write_errno));
-        return failure(QStringLiteral("%1 バイトのうち %2 バイトしか書き込めませんでした")
-                           .arg(bytes.size())
-                           .arg(qMax<qint64>(written, 0)));
-    }
-    if (!file.flush()) return failure(file.errorString());
-    if (!file.commit()) return failure(file.errorString());
+    if (written != bytes.size()) return failure(errno != 0 ? errno : EIO);
+    errno = 0;
+    if (!file.commit()) return failure(errno != 0 ? errno : EIO);  // fsync, then rename
     return {};
 }
 

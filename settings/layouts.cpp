@@ -1,7 +1,5 @@
 #include "settings/layouts.h"
 
-#include "platform/ui.h"
-
 namespace fotavi {
 
 namespace {
@@ -56,9 +54,5 @@ constexpr Layout kLarge{{
 }  // namespace
 
 const Layout& layout_for(bool size_large) { return size_large ? kLarge : kSmall; }
-
-void z_set_layout(bool size_large, Ui& ui) {
-    for (const LayoutValue& value : layout_for(size_large)) ui.set_layout_value(value);
-}
 
 }  // namespace fotavi

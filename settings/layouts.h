@@ -4,8 +4,6 @@
 
 namespace fotavi {
 
-class Ui;
-
 // The objects and properties the window layouts set, in twips
 // (1440 an inch, 15 a pixel at 96 dots per inch).
 enum class LayoutTarget { Main, Image1, k_list, l_file_date, l_comment, k_pre_set0, k_pre_set1, k_pre_set2, k_pre_set3, k_komoji };
@@ -24,7 +22,5 @@ inline constexpr int kTwipsPerPixel = 15;
 using Layout = std::array<LayoutValue, 18>;
 
 const Layout& layout_for(bool size_large);
-// Applies the layout of size_large to the window, value by value.
-void z_set_layout(bool size_large, Ui& ui);
 
 }  // namespace fotavi

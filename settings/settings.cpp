@@ -10,7 +10,6 @@
 #include <optional>
 
 #include "platform/text_file.h"
-#include "platform/ui.h"
 
 namespace fotavi {
 
@@ -143,11 +142,5 @@ QString preset_caption(int n, const QString& phrase) {
     return escape_ampersands(phrase.left(first_end)) + u".(&"_s + letter + u')';
 }
 
-void z_set_pre_captions(const Settings& settings, Ui& ui) {
-    for (int n = 0; n < 4; ++n) {
-        const QString& phrase = settings.pre_str[static_cast<size_t>(n)];
-        ui.set_preset(n, preset_caption(n, phrase), phrase);
-    }
-}
 
 }  // namespace fotavi

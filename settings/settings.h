@@ -7,8 +7,6 @@
 
 namespace fotavi {
 
-class Ui;
-
 // The two settings kept between runs in def_list.txt.
 struct Settings {
     bool size_large = false;
@@ -43,7 +41,5 @@ QString config_folder(const QString& program_folder);
 
 // The caption of preset button n (0..3) for its phrase: "米(&Z)", "お.(&Z)".
 QString preset_caption(int n, const QString& phrase);
-// Sets the captions and tool tips of the four preset buttons.
-void z_set_pre_captions(const Settings& settings, Ui& ui);
 
 }  // namespace fotavi

@@ -5,7 +5,7 @@
 
 #include <deque>
 
-#include "platform/ui.h"
+#include "app/ui.h"
 
 namespace fotavi {
 

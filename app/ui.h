@@ -17,7 +17,7 @@ enum class PictureCommand { k_incre, k_decre, k_komoji, k_list };
 // The three answers to "write time_log.txt before going on?".
 enum class UnwrittenAnswer { Write, Discard, Stay };
 
-// Everything the commands need of the screen. Main implements it with Qt
+// Everything the commands need of the screen: the application's port. Main implements it with Qt
 // Widgets; the tests use a recording fake, so every command can be checked
 // without a display.
 class Ui {
@@ -55,5 +55,10 @@ public:
     // Opens a document with the desktop's handler; failures are silent.
     virtual void open_document(const QString& path) = 0;
 };
+
+// Sets the captions and tool tips of the four preset buttons from the phrases.
+void z_set_pre_captions(const Settings& settings, Ui& ui);
+// Applies the layout of size_large to the window, value by value.
+void z_set_layout(bool size_large, Ui& ui);
 
 }  // namespace fotavi
