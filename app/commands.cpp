@@ -4,10 +4,10 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include "app/ui.h"
 #include "log/time_log.h"
 #include "platform/files.h"
 #include "platform/picture.h"
-#include "app/ui.h"
 #include "settings/layouts.h"
 
 namespace fotavi {
@@ -23,20 +23,41 @@ void warn(const QString& line) { QTextStream(stderr) << "fotavi: " << line << Qt
 }  // namespace
 
 QString folder_to_open(const QFileInfo& named) {
-    if (named.isDir())
-        return named.absoluteFilePath();
+    if (named.isDir()) return named.absoluteFilePath();
     if (named.suffix().compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
         return named.absolutePath();
     return {};
 }
 
 QString version_text() {
-    return QStringLiteral("フォタビ\r\n\r\nバージョン1.21\r\n"
-                          "Linux 版 © 2026 フォタビ開発チーム");
+    return QStringLiteral(
+        "フォタビ\r\n\r\nバージョン1.21\r\n"
+        "Linux 版 © 2026 フォタビ開発チーム");
 }
 
-Commands::Commands(Ui& ui, QString program_dir, QString config_dir)
-    : ui_(ui), program_dir_(std::move(program_dir)), config_dir_(std::move(config_dir)) {}
+Commands::Commands(Ui& ui, QString program_dir, QString config_dir, QString state_dir,
+                   JournalStore::Writer journal_writer)
+    : ui_(ui),
+      program_dir_(std::move(program_dir)),
+      config_dir_(std::move(config_dir)),
+      comments_(std::move(state_dir), std::move(journal_writer)) {
+    comments_.on_problem = [this](const QString& problem) { ui_.message(problem, kTitle); };
+    // Another instance saved a comment this one had not changed: take it,
+    // into the comment box too when it shows that picture untouched.
+    comments_.on_changed_elsewhere = [this](const QString& name, const QString& comment) {
+        for (int i = 0; i < table_.img_count(); ++i) {
+            if (table_.img_name[size_t(i)] != name) continue;
+            if (i == table_.img_index && ui_.comment() == table_.img_comment[size_t(i)])
+                ui_.set_comment(comment);
+            table_.img_comment[size_t(i)] = comment;
+        }
+    };
+    // Not restarted by each key: what is typed is on disk at most a second or
+    // two after the key, however long the typing goes on.
+    typing_timer_.setSingleShot(true);
+    typing_timer_.setInterval(1000);
+    typing_timer_.callOnTimeout([this] { save_typing(); });
+}
 
 QSize Commands::picture_box() const {
     return settings_.size_large ? QSize(640, 480) : QSize(480, 360);
@@ -47,27 +68,25 @@ void Commands::start_up(const QStringList& args, const QString& start_dir) {
     const ConfigRead config = z_read_config(config_dir_);
     settings_ = config.settings;
     z_set_pre_captions(settings_, ui_);
-    if (!config.problem.isEmpty())
-        ui_.message(config.problem, kTitle);
+    if (!config.problem.isEmpty()) ui_.message(config.problem, kTitle);
     z_set_layout(settings_.size_large, ui_);
 
-    if (args.isEmpty() || args.first().isEmpty())
-        return;
+    if (args.isEmpty() || args.first().isEmpty()) return;
     const QString arg = args.first();
     const QString folder = folder_to_open(QFileInfo(QDir(start_dir).absoluteFilePath(arg)));
     if (folder.isEmpty())
-        warn(QStringLiteral("%1 は JPEG ファイル (.jpg) でもフォルダでもないため、無視しました").arg(arg));
+        warn(QStringLiteral("%1 は JPEG ファイル (.jpg) でもフォルダでもないため、無視しました")
+                 .arg(arg));
     else
         open_folder(folder);
 }
 
 bool Commands::exit() {
-    if (!settle_unwritten())
-        return false;
+    if (!settle_unwritten()) return false;
+    comments_.flush();
     z_change_dir(program_dir_);
     const QString error = z_write_config(config_dir_, settings_);
-    if (!error.isEmpty())
-        ui_.message(error, kTitle);
+    if (!error.isEmpty()) ui_.message(error, kTitle);
     return true;
 }
 
@@ -81,8 +100,7 @@ void Commands::k_open() {
 
 bool Commands::open_dropped(const QString& path) {
     const QString folder = folder_to_open(QFileInfo(path));
-    if (folder.isEmpty() || !settle_unwritten())
-        return false;
+    if (folder.isEmpty() || !settle_unwritten()) return false;
     open_folder(folder);
     ui_.focus_comment();
     return true;
@@ -91,7 +109,8 @@ bool Commands::open_dropped(const QString& path) {
 void Commands::open_folder(const QString& folder) {
     const QString error = z_change_dir(folder);
     if (!error.isEmpty()) {
-        ui_.message(QStringLiteral("フォルダ %1 を開けません。\n理由: %2").arg(folder, error), kTitle);
+        ui_.message(QStringLiteral("フォルダ %1 を開けません。\n理由: %2").arg(folder, error),
+                    kTitle);
         return;
     }
     work_dir_ = folder;
@@ -104,12 +123,16 @@ void Commands::z_read_sort() {
     table_.clear();
     const FolderListing listing = list_pictures(work_dir_);
     if (!listing.error.isEmpty()) {
-        ui_.message(QStringLiteral("フォルダ %1 の中を読めません。\n理由: %2").arg(disp_dir_, listing.error), kTitle);
+        ui_.message(QStringLiteral("フォルダ %1 の中を読めません。\n理由: %2")
+                        .arg(disp_dir_, listing.error),
+                    kTitle);
     } else if (listing.files.empty()) {
         ui_.message(QStringLiteral("検索対象ありませんでした。"), kAppTitle);
     } else {
         fill_table(table_, listing.files);
-        written_ = table_.img_comment;
+        const CommentKeeper::Restored restored =
+            comments_.restore(work_dir_, table_, listing.files);
+        if (!restored.notes.isEmpty()) ui_.message(restored.notes.join(QLatin1Char('\n')), kTitle);
         table_.img_index = 0;
         z_show_photo();
         ui_.enable(PictureCommand::k_incre);
@@ -118,10 +141,11 @@ void Commands::z_read_sort() {
         ui_.enable(PictureCommand::k_list);
     }
     if (listing.undecodable > 0) {
-        ui_.message(QStringLiteral("ファイル名が UTF-8 でない画像ファイルが %1 個あり、表示できません。"
-                                   "ファイル名を付け直してから開き直して下さい。")
-                        .arg(listing.undecodable),
-                    kTitle);
+        ui_.message(
+            QStringLiteral("ファイル名が UTF-8 でない画像ファイルが %1 個あり、表示できません。"
+                           "ファイル名を付け直してから開き直して下さい。")
+                .arg(listing.undecodable),
+            kTitle);
     }
 }
 
@@ -147,18 +171,28 @@ void Commands::show_picture() {
 void Commands::prepare_neighbours() {
     QStringList paths;
     const int i = table_.img_index;
-    if (i + 1 < table_.img_count())
-        paths << QDir(work_dir_).filePath(table_.img_name[i + 1]);
-    if (i > 0)
-        paths << QDir(work_dir_).filePath(table_.img_name[i - 1]);
+    if (i + 1 < table_.img_count()) paths << QDir(work_dir_).filePath(table_.img_name[i + 1]);
+    if (i > 0) paths << QDir(work_dir_).filePath(table_.img_name[i - 1]);
     pictures_.prepare(paths, picture_box());
 }
 
-void Commands::commit_comment() { table_.img_comment[table_.img_index] = ui_.comment(); }
+void Commands::commit_comment() {
+    const size_t i = size_t(table_.img_index);
+    table_.img_comment[i] = ui_.comment();
+    comments_.record(table_.img_name[i], table_.img_comment[i]);
+}
+
+void Commands::comment_edited() {
+    if (!typing_timer_.isActive()) typing_timer_.start();
+}
+
+void Commands::save_typing() {
+    if (table_.img_count() > 0)
+        comments_.record(table_.img_name[size_t(table_.img_index)], ui_.comment());
+}
 
 bool Commands::needs_pictures() {
-    if (table_.img_count() > 0)
-        return false;
+    if (table_.img_count() > 0) return false;
     ui_.message(kNeedPictures, kTitle);
     return true;
 }
@@ -198,27 +232,25 @@ void Commands::m_first() { navigate(Move::First); }
 void Commands::m_last() { navigate(Move::Last); }
 
 bool Commands::has_unwritten_comments() const {
-    if (table_.img_count() == 0)
-        return false;
-    if (ui_.comment() != written_[table_.img_index])
-        return true;
     for (int i = 0; i < table_.img_count(); ++i) {
-        if (i != table_.img_index && table_.img_comment[i] != written_[i])
-            return true;
+        const QString& comment =
+            i == table_.img_index ? ui_.comment() : table_.img_comment[size_t(i)];
+        if (comment != comments_.logged(table_.img_name[size_t(i)])) return true;
     }
     return false;
 }
 
+// Every comment is kept on disk, so going on loses nothing; the question is
+// only whether time_log.txt should catch up first.
 bool Commands::settle_unwritten() {
-    if (!has_unwritten_comments())
-        return true;
+    if (table_.img_count() > 0) commit_comment();
+    if (!has_unwritten_comments()) return true;
     switch (ui_.ask_unwritten()) {
         case UnwrittenAnswer::Stay:
             return false;
         case UnwrittenAnswer::Discard:
             return true;
         case UnwrittenAnswer::Write:
-            commit_comment();
             return write_log(false);
     }
     return false;
@@ -230,11 +262,12 @@ bool Commands::write_log(bool confirm) {
         ui_.message(written.error, kTitle);
         return false;
     }
-    written_ = table_.img_comment;
+    comments_.mark_logged(table_);
     if (confirm || written.replaced > 0) {
         QString text = disp_dir_ + QStringLiteral("にtime_log.txt を出力しました");
         if (written.replaced > 0) {
-            text += QStringLiteral("\n（シフト JIS で表せない %1 文字は「?」で書きました）").arg(written.replaced);
+            text += QStringLiteral("\n（シフト JIS で表せない %1 文字は「?」で書きました）")
+                        .arg(written.replaced);
         }
         ui_.message(text, kTitle);
     }
@@ -242,8 +275,7 @@ bool Commands::write_log(bool confirm) {
 }
 
 void Commands::k_list() {
-    if (needs_pictures())
-        return;
+    if (needs_pictures()) return;
     commit_comment();
     write_log(true);
 }
@@ -253,16 +285,20 @@ void Commands::k_komoji() {
         ui_.focus_comment();
         return;
     }
+    commit_comment();
     QStringList failures;
     const int last = table_.img_count() - 1;
     for (int i = 0; i <= last; ++i) {
         const QString old_name = table_.img_name[i];
         const QString new_name = old_name.toLower();
-        const QString error = rename_file(QDir(work_dir_).filePath(old_name), QDir(work_dir_).filePath(new_name));
-        if (error.isEmpty())
+        const QString error =
+            rename_file(QDir(work_dir_).filePath(old_name), QDir(work_dir_).filePath(new_name));
+        if (error.isEmpty()) {
             table_.img_name[i] = new_name;
-        else
+            if (new_name != old_name) comments_.renamed(old_name, new_name);
+        } else {
             failures << QStringLiteral("%1: %2").arg(old_name, error);
+        }
     }
     ui_.set_file_name(table_.img_name[table_.img_index]);
     // The pictures prepared under the old names are of no use any more.
@@ -270,7 +306,8 @@ void Commands::k_komoji() {
     if (failures.isEmpty()) {
         ui_.message(QStringLiteral("画像ファイル名を小文字にしました"), kTitle);
     } else {
-        ui_.message(QStringLiteral("次の画像ファイルは小文字にできませんでした（ほかは小文字にしました）:\n") +
+        ui_.message(QStringLiteral(
+                        "次の画像ファイルは小文字にできませんでした（ほかは小文字にしました）:\n") +
                         failures.join(QLatin1Char('\n')),
                     kTitle);
     }
@@ -290,13 +327,14 @@ void Commands::m_setup() {
         z_set_layout(settings_.size_large, ui_);
         // The picture is decoded to the box size, so a new box needs it again;
         // the comment box is left as the user has it.
-        if (resized && table_.img_count() > 0)
-            show_picture();
+        if (resized && table_.img_count() > 0) show_picture();
     }
     ui_.focus_comment();
 }
 
-void Commands::m_help() { ui_.open_document(QDir(program_dir_).filePath(QStringLiteral("Mirabo.html"))); }
+void Commands::m_help() {
+    ui_.open_document(QDir(program_dir_).filePath(QStringLiteral("Mirabo.html")));
+}
 
 void Commands::m_version() {
     ui_.information(version_text(), QStringLiteral("バージョン情報"));

@@ -4,11 +4,11 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
-
-#include <array>
+#include <QTimer>
 
 #include "browse/image_table.h"
 #include "browse/picture_cache.h"
+#include "journal/comment_keeper.h"
 #include "settings/settings.h"
 
 namespace fotavi {
@@ -19,8 +19,11 @@ class Ui;
 // the image table, the settings and the two folder strings for the whole run.
 class Commands {
 public:
-    // program_dir holds the executable (and the help page); config_dir holds def_list.txt.
-    Commands(Ui& ui, QString program_dir, QString config_dir);
+    // program_dir holds the executable (and the help page); config_dir holds
+    // def_list.txt; state_dir the journals of picture folders that cannot be written.
+    // journal_writer writes a journal file (a slow one, for the benchmark).
+    Commands(Ui& ui, QString program_dir, QString config_dir, QString state_dir = state_folder(),
+             JournalStore::Writer journal_writer = {});
 
     // The load handler: settings, layout, then the picture named by args
     // (the arguments after the program name); relative paths are taken
@@ -44,8 +47,11 @@ public:
     void m_setup();
     void m_help();
     void m_version();
+    // The comment box changed: what is typed is saved within a second or two,
+    // so even a killed program keeps it.
+    void comment_edited();
 
-    // True when some comment was typed or changed since the scan or the last List.
+    // True when time_log.txt does not hold the comments as they are now.
     bool has_unwritten_comments() const;
 
     const ImageTable& table() const { return table_; }
@@ -55,11 +61,14 @@ public:
     QSize picture_box() const;
     // The pictures decoded ahead for Next and Previous.
     PictureCache& picture_cache() { return pictures_; }
+    // The comments kept on disk.
+    CommentKeeper& comments() { return comments_; }
 
 private:
     enum class Move { Back, Forward, First, Last };
     void navigate(Move move);
     void commit_comment();
+    void save_typing();
     void z_show_photo();
     void show_picture();
     void prepare_neighbours();
@@ -76,9 +85,9 @@ private:
     Settings settings_;
     QString work_dir_;
     QString disp_dir_;
-    // The comments as of the scan or the last successful List.
-    std::vector<QString> written_;
     PictureCache pictures_;
+    CommentKeeper comments_;
+    QTimer typing_timer_;
 };
 
 // The folder a named path opens: a folder itself, or the folder of a picture

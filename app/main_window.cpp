@@ -153,6 +153,7 @@ void Main::create_controls() {
     connect(k_komoji_, &QPushButton::clicked, this, [&c] { c.k_komoji(); });
     for (int n = 0; n < 4; ++n)
         connect(k_pre_set_[n], &QPushButton::clicked, this, [&c, n] { c.k_pre_set(n); });
+    connect(l_comment_, &QPlainTextEdit::textChanged, this, [&c] { c.comment_edited(); });
 }
 
 void Main::create_menus() {
@@ -272,7 +273,8 @@ std::optional<Settings> Main::edit_settings(const Settings& current) { return Se
 
 UnwrittenAnswer Main::ask_unwritten() {
     QMessageBox box(QMessageBox::Question, QStringLiteral("メッセージ"),
-                    QStringLiteral("time_log.txt に出力していないコメントがあります。\n"
+                    QStringLiteral("time_log.txt は最新のコメントを含んでいません。"
+                                   "（コメントはすべて保存してあります）\n"
                                    "先に time_log.txt に出力しますか?"),
                     QMessageBox::NoButton, this);
     QPushButton* write = box.addButton(QStringLiteral("出力して続ける(&W)"), QMessageBox::AcceptRole);

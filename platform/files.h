@@ -12,6 +12,8 @@ namespace fotavi {
 struct ListedFile {
     QString name;
     DateTime date = 0;
+    qint64 size = -1;      // bytes
+    qint64 mtime_ns = 0;   // modification time, nanoseconds since 1970
 };
 
 struct FolderListing {

@@ -217,10 +217,15 @@ QString refuse_to_write(const QString& path) {
     return {};
 }
 
-QString write_file_atomically(const QString& path, const QByteArray& bytes) {
-    if (const QString refused = refuse_to_write(path); !refused.isEmpty()) return refused;
+QString write_file_atomically(const QString& path, const QByteArray& bytes, int* error_out) {
+    if (error_out) *error_out = 0;
+    if (const QString refused = refuse_to_write(path); !refused.isEmpty()) {
+        if (error_out) *error_out = EEXIST;
+        return refused;
+    }
     QSaveFile file(path);
     auto failure = [&](int error) {
+        if (error_out) *error_out = error;
         file.cancelWriting();
         return QStringLiteral("%1 を書き込めませんでした。\n理由: %2")
             .arg(QDir::toNativeSeparators(path), system_reason(error));

@@ -31,8 +31,9 @@ TextWrite write_text_file(const QString& path, const QStringList& lines);
 
 // Writes bytes to path atomically; returns an error text naming the file, or
 // empty. A symbolic link or a folder at path is never written through or
-// replaced: that is refused with a message naming it.
-QString write_file_atomically(const QString& path, const QByteArray& bytes);
+// replaced: that is refused with a message naming it. *error, when given,
+// receives the errno of the step that failed (0 on success).
+QString write_file_atomically(const QString& path, const QByteArray& bytes, int* error = nullptr);
 // Why path must not be written (a symbolic link, a folder), or empty.
 QString refuse_to_write(const QString& path);
 

@@ -303,21 +303,6 @@ private slots:
         QCOMPARE(bytes.count("</TD></TR>\r\n") - bytes.count("COLSPAN"), qsizetype(count));
         QVERIFY(bytes.contains("<TD>c799</TD>"));
     }
-
-    void opening_again_empties_the_comments() {
-        Album album;
-        make_four(album);
-        Run run;
-        run.start({album.path()});
-        run.ui.comment_text = QStringLiteral("gone");
-        run.commands.k_incre();
-        run.ui.unwritten_answers.push_back(UnwrittenAnswer::Discard);
-        run.ui.chosen_pictures.push_back(album.file(QStringLiteral("DSC0003.JPG")));
-        run.commands.k_open();
-        for (int i = 0; i < 4; ++i)
-            QVERIFY(run.commands.table().img_comment[i].isEmpty());
-        QCOMPARE(run.ui.file_name, QStringLiteral("DSC0001.JPG"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestBrowse)

@@ -37,6 +37,7 @@ void make_outing(const Album& album) {
 QStringList files_in(const QString& folder) {
     QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
     names.removeAll("time_log.txt");
+    names.removeAll("fotavi_comments.json");
     return names;
 }
 

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+#include "browse/image_table.h"
+#include "journal/journal_store.h"
+#include "platform/files.h"
+
+namespace fotavi {
+
+// The comments of the open folder as they are kept on disk. After a scan it
+// gives the journal's comments back to the pictures; every comment stored or
+// typed is recorded and saved in the background; renames are followed; and
+// it remembers what time_log.txt holds for each picture.
+class CommentKeeper {
+public:
+    explicit CommentKeeper(QString state_dir = state_folder(), JournalStore::Writer writer = {});
+
+    struct Restored {
+        bool found = false;  // the folder had a journal
+        QStringList notes;   // journal files kept aside, for one message
+    };
+    // Gives the comments of folder's journal to the table just scanned from
+    // files: by file name, else by size and modification time where exactly
+    // one picture and one journal entry of a name no longer in the folder match
+    // (a picture renamed outside the program).
+    Restored restore(const QString& folder, ImageTable& table,
+                     const std::vector<ListedFile>& files);
+
+    // The comment of picture name as it stands now (stored into the table,
+    // or typed): kept, and saved in the background when it changed.
+    void record(const QString& name, const QString& comment);
+    // Records several at once (comments read back from time_log.txt), each
+    // also as what time_log.txt holds; one save.
+    void record_logged(const std::vector<std::pair<QString, QString>>& comments);
+    // A picture renamed by the program; saved at once.
+    void renamed(const QString& old_name, const QString& new_name);
+    // time_log.txt was just written from the table.
+    void mark_logged(const ImageTable& table);
+    // The comment of name as time_log.txt holds it; empty when none.
+    QString logged(const QString& name) const;
+    // Blocks until every comment recorded so far is saved or has failed.
+    void flush();
+
+    // A saving problem to show once; called again only after a save succeeded since.
+    std::function<void(const QString& problem)> on_problem;
+    // Another instance changed the comment of a picture of this folder.
+    std::function<void(const QString& name, const QString& comment)> on_changed_elsewhere;
+
+private:
+    void save();
+    void take(const JournalStore::Report& report);
+
+    JournalStore store_;
+    QString folder_;
+    JournalEntries entries_;
+    QHash<QString, ListedFile> files_;  // the pictures of the folder, by name
+    bool problem_shown_ = false;
+};
+
+}  // namespace fotavi
