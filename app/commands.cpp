@@ -4,10 +4,10 @@
 #include <QFileInfo>
 #include <QTextStream>
 
-#include "app/ui.h"
 #include "log/time_log.h"
 #include "platform/files.h"
 #include "platform/picture.h"
+#include "app/ui.h"
 #include "settings/layouts.h"
 
 namespace fotavi {
@@ -23,16 +23,16 @@ void warn(const QString& line) { QTextStream(stderr) << "fotavi: " << line << Qt
 }  // namespace
 
 QString folder_to_open(const QFileInfo& named) {
-    if (named.isDir()) return named.absoluteFilePath();
+    if (named.isDir())
+        return named.absoluteFilePath();
     if (named.suffix().compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
         return named.absolutePath();
     return {};
 }
 
 QString version_text() {
-    return QStringLiteral(
-        "フォタビ\r\n\r\nバージョン1.21\r\n"
-        "Linux 版 © 2026 フォタビ開発チーム");
+    return QStringLiteral("フォタビ\r\n\r\nバージョン1.21\r\n"
+                          "Linux 版 © 2026 フォタビ開発チーム");
 }
 
 Commands::Commands(Ui& ui, QString program_dir, QString config_dir, QString state_dir,
@@ -46,7 +46,8 @@ Commands::Commands(Ui& ui, QString program_dir, QString config_dir, QString stat
     // into the comment box too when it shows that picture untouched.
     comments_.on_changed_elsewhere = [this](const QString& name, const QString& comment) {
         for (int i = 0; i < table_.img_count(); ++i) {
-            if (table_.img_name[size_t(i)] != name) continue;
+            if (table_.img_name[size_t(i)] != name)
+                continue;
             if (i == table_.img_index && ui_.comment() == table_.img_comment[size_t(i)])
                 ui_.set_comment(comment);
             table_.img_comment[size_t(i)] = comment;
@@ -68,25 +69,28 @@ void Commands::start_up(const QStringList& args, const QString& start_dir) {
     const ConfigRead config = z_read_config(config_dir_);
     settings_ = config.settings;
     z_set_pre_captions(settings_, ui_);
-    if (!config.problem.isEmpty()) ui_.message(config.problem, kTitle);
+    if (!config.problem.isEmpty())
+        ui_.message(config.problem, kTitle);
     z_set_layout(settings_.size_large, ui_);
 
-    if (args.isEmpty() || args.first().isEmpty()) return;
+    if (args.isEmpty() || args.first().isEmpty())
+        return;
     const QString arg = args.first();
     const QString folder = folder_to_open(QFileInfo(QDir(start_dir).absoluteFilePath(arg)));
     if (folder.isEmpty())
-        warn(QStringLiteral("%1 は JPEG ファイル (.jpg) でもフォルダでもないため、無視しました")
-                 .arg(arg));
+        warn(QStringLiteral("%1 は JPEG ファイル (.jpg) でもフォルダでもないため、無視しました").arg(arg));
     else
         open_folder(folder);
 }
 
 bool Commands::exit() {
-    if (!settle_unwritten()) return false;
+    if (!settle_unwritten())
+        return false;
     comments_.flush();
     z_change_dir(program_dir_);
     const QString error = z_write_config(config_dir_, settings_);
-    if (!error.isEmpty()) ui_.message(error, kTitle);
+    if (!error.isEmpty())
+        ui_.message(error, kTitle);
     return true;
 }
 
@@ -100,17 +104,20 @@ void Commands::k_open() {
 
 bool Commands::open_dropped(const QString& path) {
     const QString folder = folder_to_open(QFileInfo(path));
-    if (folder.isEmpty() || !settle_unwritten()) return false;
+    if (folder.isEmpty() || !settle_unwritten())
+        return false;
     open_folder(folder);
     ui_.focus_comment();
     return true;
 }
 
-void Commands::open_folder(const QString& folder) {
+// Every folder enters here, from the command line, the Open dialog or a drop:
+// it is cleaned once, so "~/pics/" and "~/pics/sub/.." are named as "~/pics".
+void Commands::open_folder(const QString& named) {
+    const QString folder = QDir::cleanPath(named);
     const QString error = z_change_dir(folder);
     if (!error.isEmpty()) {
-        ui_.message(QStringLiteral("フォルダ %1 を開けません。\n理由: %2").arg(folder, error),
-                    kTitle);
+        ui_.message(QStringLiteral("フォルダ %1 を開けません。\n理由: %2").arg(folder, error), kTitle);
         return;
     }
     work_dir_ = folder;
@@ -123,16 +130,14 @@ void Commands::z_read_sort() {
     table_.clear();
     const FolderListing listing = list_pictures(work_dir_);
     if (!listing.error.isEmpty()) {
-        ui_.message(QStringLiteral("フォルダ %1 の中を読めません。\n理由: %2")
-                        .arg(disp_dir_, listing.error),
-                    kTitle);
+        ui_.message(QStringLiteral("フォルダ %1 の中を読めません。\n理由: %2").arg(disp_dir_, listing.error), kTitle);
     } else if (listing.files.empty()) {
         ui_.message(QStringLiteral("検索対象ありませんでした。"), kAppTitle);
     } else {
         fill_table(table_, listing.files);
-        const CommentKeeper::Restored restored =
-            comments_.restore(work_dir_, table_, listing.files);
-        if (!restored.notes.isEmpty()) ui_.message(restored.notes.join(QLatin1Char('\n')), kTitle);
+        const CommentKeeper::Restored restored = comments_.restore(work_dir_, table_, listing.files);
+        if (!restored.notes.isEmpty())
+            ui_.message(restored.notes.join(QLatin1Char('\n')), kTitle);
         table_.img_index = 0;
         z_show_photo();
         ui_.enable(PictureCommand::k_incre);
@@ -141,11 +146,10 @@ void Commands::z_read_sort() {
         ui_.enable(PictureCommand::k_list);
     }
     if (listing.undecodable > 0) {
-        ui_.message(
-            QStringLiteral("ファイル名が UTF-8 でない画像ファイルが %1 個あり、表示できません。"
-                           "ファイル名を付け直してから開き直して下さい。")
-                .arg(listing.undecodable),
-            kTitle);
+        ui_.message(QStringLiteral("ファイル名が UTF-8 でない画像ファイルが %1 個あり、表示できません。"
+                                   "ファイル名を付け直してから開き直して下さい。")
+                        .arg(listing.undecodable),
+                    kTitle);
     }
 }
 
@@ -171,8 +175,10 @@ void Commands::show_picture() {
 void Commands::prepare_neighbours() {
     QStringList paths;
     const int i = table_.img_index;
-    if (i + 1 < table_.img_count()) paths << QDir(work_dir_).filePath(table_.img_name[i + 1]);
-    if (i > 0) paths << QDir(work_dir_).filePath(table_.img_name[i - 1]);
+    if (i + 1 < table_.img_count())
+        paths << QDir(work_dir_).filePath(table_.img_name[i + 1]);
+    if (i > 0)
+        paths << QDir(work_dir_).filePath(table_.img_name[i - 1]);
     pictures_.prepare(paths, picture_box());
 }
 
@@ -183,7 +189,8 @@ void Commands::commit_comment() {
 }
 
 void Commands::comment_edited() {
-    if (!typing_timer_.isActive()) typing_timer_.start();
+    if (!typing_timer_.isActive())
+        typing_timer_.start();
 }
 
 void Commands::save_typing() {
@@ -192,7 +199,8 @@ void Commands::save_typing() {
 }
 
 bool Commands::needs_pictures() {
-    if (table_.img_count() > 0) return false;
+    if (table_.img_count() > 0)
+        return false;
     ui_.message(kNeedPictures, kTitle);
     return true;
 }
@@ -233,9 +241,9 @@ void Commands::m_last() { navigate(Move::Last); }
 
 bool Commands::has_unwritten_comments() const {
     for (int i = 0; i < table_.img_count(); ++i) {
-        const QString& comment =
-            i == table_.img_index ? ui_.comment() : table_.img_comment[size_t(i)];
-        if (comment != comments_.logged(table_.img_name[size_t(i)])) return true;
+        const QString& comment = i == table_.img_index ? ui_.comment() : table_.img_comment[size_t(i)];
+        if (comment != comments_.logged(table_.img_name[size_t(i)]))
+            return true;
     }
     return false;
 }
@@ -243,8 +251,10 @@ bool Commands::has_unwritten_comments() const {
 // Every comment is kept on disk, so going on loses nothing; the question is
 // only whether time_log.txt should catch up first.
 bool Commands::settle_unwritten() {
-    if (table_.img_count() > 0) commit_comment();
-    if (!has_unwritten_comments()) return true;
+    if (table_.img_count() > 0)
+        commit_comment();
+    if (!has_unwritten_comments())
+        return true;
     switch (ui_.ask_unwritten()) {
         case UnwrittenAnswer::Stay:
             return false;
@@ -266,8 +276,7 @@ bool Commands::write_log(bool confirm) {
     if (confirm || written.replaced > 0) {
         QString text = disp_dir_ + QStringLiteral("にtime_log.txt を出力しました");
         if (written.replaced > 0) {
-            text += QStringLiteral("\n（シフト JIS で表せない %1 文字は「?」で書きました）")
-                        .arg(written.replaced);
+            text += QStringLiteral("\n（シフト JIS で表せない %1 文字は「?」で書きました）").arg(written.replaced);
         }
         ui_.message(text, kTitle);
     }
@@ -275,7 +284,8 @@ bool Commands::write_log(bool confirm) {
 }
 
 void Commands::k_list() {
-    if (needs_pictures()) return;
+    if (needs_pictures())
+        return;
     commit_comment();
     write_log(true);
 }
@@ -291,11 +301,11 @@ void Commands::k_komoji() {
     for (int i = 0; i <= last; ++i) {
         const QString old_name = table_.img_name[i];
         const QString new_name = old_name.toLower();
-        const QString error =
-            rename_file(QDir(work_dir_).filePath(old_name), QDir(work_dir_).filePath(new_name));
+        const QString error = rename_file(QDir(work_dir_).filePath(old_name), QDir(work_dir_).filePath(new_name));
         if (error.isEmpty()) {
             table_.img_name[i] = new_name;
-            if (new_name != old_name) comments_.renamed(old_name, new_name);
+            if (new_name != old_name)
+                comments_.renamed(old_name, new_name);
         } else {
             failures << QStringLiteral("%1: %2").arg(old_name, error);
         }
@@ -306,8 +316,7 @@ void Commands::k_komoji() {
     if (failures.isEmpty()) {
         ui_.message(QStringLiteral("画像ファイル名を小文字にしました"), kTitle);
     } else {
-        ui_.message(QStringLiteral(
-                        "次の画像ファイルは小文字にできませんでした（ほかは小文字にしました）:\n") +
+        ui_.message(QStringLiteral("次の画像ファイルは小文字にできませんでした（ほかは小文字にしました）:\n") +
                         failures.join(QLatin1Char('\n')),
                     kTitle);
     }
@@ -327,14 +336,13 @@ void Commands::m_setup() {
         z_set_layout(settings_.size_large, ui_);
         // The picture is decoded to the box size, so a new box needs it again;
         // the comment box is left as the user has it.
-        if (resized && table_.img_count() > 0) show_picture();
+        if (resized && table_.img_count() > 0)
+            show_picture();
     }
     ui_.focus_comment();
 }
 
-void Commands::m_help() {
-    ui_.open_document(QDir(program_dir_).filePath(QStringLiteral("Mirabo.html")));
-}
+void Commands::m_help() { ui_.open_document(QDir(program_dir_).filePath(QStringLiteral("Mirabo.html"))); }
 
 void Commands::m_version() {
     ui_.information(version_text(), QStringLiteral("バージョン情報"));

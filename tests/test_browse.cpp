@@ -89,6 +89,8 @@ private slots:
         QTest::newRow("relative to the start folder") << "DSC0003.JPG" << "%A" << true << QStringList();
         QTest::newRow("relative with a folder") << "./sub/../DSC0003.JPG" << "%A" << true << QStringList();
         QTest::newRow("a folder") << "%A" << "/" << true << QStringList();
+        QTest::newRow("a folder, trailing slash") << "%A/" << "/" << true << QStringList();
+        QTest::newRow("a folder through ..") << "%A/sub/.." << "/" << true << QStringList();
         QTest::newRow("other extension") << "%A/notes.txt" << "/" << false << QStringList();
         QTest::newRow("two dots, jpg last") << "%A/a.b.jpg" << "/" << true << QStringList();
         QTest::newRow("no extension") << "%A/README" << "/" << false << QStringList();
