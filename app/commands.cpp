@@ -69,8 +69,17 @@ void Commands::start_up(const QStringList& args, const QString& start_dir) {
     const ConfigRead config = z_read_config(config_dir_);
     settings_ = config.settings;
     z_set_pre_captions(settings_, ui_);
-    if (!config.problem.isEmpty())
-        ui_.message(config.problem, kTitle);
+    if (!config.problem.isEmpty()) {
+        // What was guessed from a damaged file must not silently replace it at exit.
+        QString error;
+        const QString kept = keep_damaged_config(config_dir_, &error);
+        keep_config_ = kept.isEmpty();
+        ui_.message(config.problem + (keep_config_ ? QStringLiteral("\n元のファイルを残せないため（%1）、終了するときにも "
+                                                                    "def_list.txt は書き換えません。")
+                                                         .arg(error)
+                                                   : QStringLiteral("\n元のファイルは %1 として残しました。").arg(kept)),
+                    kTitle);
+    }
     z_set_layout(settings_.size_large, ui_);
 
     if (args.isEmpty() || args.first().isEmpty())
@@ -88,9 +97,11 @@ bool Commands::exit() {
         return false;
     comments_.flush();
     z_change_dir(program_dir_);
-    const QString error = z_write_config(config_dir_, settings_);
-    if (!error.isEmpty())
-        ui_.message(error, kTitle);
+    const QString error = keep_config_ ? QString() : z_write_config(config_dir_, settings_);
+    if (!error.isEmpty() && !ui_.ask_leave_without_saving(error)) {
+        z_change_dir(work_dir_.isEmpty() ? program_dir_ : work_dir_);
+        return false;
+    }
     return true;
 }
 
@@ -334,6 +345,12 @@ void Commands::m_setup() {
         settings_ = *chosen;
         z_set_pre_captions(settings_, ui_);
         z_set_layout(settings_.size_large, ui_);
+        if (const int lost = unwritable_phrase_characters(settings_); lost > 0) {
+            ui_.message(QStringLiteral("登録文字のうち %1 文字はシフト JIS で表せないため、"
+                                       "def_list.txt には「?」として保存されます。")
+                            .arg(lost),
+                        kTitle);
+        }
         // The picture is decoded to the box size, so a new box needs it again;
         // the comment box is left as the user has it.
         if (resized && table_.img_count() > 0)

@@ -85,6 +85,8 @@ private:
     Settings settings_;
     QString work_dir_;
     QString disp_dir_;
+    // def_list.txt was damaged and could not be kept aside: it is never replaced.
+    bool keep_config_ = false;
     PictureCache pictures_;
     CommentKeeper comments_;
     QTimer typing_timer_;

@@ -290,6 +290,18 @@ UnwrittenAnswer Main::ask_unwritten() {
     return UnwrittenAnswer::Stay;
 }
 
+bool Main::ask_leave_without_saving(const QString& problem) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("メッセージ"),
+                    problem + QStringLiteral("\n\n設定を保存できません。原因を取り除いてから、もう一度終了して下さい。"),
+                    QMessageBox::NoButton, this);
+    QPushButton* stay = box.addButton(QStringLiteral("戻る(&R)"), QMessageBox::RejectRole);
+    QPushButton* leave = box.addButton(QStringLiteral("保存せずに終了(&Q)"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(stay);
+    box.setEscapeButton(stay);
+    box.exec();
+    return box.clickedButton() == leave;
+}
+
 void Main::open_document(const QString& path) {
     if (QFileInfo::exists(path))
         QDesktopServices::openUrl(QUrl::fromLocalFile(path));

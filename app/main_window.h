@@ -60,6 +60,7 @@ public:
     QString choose_picture(const QString& start_folder) override;
     std::optional<Settings> edit_settings(const Settings& current) override;
     UnwrittenAnswer ask_unwritten() override;
+    bool ask_leave_without_saving(const QString& problem) override;
     void open_document(const QString& path) override;
 
 protected:

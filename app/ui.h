@@ -50,8 +50,11 @@ public:
     virtual QString choose_picture(const QString& start_folder) = 0;
     // The settings dialog, filled with current; nothing when cancelled.
     virtual std::optional<Settings> edit_settings(const Settings& current) = 0;
-    // Asked before comments that were never written to time_log.txt would be lost.
+    // Asked before leaving or opening another folder while time_log.txt is out of date.
     virtual UnwrittenAnswer ask_unwritten() = 0;
+    // The settings could not be saved at exit (problem says why): true to
+    // leave without saving, false to stay and try again later.
+    virtual bool ask_leave_without_saving(const QString& problem) = 0;
     // Opens a document with the desktop's handler; failures are silent.
     virtual void open_document(const QString& path) = 0;
 };

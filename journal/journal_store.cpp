@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/text_file.h"
 
 namespace fotavi {
@@ -52,25 +53,17 @@ struct Aside {
 
 Aside set_aside(const QString& path, const QString& tag) {
     const QFileInfo info(path);
-    const QString stem =
-        QStringLiteral("%1/%2-%3-%4")
-            .arg(info.absolutePath(), info.completeBaseName(), tag,
-                 QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-    for (int n = 1; n < 1000; ++n) {
-        const QString target =
-            n == 1 ? stem + QStringLiteral(".json") : QStringLiteral("%1-%2.json").arg(stem).arg(n);
+    const QString base = QStringLiteral("%1-%2-%3").arg(info.completeBaseName(), tag,
+                                                      QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString target = unused_path(info.absolutePath(), base, QStringLiteral(".json"));
         const QByteArray from = QFile::encodeName(path);
         const QByteArray to = QFile::encodeName(target);
-        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) ==
-            0)
+        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
             return {QFileInfo(target).fileName(), {}};
-        if (errno == EEXIST) continue;
-        if (errno == EINVAL || errno == ENOSYS) {  // no RENAME_NOREPLACE here: check, then rename
-            struct stat st {};
-            if (::lstat(to.constData(), &st) == 0) continue;
-            if (::rename(from.constData(), to.constData()) == 0)
-                return {QFileInfo(target).fileName(), {}};
-        }
+        if (errno == EEXIST) continue;  // taken just now by someone else
+        if ((errno == EINVAL || errno == ENOSYS) && ::rename(from.constData(), to.constData()) == 0)
+            return {QFileInfo(target).fileName(), {}};  // no RENAME_NOREPLACE here; the name was free
         return {{}, system_reason(errno)};
     }
     return {{}, system_reason(EEXIST)};

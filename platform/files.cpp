@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QStringDecoder>
 
@@ -104,6 +105,16 @@ QString rename_file(const QString& old_name, const QString& new_name) {
         return system_reason(error);
     }
     return {};
+}
+
+QString unused_path(const QString& folder, const QString& base, const QString& suffix) {
+    for (int n = 1;; ++n) {
+        const QString name = n == 1 ? base + suffix : QStringLiteral("%1-%2%3").arg(base).arg(n).arg(suffix);
+        const QString path = QDir(folder).filePath(name);
+        struct stat st {};
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+            return path;
+    }
 }
 
 }  // namespace fotavi

@@ -37,4 +37,8 @@ QString program_folder();
 // Returns an error text, or empty.
 QString rename_file(const QString& old_name, const QString& new_name);
 
+// A path in folder for "<base><suffix>" that names nothing yet: base itself,
+// else "<base>-2<suffix>", "<base>-3<suffix>", ...; for keeping a file aside.
+QString unused_path(const QString& folder, const QString& base, const QString& suffix);
+
 }  // namespace fotavi

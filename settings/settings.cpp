@@ -1,5 +1,6 @@
 #include "settings/settings.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 
 #include <optional>
 
+#include "platform/files.h"
 #include "platform/text_file.h"
 
 namespace fotavi {
@@ -65,8 +67,11 @@ QString escape_ampersands(QString text) { return text.replace(u'&', u"&&"_s); }
 
 ConfigRead parse_config(const QByteArray& bytes) {
     ConfigRead read;
-    const QList<QByteArray> lines = split_lines(bytes, kLines);
-    bool problem = lines.size() < kLines;
+    QList<QByteArray> lines = split_lines(bytes, kLines + 1);
+    // More lines than the program writes are not its file either; what they
+    // hold would be lost at exit without a word.
+    bool problem = lines.size() != kLines;
+    if (lines.size() > kLines) lines.removeLast();
     for (qsizetype i = 0; i < lines.size(); ++i) {
         bool malformed = false;
         const QString text = decode_cp932(lines[i], &malformed);
@@ -119,6 +124,22 @@ ConfigRead z_read_config(const QString& folder) {
 QString z_write_config(const QString& folder, const Settings& settings) {
     const QString path = QDir(folder).filePath(QString::fromLatin1(kConfigName));
     return write_file_atomically(path, serialize_config(settings));
+}
+
+QString keep_damaged_config(const QString& folder, QString* error) {
+    const QString path = QDir(folder).filePath(QString::fromLatin1(kConfigName));
+    const QString base = u"def_list_damaged-"_s + QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
+    const QString copy = unused_path(folder, base, u".txt"_s);
+    QFile file(path);
+    if (file.copy(copy)) return QFileInfo(copy).fileName();
+    *error = file.errorString();
+    return {};
+}
+
+int unwritable_phrase_characters(const Settings& settings) {
+    int count = 0;
+    for (const QString& phrase : settings.pre_str) count += encode_cp932(phrase).replaced;
+    return count;
 }
 
 QString config_folder(const QString& program_folder) {

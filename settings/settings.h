@@ -35,6 +35,14 @@ ConfigRead z_read_config(const QString& folder);
 // Writes def_list.txt into folder atomically; returns an error text or empty.
 QString z_write_config(const QString& folder, const Settings& settings);
 
+// Copies a def_list.txt that could not be read as written into
+// "def_list_damaged-<yyyyMMdd-hhmmss>.txt" beside it, so writing the settings
+// at exit loses nothing. The copy's name, or, when it could not be made, an
+// error text in *error.
+QString keep_damaged_config(const QString& folder, QString* error);
+// How many characters of the phrases code page 932 cannot hold.
+int unwritable_phrase_characters(const Settings& settings);
+
 // The folder that holds def_list.txt: the program folder when it is writable,
 // else the per-user configuration folder.
 QString config_folder(const QString& program_folder);

@@ -18,6 +18,7 @@ public:
     QImage picture;
     std::deque<QString> chosen_pictures;
     std::deque<UnwrittenAnswer> unwritten_answers;
+    std::deque<bool> leave_answers;  // empty: leave
     std::deque<std::optional<Settings>> settings_answers;
     QStringList opened_documents;
     QStringList captions{4}, tool_tips{4};
@@ -96,6 +97,14 @@ public:
         UnwrittenAnswer answer = unwritten_answers.front();
         unwritten_answers.pop_front();
         return answer;
+    }
+    bool ask_leave_without_saving(const QString& problem) override {
+        events << QStringLiteral("ask leave|") + problem;
+        if (leave_answers.empty())
+            return true;
+        const bool leave = leave_answers.front();
+        leave_answers.pop_front();
+        return leave;
     }
     void open_document(const QString& path) override {
         opened_documents << path;

@@ -209,6 +209,71 @@ private slots:
         QCOMPARE(run.commands.table().img_comment[0], QStringLiteral("precious"));
     }
 
+    // Settings that cannot be saved are never lost without a word: the
+    // person may stay and try again; a damaged file is kept aside first.
+    void settings_at_exit_data() {
+        QTest::addColumn<QByteArray>("file");     // def_list.txt at start ("dir": a folder holds the name)
+        QTest::addColumn<QList<bool>>("leave");   // answers to "leave without saving?"
+        QTest::addColumn<QStringList>("exits");   // "stays" or "leaves", one per try
+        QTest::addColumn<QByteArray>("written");  // def_list.txt afterwards
+        const QByteArray defaults = encode_cp932(QStringLiteral("False\r\n米\r\n麦\r\n豆\r\n実\r\n")).bytes;
+        QTest::newRow("cannot write, stay, then leave")
+            << QByteArray("dir") << QList<bool>{false, true} << QStringList{"stays", "leaves"} << QByteArray("<missing>");
+        QTest::newRow("cannot write, stay, fixed") << QByteArray("dir") << QList<bool>{false} << QStringList{"stays", "fix", "leaves"} << defaults;
+        QTest::newRow("ten lines, kept aside") << QByteArray("True\r\na\r\nb\r\nc\r\nd\r\n5\r\n6\r\n7\r\n8\r\n9")
+                                               << QList<bool>{} << QStringList{"leaves"}
+                                               << QByteArray("True\r\na\r\nb\r\nc\r\nd\r\n");
+        QTest::newRow("UTF-8, kept aside") << QStringLiteral("False\r\nお茶\r\n").toUtf8() << QList<bool>{}
+                                           << QStringList{"leaves"} << QByteArray();
+    }
+    void settings_at_exit() {
+        QFETCH(QByteArray, file);
+        QFETCH(QList<bool>, leave);
+        QFETCH(QStringList, exits);
+        QFETCH(QByteArray, written);
+        Run run;
+        const QString path = run.program.filePath("def_list.txt");
+        if (file != "dir") {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(file);
+        }
+        run.start("");
+        if (file == "dir")  // the name is taken after start-up read the settings
+            QVERIFY(QDir(run.program.path()).mkdir("def_list.txt"));
+        const QStringList kept = QDir(run.program.path()).entryList({"def_list_damaged-*.txt"});
+        if (file != "dir") {
+            QCOMPARE(kept.size(), 1);
+            QCOMPARE(read_all(run.program.filePath(kept.first())), file);
+            QCOMPARE(run.ui.messages().size(), 1);
+            QVERIFY(run.ui.messages().first().contains(kept.first()));
+        }
+        for (const bool answer : leave)
+            run.ui.leave_answers.push_back(answer);
+        for (const QString& expected : exits) {
+            if (expected == "fix")
+                QVERIFY(QDir(run.program.path()).rmdir("def_list.txt"));
+            else
+                QCOMPARE(run.commands.exit() ? "leaves" : "stays", expected);
+        }
+        QCOMPARE(run.ui.events.filter("ask leave|").size(), leave.size());
+        if (written.isEmpty())  // what was readable of the damaged file, written as the program writes it
+            QVERIFY(read_all(path).startsWith("False\r\n"));
+        else
+            QCOMPARE(read_all(path), written);
+    }
+
+    void phrases_code_page_932_cannot_hold_are_said() {
+        Run run;
+        run.start("");
+        Settings chosen;
+        chosen.pre_str[1] = QStringLiteral("€uro 😀");
+        run.ui.settings_answers.push_back(chosen);
+        run.commands.m_setup();
+        QCOMPARE(run.ui.messages().size(), 1);
+        QVERIFY2(run.ui.messages().first().contains(" 2 文字"), qPrintable(run.ui.messages().first()));
+    }
+
     void exit_writes_the_settings_into_the_program_folder() {
         Album album;
         make_outing(album);
