@@ -2,31 +2,43 @@
 
 #include <QDir>
 
-#include "platform/date_time.h"
-#include "platform/text_file.h"
-
 namespace fotavi {
 
 namespace {
 
-QString day_text(DateTime d) { return format_date(d, u"dddddd(aaa)"); }
-QString time_text(DateTime d) { return format_date(d, u"hh:nn"); }
+// The comment box may hand over CR LF or CR; the file and the entries hold
+// one kind of line break.
+QString with_lf_breaks(QString comment) {
+    comment.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    comment.replace(u'\r', u'\n');
+    return comment;
+}
 
 }  // namespace
 
-QStringList log_lines(const ImageTable& table) {
-    QStringList lines;
-    const int count = table.img_count();
+QString log_day(DateTime date) { return format_date(date, u"dddddd(aaa)"); }
+QString log_time(DateTime date) { return format_date(date, u"hh:nn"); }
 
-    // The diary: a day line whenever the day changes between two commented
-    // entries (skipped entries do not count), then one line per comment.
-    QString previous_day;
-    for (int i = 0; i < count; ++i) {
+std::vector<LogEntry> log_entries(const ImageTable& table) {
+    std::vector<LogEntry> entries;
+    for (int i = 0; i < table.img_count(); ++i) {
         if (table.img_comment[i].isEmpty()) continue;
-        const QString day = day_text(table.img_date[i]);
-        if (day != previous_day) lines << day;
-        previous_day = day;
-        lines << time_text(table.img_date[i]) + u' ' + table.img_comment[i];
+        entries.push_back({log_day(table.img_date[i]), log_time(table.img_date[i]),
+                           with_lf_breaks(table.img_comment[i])});
+    }
+    return entries;
+}
+
+QStringList log_lines(const std::vector<LogEntry>& entries) {
+    QStringList lines;
+
+    // The diary: a day line whenever the day changes between two entries,
+    // then one line per comment.
+    QString previous_day;
+    for (const LogEntry& e : entries) {
+        if (e.day != previous_day) lines << e.day;
+        previous_day = e.day;
+        lines << e.time + u' ' + e.comment;
     }
 
     lines << QString() << QString() << QString();
@@ -34,28 +46,30 @@ QStringList log_lines(const ImageTable& table) {
     // The same again as an HTML table; comments go in unescaped, as typed.
     lines << QStringLiteral("<TABLE BORDER=1>");
     previous_day.clear();
-    for (int i = 0; i < count; ++i) {
-        if (table.img_comment[i].isEmpty()) continue;
-        const QString day = day_text(table.img_date[i]);
-        if (day != previous_day) {
-            lines << QStringLiteral("<TR><TD COLSPAN=\"2\">") + day + QStringLiteral("</TD></TR>");
+    for (const LogEntry& e : entries) {
+        if (e.day != previous_day) {
+            lines << QStringLiteral("<TR><TD COLSPAN=\"2\">") + e.day +
+                         QStringLiteral("</TD></TR>");
         }
-        previous_day = day;
-        lines << QStringLiteral("<TR><TD>") + time_text(table.img_date[i]) +
-                     QStringLiteral("</TD><TD>") + table.img_comment[i] +
+        previous_day = e.day;
+        lines << QStringLiteral("<TR><TD>") + e.time + QStringLiteral("</TD><TD>") + e.comment +
                      QStringLiteral("</TD></TR>");
     }
     lines << QStringLiteral("</TABLE>");
     return lines;
 }
 
+QStringList log_lines(const ImageTable& table) { return log_lines(log_entries(table)); }
+
+Encoded log_bytes(const std::vector<LogEntry>& entries) { return encode_lines(log_lines(entries)); }
+
 LogWrite z_write_log(const QString& folder, const ImageTable& table) {
     const QString path = QDir(folder).filePath(QString::fromLatin1(kLogName));
+    const std::vector<LogEntry> entries = log_entries(table);
     LogWrite result;
-    result.error = write_text_file(path, log_lines(table)).error;
+    result.error = write_text_file(path, log_lines(entries)).error;
     // Each comment stands twice in the file (diary and table) but is counted once.
-    for (const QString& comment : table.img_comment)
-        result.replaced += encode_cp932(comment).replaced;
+    for (const LogEntry& e : entries) result.replaced += encode_cp932(e.comment).replaced;
     return result;
 }
 

@@ -175,7 +175,7 @@ QString decode_cp932(const QByteArray& bytes, bool* malformed) {
                              qsizetype(out.size() / sizeof(char32_t)));
 }
 
-TextWrite write_text_file(const QString& path, const QStringList& lines) {
+Encoded encode_lines(const QStringList& lines) {
     // A line break inside a line (a multi-line comment) is written as CR LF
     // too, whether it came as LF, CR or CR LF, so the whole file has one kind.
     QString text;
@@ -193,7 +193,11 @@ TextWrite write_text_file(const QString& path, const QStringList& lines) {
         }
         text += u"\r\n";
     }
-    const Encoded encoded = encode_cp932(text);
+    return encode_cp932(text);
+}
+
+TextWrite write_text_file(const QString& path, const QStringList& lines) {
+    const Encoded encoded = encode_lines(lines);
     TextWrite result;
     result.replaced = encoded.replaced;
     result.error = write_file_atomically(path, encoded.bytes);

@@ -24,9 +24,12 @@ struct TextWrite {
     bool ok() const { return error.isEmpty(); }
 };
 
-// Writes lines to path in code page 932, each followed by CR LF, atomically:
-// on any failure an earlier file stays whole. A line break inside a line
-// (LF, CR or CR LF) is written as CR LF as well.
+// The bytes of a text file of lines: code page 932, each line followed by
+// CR LF; a line break inside a line (LF, CR or CR LF) becomes CR LF as well.
+Encoded encode_lines(const QStringList& lines);
+
+// Writes encode_lines(lines) to path atomically: on any failure an earlier
+// file stays whole.
 TextWrite write_text_file(const QString& path, const QStringList& lines);
 
 // Writes bytes to path atomically; returns an error text naming the file, or
