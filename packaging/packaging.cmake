@@ -96,6 +96,8 @@ install(FILES ${icons}/fotavi.svg DESTINATION share/icons/hicolor/scalable/apps
 install(FILES ${staged}/man/fotavi.1.gz DESTINATION share/man/man1)
 install(FILES ${staged}/man/ja/fotavi.1.gz DESTINATION share/man/ja/man1)
 install(FILES ${staged}/copyright ${staged}/changelog.gz DESTINATION share/doc/fotavi)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides DESTINATION share/lintian/overrides
+        RENAME fotavi)
 
 # cpack -G DEB in the build folder makes fotavi_<version>_amd64.deb. It is a
 # native package (the project packages itself), so the changelog is
