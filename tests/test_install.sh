@@ -28,17 +28,12 @@ check() {
     fi
 }
 skip() { echo "SKIP: $1"; }
-finish() {
-    echo "$passed passed, $failed failed"
-    [[ $failed -eq 0 ]]
-    exit
-}
 
 root=$work/root
 if ! DESTDIR=$root cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1; then
     cat "$work/install.log"
-    check "cmake --install" false
-    finish
+    echo "FAIL: cmake --install"
+    exit 1
 fi
 prefix=$root/usr
 program_dir=$prefix/lib/fotavi
@@ -139,54 +134,59 @@ fi
 # The installed program, run as whoever runs the tests (root in CI, who could
 # write anywhere): start-up with a picture folder, then 終了 from the ファイル
 # menu, which writes the settings.
-if ! command -v xvfb-run >/dev/null || ! command -v xdotool >/dev/null || ! command -v xprop >/dev/null; then
-    skip "xvfb-run, xdotool or xprop is not installed: the installed program is not run"
-    finish
-fi
-mkdir -p "$work/home" "$work/config" "$work/state" "$work/album" "$work/runtime"
-chmod 700 "$work/runtime"
-cp "$source_dir"/samples/album/DSC000[12].JPG "$work/album/"
-before=$(find "$root" -printf '%P %y %s %T@ %m\n' | sort)
-# shellcheck disable=SC2016  # the inner script gets its values as arguments
-(cd "$work" && env HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" \
-    XDG_DATA_HOME="$work/home/data" XDG_CACHE_HOME="$work/home/cache" XDG_RUNTIME_DIR="$work/runtime" \
-    QT_QPA_PLATFORM=xcb xvfb-run -a bash -c '
-    "$1" "$2" >"$3/output" 2>&1 &
-    pid=$!
-    window=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" | head -n1)
-    if [[ -z "$window" ]]; then
-        kill "$pid"
-        echo "no window appeared" >"$3/ended"
-        exit 0
-    fi
-    xprop -id "$window" WM_CLASS >"$3/wm_class"
-    for attempt in 1 2 3; do
-        timeout 5 xdotool windowfocus --sync "$window"
-        xdotool key --clearmodifiers alt+f
-        sleep 0.5
-        xdotool key e
-        for _ in $(seq 50); do
+run_installed() {
+    mkdir -p "$work/home" "$work/config" "$work/state" "$work/album" "$work/runtime"
+    chmod 700 "$work/runtime"
+    cp "$source_dir"/samples/album/DSC000[12].JPG "$work/album/"
+    before=$(find "$root" -printf '%P %y %s %T@ %m\n' | sort)
+    # shellcheck disable=SC2016  # the inner script gets its values as arguments
+    (cd "$work" && env HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" \
+        XDG_DATA_HOME="$work/home/data" XDG_CACHE_HOME="$work/home/cache" XDG_RUNTIME_DIR="$work/runtime" \
+        QT_QPA_PLATFORM=xcb xvfb-run -a bash -c '
+        "$1" "$2" >"$3/output" 2>&1 &
+        pid=$!
+        window=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" | head -n1)
+        if [[ -z "$window" ]]; then
+            kill "$pid"
+            echo "no window appeared" >"$3/ended"
+            exit 0
+        fi
+        xprop -id "$window" WM_CLASS >"$3/wm_class"
+        for _ in 1 2 3; do
+            timeout 5 xdotool windowfocus --sync "$window"
+            xdotool key --clearmodifiers alt+f
+            sleep 0.5
+            xdotool key e
+            for _ in $(seq 50); do
+                kill -0 "$pid" 2>/dev/null || break
+                sleep 0.1
+            done
             kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
+            xdotool key Escape
         done
-        kill -0 "$pid" 2>/dev/null || break
-        xdotool key Escape
-    done
-    if kill -0 "$pid" 2>/dev/null; then
-        kill "$pid"
-        echo "did not end from the menu" >"$3/ended"
-    else
-        wait "$pid"
-        echo "status $?" >"$3/ended"
-    fi
-' run-installed "$launcher" "$work/album/DSC0001.JPG" "$work")
-ended=$(cat "$work/ended" 2>/dev/null)
-ended_well() { [[ "$ended" == "status 0" ]] || { echo "the program: $ended"; cat "$work/output"; false; }; }
-check "installed program starts and ends from its menu" ended_well
-after=$(find "$root" -printf '%P %y %s %T@ %m\n' | sort)
-nothing_written() { [[ "$before" == "$after" ]] || { diff <(echo "$before") <(echo "$after"); false; }; }
-check "installed program wrote nothing under the prefix" nothing_written
-check "settings written to XDG_CONFIG_HOME/fotavi" test -f "$work/config/fotavi/def_list.txt"
-wm_class_matches() { grep -q "\"$(entry StartupWMClass)\"\$" "$work/wm_class"; }
-check "StartupWMClass is the window's class" wm_class_matches
-finish
+        if kill -0 "$pid" 2>/dev/null; then
+            kill "$pid"
+            echo "did not end from the menu" >"$3/ended"
+        else
+            wait "$pid"
+            echo "status $?" >"$3/ended"
+        fi
+    ' run-installed "$launcher" "$work/album/DSC0001.JPG" "$work")
+    ended=$(cat "$work/ended" 2>/dev/null)
+    ended_well() { [[ "$ended" == "status 0" ]] || { echo "the program: $ended"; cat "$work/output"; false; }; }
+    check "installed program starts and ends from its menu" ended_well
+    after=$(find "$root" -printf '%P %y %s %T@ %m\n' | sort)
+    nothing_written() { [[ "$before" == "$after" ]] || { diff <(echo "$before") <(echo "$after"); false; }; }
+    check "installed program wrote nothing under the prefix" nothing_written
+    check "settings written to XDG_CONFIG_HOME/fotavi" test -f "$work/config/fotavi/def_list.txt"
+    wm_class_matches() { grep -q "\"$(entry StartupWMClass)\"\$" "$work/wm_class"; }
+    check "StartupWMClass is the window's class" wm_class_matches
+}
+if command -v xvfb-run >/dev/null && command -v xdotool >/dev/null && command -v xprop >/dev/null; then
+    run_installed
+else
+    skip "xvfb-run, xdotool or xprop is not installed: the installed program is not run"
+fi
+
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]
