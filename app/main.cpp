@@ -15,6 +15,8 @@ int main(int argc, char* argv[]) {
     const QString start_dir = QDir::currentPath();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("fotavi"));
+    // The installed desktop entry's name, so the desktop matches the window to it.
+    QApplication::setDesktopFileName(QStringLiteral(FOTAVI_APP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/fotavi.png")));
 
     // Japanese glyph forms: the generic CJK fallback may draw some kanji in their Chinese forms.

@@ -143,11 +143,23 @@ int unwritable_phrase_characters(const Settings& settings) {
 }
 
 QString config_folder(const QString& program_folder) {
-    const QFileInfo program(program_folder);
-    if (program.isDir() && program.isWritable()) return program.absoluteFilePath();
+    const QDir program(program_folder);
+    const bool installed =
+        QFileInfo::exists(program.filePath(QString::fromLatin1(kInstalledMarker)));
+    const QFileInfo folder(program_folder);
+    if (!installed && folder.isDir() && folder.isWritable()) return folder.absoluteFilePath();
+
     const QString user = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     // A folder that cannot be made is left to the write at exit to report.
     QDir().mkpath(user);
+    if (installed) {
+        // Settings made before the program kept them per user are not lost.
+        const QString name = QString::fromLatin1(kConfigName);
+        const QString own = QDir(user).filePath(name);
+        QFile beside(program.filePath(name));
+        if (!QFileInfo::exists(own) && beside.open(QIODevice::ReadOnly))
+            write_file_atomically(own, beside.readAll());
+    }
     return user;
 }
 
@@ -162,6 +174,5 @@ QString preset_caption(int n, const QString& phrase) {
     if (!longer) return escape_ampersands(phrase) + u"(&"_s + letter + u')';
     return escape_ampersands(phrase.left(first_end)) + u".(&"_s + letter + u')';
 }
-
 
 }  // namespace fotavi

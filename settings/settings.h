@@ -16,6 +16,9 @@ struct Settings {
 };
 
 inline constexpr char kConfigName[] = "def_list.txt";
+// The file the install step puts into the program folder: it tells an
+// installed program from one in its build folder or a portable copy.
+inline constexpr char kInstalledMarker[] = "installed";
 
 // What reading def_list.txt gave: the settings (defaults where the file had
 // nothing usable) and, when the file was present but not as the program writes
@@ -43,8 +46,11 @@ QString keep_damaged_config(const QString& folder, QString* error);
 // How many characters of the phrases code page 932 cannot hold.
 int unwritable_phrase_characters(const Settings& settings);
 
-// The folder that holds def_list.txt: the program folder when it is writable,
-// else the per-user configuration folder.
+// The folder that holds def_list.txt. A program run from its build folder or
+// a portable copy keeps it in the program folder while that is writable. An
+// installed program never writes into its folder, whoever runs it: it uses the
+// per-user configuration folder (made when missing), and when the user has no
+// def_list.txt there yet, a copy of one left beside the program becomes it.
 QString config_folder(const QString& program_folder);
 
 // The caption of preset button n (0..3) for its phrase: "米(&Z)", "お.(&Z)".

@@ -53,6 +53,7 @@ private slots:
     void serialize();
     void read_and_write_files();
     void unreadable_and_unwritable();
+    void config_folder_choice_data();
     void config_folder_choice();
     void caption_data();
     void caption();
@@ -214,19 +215,76 @@ void TestSettings::unreadable_and_unwritable() {
     QVERIFY(QFileInfo(dir.filePath(u"def_list.txt"_s)).isDir());
 }
 
-void TestSettings::config_folder_choice() {
-    QStandardPaths::setTestModeEnabled(true);
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QCOMPARE(QDir(config_folder(dir.path())), QDir(dir.path()));
+void TestSettings::config_folder_choice_data() {
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<bool>("folder_exists");
+    QTest::addColumn<QByteArray>("beside");  // def_list.txt in the program folder ("" none)
+    QTest::addColumn<QByteArray>("own");     // def_list.txt in the user's folder ("" none)
+    QTest::addColumn<bool>("in_user_folder");
+    QTest::addColumn<QByteArray>("user_file");  // the user's def_list.txt afterwards
 
-    // A program folder that cannot take the file sends it to the user's
-    // configuration folder, which is made when missing.
+    const QByteArray older = serialize_config(Settings{true, {u"お昼"_s, u"休憩"_s, {}, {}}});
+    const QByteArray newer = serialize_config(Settings{});
+    QTest::newRow("build folder") << false << true << QByteArray() << QByteArray() << false
+                                  << QByteArray();
+    QTest::newRow("build folder with settings")
+        << false << true << older << QByteArray() << false << QByteArray();
+    QTest::newRow("folder that cannot be written")
+        << false << false << QByteArray() << QByteArray() << true << QByteArray();
+    QTest::newRow("installed, writable for this user")
+        << true << true << QByteArray() << QByteArray() << true << QByteArray();
+    QTest::newRow("installed, settings left beside it")
+        << true << true << older << QByteArray() << true << older;
+    QTest::newRow("installed, the user's own settings win")
+        << true << true << older << newer << true << newer;
+}
+
+void TestSettings::config_folder_choice() {
+    QFETCH(bool, installed);
+    QFETCH(bool, folder_exists);
+    QFETCH(QByteArray, beside);
+    QFETCH(QByteArray, own);
+    QFETCH(bool, in_user_folder);
+    QFETCH(QByteArray, user_file);
+
+    QStandardPaths::setTestModeEnabled(true);
     const QString user = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir(user).removeRecursively();
-    const QString gone = dir.filePath(u"gone"_s);
-    QCOMPARE(config_folder(gone), user);
-    QVERIFY(QFileInfo(user).isDir());
+    const auto put = [](const QString& path, const QByteArray& bytes) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    if (!own.isEmpty()) QVERIFY(put(QDir(user).filePath(u"def_list.txt"_s), own));
+
+    // Tests run as root, so a folder that is not there stands for one that
+    // cannot be written.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString program = folder_exists ? dir.path() : dir.filePath(u"gone"_s);
+    if (installed) QVERIFY(put(dir.filePath(QString::fromLatin1(kInstalledMarker)), "installed\n"));
+    if (!beside.isEmpty()) QVERIFY(put(dir.filePath(u"def_list.txt"_s), beside));
+    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+    const QString chosen = config_folder(program);
+
+    QCOMPARE(QDir(chosen), QDir(in_user_folder ? user : program));
+    // The user's folder is made when it is the one chosen, and only then.
+    QCOMPARE(QFileInfo(user).isDir(), in_user_folder || !own.isEmpty());
+    QFile user_config(QDir(user).filePath(u"def_list.txt"_s));
+    if (user_file.isEmpty()) {
+        QVERIFY(!user_config.exists());
+    } else {
+        QVERIFY(user_config.open(QIODevice::ReadOnly));
+        QCOMPARE(user_config.readAll(), user_file);
+    }
+    // Choosing never writes into the program folder, nor takes from it.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    if (!beside.isEmpty()) {
+        QFile left(dir.filePath(u"def_list.txt"_s));
+        QVERIFY(left.open(QIODevice::ReadOnly));
+        QCOMPARE(left.readAll(), beside);
+    }
     QDir(user).removeRecursively();
 }
 
@@ -264,10 +322,9 @@ void TestSettings::pre_captions_reach_every_button() {
     settings.pre_str = {u"お昼"_s, QString(), u"&"_s, u"実"_s};
     FakeUi ui;
     z_set_pre_captions(settings, ui);
-    QCOMPARE(ui.events, QStringList({u"preset|0|お.(&Z)"_s, u"preset|1|(&X)"_s, u"preset|2|&&(&C)"_s,
-                                     u"preset|3|実(&V)"_s}));
-    for (int n = 0; n < 4; ++n)
-        QCOMPARE(ui.tool_tips[n], settings.pre_str[n]);  // the whole phrase
+    QCOMPARE(ui.events, QStringList({u"preset|0|お.(&Z)"_s, u"preset|1|(&X)"_s,
+                                     u"preset|2|&&(&C)"_s, u"preset|3|実(&V)"_s}));
+    for (int n = 0; n < 4; ++n) QCOMPARE(ui.tool_tips[n], settings.pre_str[n]);  // the whole phrase
 }
 
 void TestSettings::layout_values_data() {
