@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include "log/log_readback.h"
 #include "log/time_log.h"
 #include "platform/files.h"
 #include "platform/picture.h"
@@ -278,16 +279,25 @@ bool Commands::settle_unwritten() {
 }
 
 bool Commands::write_log(bool confirm) {
-    const LogWrite written = z_write_log(work_dir_, table_);
+    const LogWrite written = write_log_keeping_old(work_dir_, table_, comments_.logged(table_));
     if (!written.ok()) {
         ui_.message(written.error, kTitle);
         return false;
     }
     comments_.mark_logged(table_);
-    if (confirm || written.replaced > 0) {
+    if (confirm || written.replaced > 0 || !written.kept_as.isEmpty()) {
         QString text = disp_dir_ + QStringLiteral("にtime_log.txt を出力しました");
         if (written.replaced > 0) {
             text += QStringLiteral("\n（シフト JIS で表せない %1 文字は「?」で書きました）").arg(written.replaced);
+        }
+        if (!written.kept_as.isEmpty()) {
+            text += written.dropped > 0
+                        ? QStringLiteral("\n以前の time_log.txt には新しいファイルにない記録が %1 個あったため、"
+                                         "%2 として残しました。")
+                              .arg(written.dropped)
+                              .arg(written.kept_as)
+                        : QStringLiteral("\n以前の time_log.txt には読み取れない部分があったため、%1 として残しました。")
+                              .arg(written.kept_as);
         }
         ui_.message(text, kTitle);
     }

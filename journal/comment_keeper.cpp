@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 
+#include "log/log_readback.h"
+
 namespace fotavi {
 
 CommentKeeper::CommentKeeper(QString state_dir, JournalStore::Writer writer)
@@ -39,12 +41,49 @@ CommentKeeper::Restored CommentKeeper::restore(const QString& folder, ImageTable
         moved = true;
     }
 
+    Restored restored{load.found, load.notes};
+    if (!load.found && read_back(table, restored)) moved = true;
+
     for (int i = 0; i < table.img_count(); ++i) {
         const auto entry = entries_.find(table.img_name[size_t(i)]);
         table.img_comment[size_t(i)] = entry == entries_.end() ? QString() : entry->second.comment;
     }
     if (moved) save();
-    return {load.found, load.notes};
+    return restored;
+}
+
+// A folder without a journal whose time_log.txt was written before (by an
+// earlier version, by hand, by another program) gets its comments from there.
+bool CommentKeeper::read_back(const ImageTable& table, Restored& restored) {
+    const ReadBack back = read_back_log(folder_, table);
+    if (!back.found) return false;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (int i = 0; i < int(back.comments.size()); ++i) {
+        if (back.comments[size_t(i)].isEmpty()) continue;
+        const QString& name = table.img_name[size_t(i)];
+        JournalEntry& entry = entries_[name];
+        entry.comment = entry.logged = back.comments[size_t(i)];
+        entry.changed_ms = now;
+        if (const auto file = files_.constFind(name); file != files_.cend()) {
+            entry.size = file->size;
+            entry.mtime_ns = file->mtime_ns;
+        }
+    }
+    if (back.unplaced > 0 || back.damaged) {
+        QString note =
+            QStringLiteral("time_log.txt から %1 個のコメントを読み戻しました。").arg(back.placed);
+        if (back.unplaced > 0)
+            note += QStringLiteral(
+                        "\n%1 個の記録は、同じ日時の画像がないか、同じ分の画像と数が合わないため、"
+                        "どの画像にも付けませんでした。")
+                        .arg(back.unplaced);
+        if (back.damaged)
+            note += QStringLiteral("\ntime_log.txt には読み取れない部分がありました。");
+        note += QStringLiteral(
+            "\nリスト(L) で書き直すときは、元の time_log.txt を別の名前で残します。");
+        restored.notes << note;
+    }
+    return true;  // saved even when nothing was placed, so this is said once
 }
 
 void CommentKeeper::record(const QString& name, const QString& comment) {
@@ -61,21 +100,6 @@ void CommentKeeper::record(const QString& name, const QString& comment) {
     if (const auto file = files_.constFind(name); file != files_.cend()) {
         entry.size = file->size;
         entry.mtime_ns = file->mtime_ns;
-    }
-    save();
-}
-
-void CommentKeeper::record_logged(const std::vector<std::pair<QString, QString>>& comments) {
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    for (const auto& [name, comment] : comments) {
-        JournalEntry& entry = entries_[name];
-        entry.comment = comment;
-        entry.logged = comment;
-        entry.changed_ms = now;
-        if (const auto file = files_.constFind(name); file != files_.cend()) {
-            entry.size = file->size;
-            entry.mtime_ns = file->mtime_ns;
-        }
     }
     save();
 }
@@ -110,6 +134,13 @@ void CommentKeeper::mark_logged(const ImageTable& table) {
 QString CommentKeeper::logged(const QString& name) const {
     const auto it = entries_.find(name);
     return it == entries_.end() ? QString() : it->second.logged;
+}
+
+std::vector<QString> CommentKeeper::logged(const ImageTable& table) const {
+    std::vector<QString> result;
+    result.reserve(table.img_name.size());
+    for (const QString& name : table.img_name) result.push_back(logged(name));
+    return result;
 }
 
 void CommentKeeper::flush() { store_.wait_idle(); }

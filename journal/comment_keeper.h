@@ -23,21 +23,19 @@ public:
 
     struct Restored {
         bool found = false;  // the folder had a journal
-        QStringList notes;   // journal files kept aside, for one message
+        QStringList notes;   // files kept aside, entries not read back: for one message
     };
     // Gives the comments of folder's journal to the table just scanned from
     // files: by file name, else by size and modification time where exactly
     // one picture and one journal entry of a name no longer in the folder match
-    // (a picture renamed outside the program).
+    // (a picture renamed outside the program). A folder without a journal
+    // gets the comments of its time_log.txt, if it has one.
     Restored restore(const QString& folder, ImageTable& table,
                      const std::vector<ListedFile>& files);
 
     // The comment of picture name as it stands now (stored into the table,
     // or typed): kept, and saved in the background when it changed.
     void record(const QString& name, const QString& comment);
-    // Records several at once (comments read back from time_log.txt), each
-    // also as what time_log.txt holds; one save.
-    void record_logged(const std::vector<std::pair<QString, QString>>& comments);
     // A picture renamed by the program; saved at once.
     void renamed(const QString& old_name, const QString& new_name);
     // time_log.txt was just written from the table.
@@ -52,7 +50,11 @@ public:
     // Another instance changed the comment of a picture of this folder.
     std::function<void(const QString& name, const QString& comment)> on_changed_elsewhere;
 
+    // For each table index, the comment as time_log.txt holds it.
+    std::vector<QString> logged(const ImageTable& table) const;
+
 private:
+    bool read_back(const ImageTable& table, Restored& restored);
     void save();
     void take(const JournalStore::Report& report);
 

@@ -53,17 +53,21 @@ struct Aside {
 
 Aside set_aside(const QString& path, const QString& tag) {
     const QFileInfo info(path);
-    const QString base = QStringLiteral("%1-%2-%3").arg(info.completeBaseName(), tag,
-                                                      QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    const QString base =
+        QStringLiteral("%1-%2-%3")
+            .arg(info.completeBaseName(), tag,
+                 QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString target = unused_path(info.absolutePath(), base, QStringLiteral(".json"));
         const QByteArray from = QFile::encodeName(path);
         const QByteArray to = QFile::encodeName(target);
-        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) ==
+            0)
             return {QFileInfo(target).fileName(), {}};
         if (errno == EEXIST) continue;  // taken just now by someone else
         if ((errno == EINVAL || errno == ENOSYS) && ::rename(from.constData(), to.constData()) == 0)
-            return {QFileInfo(target).fileName(), {}};  // no RENAME_NOREPLACE here; the name was free
+            return {QFileInfo(target).fileName(),
+                    {}};  // no RENAME_NOREPLACE here; the name was free
         return {{}, system_reason(errno)};
     }
     return {{}, system_reason(EEXIST)};

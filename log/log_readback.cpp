@@ -11,9 +11,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 #include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/text_file.h"
 
 namespace fotavi {
@@ -373,20 +375,9 @@ using Key = std::pair<QString, QString>;
 // A comment as the file holds it: what code page 932 cannot hold is "?".
 QString as_written(const QString& comment) { return decode_cp932(encode_cp932(comment).bytes); }
 
-// "-2", "-3", ... from the second try on.
-QString backup_candidate(const QString& stem, int attempt) {
-    return attempt == 1 ? stem + QStringLiteral(".txt")
-                        : stem + QStringLiteral("-%1.txt").arg(attempt);
-}
-
 QString backup_stem(const QDateTime& modified) {
     return QStringLiteral("time_log_") +
            modified.toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-}
-
-bool is_taken(const QString& path) {
-    struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 || errno != ENOENT;
 }
 
 // Copies source to a new file target, which must not exist; keeps the
@@ -520,12 +511,7 @@ OldLogCheck check_old_log(const QByteArray& old_bytes, const std::vector<LogEntr
 }
 
 QString backup_log_name(const QString& folder, const QDateTime& modified) {
-    const QDir dir(folder);
-    const QString stem = backup_stem(modified);
-    for (int attempt = 1;; ++attempt) {
-        const QString name = backup_candidate(stem, attempt);
-        if (!is_taken(dir.filePath(name))) return name;
-    }
+    return QFileInfo(unused_path(folder, backup_stem(modified), QStringLiteral(".txt"))).fileName();
 }
 
 KeptLog keep_old_log(const QString& folder) {
@@ -546,8 +532,9 @@ KeptLog keep_old_log(const QString& folder) {
     const QString stem =
         backup_stem(QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::LocalTime));
     bool linkable = true;
-    for (int attempt = 1; attempt <= 10000; ++attempt) {
-        const QString name = backup_candidate(stem, attempt);
+    for (int attempt = 1; attempt <= 100; ++attempt) {  // a name taken meanwhile is tried again
+        const QString name =
+            QFileInfo(unused_path(folder, stem, QStringLiteral(".txt"))).fileName();
         const QByteArray target = QFile::encodeName(dir.filePath(name));
         int error = 0;
         if (linkable && ::link(source.constData(), target.constData()) != 0) {
@@ -569,6 +556,69 @@ KeptLog keep_old_log(const QString& folder) {
     kept.error = QStringLiteral("%1 を残す名前が見つかりませんでした。\n理由: %2")
                      .arg(QDir::toNativeSeparators(source_path), system_reason(EEXIST));
     return kept;
+}
+
+namespace {
+
+// A time_log.txt larger than this is no diary of ours; it is kept aside whole
+// rather than read.
+constexpr qint64 kLogReadLimit = 64 * 1024 * 1024;
+
+// The bytes of folder's time_log.txt: nothing when there is no regular file
+// by that name; too_large when it is too large to read.
+std::optional<QByteArray> read_log_file(const QString& folder, bool* too_large) {
+    *too_large = false;
+    const QString path = QDir(folder).filePath(QString::fromLatin1(kLogName));
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    if (st.st_size > kLogReadLimit) {
+        *too_large = true;
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    return file.read(kLogReadLimit);
+}
+
+}  // namespace
+
+LogWrite write_log_keeping_old(const QString& folder, const ImageTable& table,
+                               const std::vector<QString>& logged) {
+    bool too_large = false;
+    const std::optional<QByteArray> old = read_log_file(folder, &too_large);
+    OldLogCheck check;
+    if (old) check = check_old_log(*old, log_entries(table), logged_entries(table, logged));
+    LogWrite result;
+    if (check.keep || too_large) {
+        const KeptLog kept = keep_old_log(folder);
+        if (!kept.ok()) {
+            result.error = kept.error;
+            return result;
+        }
+        result.kept_as = kept.name;
+        result.dropped = check.dropped;
+    }
+    const LogWrite written = z_write_log(folder, table);
+    result.error = written.error;
+    result.replaced = written.replaced;
+    return result;
+}
+
+ReadBack read_back_log(const QString& folder, const ImageTable& table) {
+    ReadBack back;
+    bool too_large = false;
+    const std::optional<QByteArray> bytes = read_log_file(folder, &too_large);
+    back.found = bytes.has_value() || too_large;
+    back.damaged = too_large;
+    if (!bytes) return back;
+    const LogRead read = read_log(*bytes);
+    Placement placement = place_entries(table, read.entries);
+    back.comments = std::move(placement.comments);
+    back.unplaced = int(placement.unplaced.size());
+    back.placed = int(read.entries.size()) - back.unplaced;
+    back.damaged = !read.faithful;
+    return back;
 }
 
 }  // namespace fotavi

@@ -69,4 +69,20 @@ struct KeptLog {
 // same modification time. Never replaces a file.
 KeptLog keep_old_log(const QString& folder);
 
+// Writes time_log.txt for the table like z_write_log, after keeping the old
+// file aside when it holds entries the new one would lose (check_old_log).
+// logged: for each table index, the comment as time_log.txt held it last.
+LogWrite write_log_keeping_old(const QString& folder, const ImageTable& table,
+                               const std::vector<QString>& logged);
+
+// The comments of folder's time_log.txt given back to the table's pictures.
+struct ReadBack {
+    bool found = false;             // there was a time_log.txt to read
+    std::vector<QString> comments;  // one per table index, empty where none
+    int placed = 0;
+    int unplaced = 0;      // entries given to no picture
+    bool damaged = false;  // parts of the file could not be read
+};
+ReadBack read_back_log(const QString& folder, const ImageTable& table);
+
 }  // namespace fotavi

@@ -41,6 +41,8 @@ Encoded log_bytes(const std::vector<LogEntry>& entries);
 struct LogWrite {
     QString error;     // empty on success; names the file and the system's reason
     int replaced = 0;  // characters code page 932 cannot hold, written as "?"
+    QString kept_as;   // the name the old time_log.txt was kept under, if it was
+    int dropped = 0;   // entries of the old file the new one does not hold
     bool ok() const { return error.isEmpty(); }
 };
 

@@ -158,6 +158,78 @@ private slots:
         }
     }
 
+    // A folder with a time_log.txt but no journal gets its comments back
+    // from it; List then writes the same bytes again, or keeps the old file
+    // aside when it holds entries the new one would not.
+    void time_log_is_read_back_data() {
+        QTest::addColumn<QString>("change");        // what differs from the worked example
+        QTest::addColumn<QStringList>("comments");  // of DSC0001..4 after opening
+        QTest::addColumn<QString>("said");          // a fragment of the one message, or empty
+        QTest::addColumn<bool>("kept");             // List kept the old file aside
+        QTest::newRow("worked example")
+            << "" << QStringList{"station", "", "lunch", "home"} << "" << false;
+        QTest::newRow("a shared minute, fewer entries")
+            << "DSC0002 at 12:15" << QStringList{"station", "", "", "home"} << "1 個の記録" << true;
+        QTest::newRow("a picture moved away")
+            << "no DSC0004" << QStringList{"station", "", "lunch", "<not listed>"} << "1 個の記録"
+            << true;
+        QTest::newRow("saved as UTF-8")
+            << "utf-8" << QStringList{"station", "", "lunch", "home"} << "読み取れない" << true;
+        QTest::newRow("a journal is there, empty")
+            << "journal" << QStringList{"", "", "", ""} << "" << true;
+    }
+    void time_log_is_read_back() {
+        QFETCH(QString, change);
+        QFETCH(QStringList, comments);
+        QFETCH(QString, said);
+        QFETCH(bool, kept);
+        Album album;
+        make_outing(album);
+        if (change == "DSC0002 at 12:15") album.touch("DSC0002.JPG", at(2001, 9, 2, 12, 15, 30));
+        if (change == "no DSC0004") QVERIFY(QFile::remove(album.file("DSC0004.JPG")));
+        const QString example = QStringLiteral(
+            "2001年9月2日(日)\r\n05:10 station\r\n12:15 lunch\r\n2001年9月3日(月)\r\n08:30 "
+            "home\r\n\r\n\r\n\r\n"
+            "<TABLE BORDER=1>\r\n<TR><TD COLSPAN=\"2\">2001年9月2日(日)</TD></TR>\r\n"
+            "<TR><TD>05:10</TD><TD>station</TD></TR>\r\n<TR><TD>12:15</TD><TD>lunch</TD></TR>\r\n"
+            "<TR><TD "
+            "COLSPAN=\"2\">2001年9月3日(月)</TD></TR>\r\n<TR><TD>08:30</TD><TD>home</TD></TR>\r\n"
+            "</TABLE>\r\n");
+        const QByteArray bytes = change == "utf-8" ? example.toUtf8() : encode_cp932(example).bytes;
+        {
+            QFile log(album.file("time_log.txt"));
+            QVERIFY(log.open(QIODevice::WriteOnly));
+            log.write(bytes);
+        }
+        if (change == "journal") {
+            QFile journal(album.file(kJournal));
+            QVERIFY(journal.open(QIODevice::WriteOnly));
+            journal.write(serialize_journal(album.path(), {}));
+        }
+        QTemporaryDir state;
+        Run run(state.path());
+        run.open(album.path());
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(run.comment_of(QStringLiteral("DSC000%1.JPG").arg(i + 1)), comments[i]);
+        QCOMPARE(run.ui.messages().size(), said.isEmpty() ? 0 : 1);
+        if (!said.isEmpty())
+            QVERIFY2(run.ui.messages().first().contains(said),
+                     qPrintable(run.ui.messages().first()));
+        QVERIFY(!run.commands.has_unwritten_comments());
+
+        run.ui.clear();
+        run.commands.k_list();
+        const QStringList backups = QDir(album.path()).entryList({"time_log_*.txt"});
+        QCOMPARE(backups.size(), kept ? 1 : 0);
+        QCOMPARE(run.ui.messages().first().contains("として残しました"), kept);
+        if (kept) QCOMPARE(read_all(album.file(backups.first())), bytes);
+        if (change.isEmpty()) QCOMPARE(read_all(album.file("time_log.txt")), bytes);
+        // Read back once: opening again says nothing and places nothing anew.
+        Run again(state.path());
+        again.open(album.path());
+        QVERIFY(again.ui.messages().isEmpty());
+    }
+
     // Anything at the journal's name that is not a journal of ours is said
     // once, kept aside under a new name, and the program goes on with what
     // it could read.
