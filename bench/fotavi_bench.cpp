@@ -31,6 +31,7 @@
 #include "browse/picture_cache.h"
 #include "platform/files.h"
 #include "platform/picture.h"
+#include "platform/text_file.h"
 #include "tests/album.h"
 #include "tests/fake_ui.h"
 
@@ -228,11 +229,19 @@ public:
     }
 };
 
-void measure_next(const QString& folder, const QString& first) {
+// Each journal write takes 100 ms longer, as on a slow card whose fsync waits.
+QString slow_write(const QString& path, const QByteArray& bytes, int* error) {
+    QThread::msleep(100);
+    return write_file_atomically(path, bytes, error);
+}
+
+void measure_next(const QString& folder, const QString& first, bool slow_journal) {
     TimedUi ui;
     ui.clock.start();
+    QTemporaryDir state;
     Commands commands(ui, QCoreApplication::applicationDirPath(),
-                      folder + QStringLiteral("/config"));
+                      folder + QStringLiteral("/config"), state.path(),
+                      slow_journal ? JournalStore::Writer(slow_write) : JournalStore::Writer());
     commands.start_up({}, folder);
     if (commands.picture_box() != QSize(640, 480)) qFatal("the large layout was not read");
     ui.chosen_pictures.push_back(first);
@@ -243,12 +252,16 @@ void measure_next(const QString& folder, const QString& first) {
         commands.picture_cache().wait_idle();
         const bool cold_run = i % 2 == 0;
         if (cold_run) commands.picture_cache().clear();
+        ui.comment_text = QStringLiteral("comment %1").arg(i);  // stored and saved by Next
         const qint64 start = ui.clock.nsecsElapsed();
         commands.k_incre();
         if (ui.picture.isNull()) qFatal("Next showed no picture");
         (cold_run ? cold : prepared).push_back((ui.shown_at - start) / 1e6);
     }
-    out << QStringLiteral("(d) Next to picture on screen, 24 MP pictures, 640x480 box:")
+    commands.comments().flush();
+    out << QStringLiteral("(d) Next to picture on screen, 24 MP pictures, 640x480 box, %1:")
+               .arg(slow_journal ? QStringLiteral("each journal write 100 ms slower")
+                                 : QStringLiteral("journal written as usual"))
         << Qt::endl;
     out << QStringLiteral("  prepared in the background            %1 ms  (median of %2)")
                .arg(ms(median(prepared)), 7)
@@ -293,6 +306,28 @@ void measure_scan(const QString& folder, int count) {
     out << QStringLiteral("  list_pictures + fill_table            %1 ms").arg(ms(scan), 7)
         << Qt::endl;
     out << QStringLiteral("  Open (scan, sort, first picture shown) %1 ms").arg(ms(open), 6)
+        << Qt::endl;
+}
+
+// 小文字 on a folder of thousands of pictures: every file is renamed (and
+// then back, so the folder stays as it was).
+void measure_lower_case(const QString& folder) {
+    FakeUi ui;
+    QTemporaryDir state;
+    Commands commands(ui, QCoreApplication::applicationDirPath(), folder + QStringLiteral("/../config"),
+                      state.path());
+    ui.chosen_pictures.push_back(QDir(folder).filePath(QStringLiteral("P00000.JPG")));
+    commands.k_open();
+    const int count = commands.table().img_count();
+    QElapsedTimer timer;
+    timer.start();
+    commands.k_komoji();
+    const double lower = timer.nsecsElapsed() / 1e6;
+    if (commands.table().img_name.front() != commands.table().img_name.front().toLower())
+        qFatal("小文字 renamed nothing");
+    for (const QString& name : commands.table().img_name)
+        QFile::rename(QDir(folder).filePath(name), QDir(folder).filePath(name.toUpper()));
+    out << QStringLiteral("(g) 小文字 on %1 pictures (every file renamed)  %2 ms").arg(count).arg(ms(lower), 7)
         << Qt::endl;
 }
 
@@ -384,13 +419,16 @@ int main(int argc, char** argv) {
         config.open(QIODevice::WriteOnly);
         config.write("True\r\na\r\nb\r\nc\r\nd\r\n");
     }
-    measure_next(next.path(), next.file(QStringLiteral("DSC0000.JPG")));
+    measure_next(next.path(), next.file(QStringLiteral("DSC0000.JPG")), false);
+    measure_next(next.path(), next.file(QStringLiteral("DSC0000.JPG")), true);
 
     Album scan;
     const QString small = scan.file(QStringLiteral("small.jpg"));
     save(photo(QSize(320, 240), 7), small);
+    QString largest;
     for (const int count : {201, 2000, 10000})
-        measure_scan(scan_folder(scan.path(), count, small), count);
+        measure_scan(largest = scan_folder(scan.path(), count, small), count);
+    measure_lower_case(largest);
 
     if (!program.isEmpty()) {
         const qint64 idle = peak_kib(program, {});
@@ -409,6 +447,9 @@ int main(int argc, char** argv) {
                    "be %2 MiB)")
                    .arg(shown / 1024.0, 7, 'f', 1)
                    .arg(6000.0 * 4000 * 4 / 1048576, 0, 'f', 0)
+            << Qt::endl;
+        const qint64 listed = peak_kib(program, {largest});
+        out << QStringLiteral("  with 10000 pictures listed            %1 MiB").arg(listed / 1024.0, 7, 'f', 1)
             << Qt::endl;
     }
     out << Qt::endl;
