@@ -6,7 +6,10 @@
 #include <QStringList>
 
 #include <array>
+#include <map>
+#include <optional>
 
+#include "browse/capture_cache.h"
 #include "browse/image_table.h"
 #include "browse/picture_cache.h"
 #include "settings/settings.h"
@@ -19,8 +22,10 @@ class Ui;
 // the image table, the settings and the two folder strings for the whole run.
 class Commands {
 public:
-    // program_dir holds the executable (and the help page); config_dir holds def_list.txt.
-    Commands(Ui& ui, QString program_dir, QString config_dir);
+    // program_dir holds the executable (and the help page); config_dir holds def_list.txt;
+    // folders holds the capture-time cache and the record of hints shown.
+    Commands(Ui& ui, QString program_dir, QString config_dir,
+             const UserFolders& folders = user_folders());
 
     // The load handler: settings, layout, then the picture named by args
     // (the arguments after the program name); relative paths are taken
@@ -44,6 +49,9 @@ public:
     void m_setup();
     void m_help();
     void m_version();
+    // Turns the capture-time mode on or off and scans the open folder again,
+    // keeping every comment.
+    void m_capture_time();
 
     // True when some comment was typed or changed since the scan or the last List.
     bool has_unwritten_comments() const;
@@ -58,12 +66,21 @@ public:
 
 private:
     enum class Move { Back, Forward, First, Last };
+    // What a scan of the open folder carries over, by file name.
+    struct KeptComments {
+        std::map<QString, QString> comment, written;
+        QString shown;
+    };
     void navigate(Move move);
     void commit_comment();
     void z_show_photo();
     void show_picture();
     void prepare_neighbours();
-    void z_read_sort();
+    std::optional<FolderListing> read_dates(const QString& folder, bool capture_time);
+    void z_read_sort(const FolderListing& listing, const KeptComments* kept = nullptr);
+    void report_listing(const FolderListing& listing);
+    bool set_capture_time(bool on);
+    void offer_capture_time(const FolderListing& listing);
     void open_folder(const QString& folder);
     bool settle_unwritten();
     bool write_log(bool confirm);
@@ -79,6 +96,8 @@ private:
     // The comments as of the scan or the last successful List.
     std::vector<QString> written_;
     PictureCache pictures_;
+    CaptureTimeCache capture_times_;
+    HintRecord hints_;
 };
 
 // The folder a named path opens: a folder itself, or the folder of a picture

@@ -53,7 +53,8 @@ FolderListing list_pictures(const QString& folder) {
             continue;
         // Whole seconds: pictures taken within one second compare equal and keep listing order.
         const QDateTime modified = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
-        listing.files.push_back({name, to_date_time(modified)});
+        listing.files.push_back({name, to_date_time(modified), qint64(st.st_size),
+                                 qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec});
     }
     ::closedir(dir);
     return listing;

@@ -12,6 +12,10 @@ namespace fotavi {
 struct ListedFile {
     QString name;
     DateTime date = 0;
+    // Size in bytes and modification time in nanoseconds since 1970: together
+    // they tell a changed file.
+    qint64 size = 0;
+    qint64 modified_ns = 0;
 };
 
 struct FolderListing {
@@ -21,7 +25,7 @@ struct FolderListing {
 };
 
 // Lists the regular files of folder whose names end in ".jpg" in any letter
-// case, with their modification times (whole seconds, local time).
+// case, with their modification times (date: whole seconds, local time).
 FolderListing list_pictures(const QString& folder);
 
 // Makes path the current folder; returns an error text, or empty.

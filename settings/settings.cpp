@@ -18,6 +18,10 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int kLines = 5;
+// The sixth line, present only while the capture-time mode is on: the five
+// lines keep their meaning for every reader of the five-line file, and any
+// other sixth line (which such a reader may have left) means off.
+const QByteArray kCaptureTimeLine = "CaptureTime";
 
 QString malformed_message() {
     return u"def_list.txt の内容が想定と異なっていたため、読み取れなかった設定には既定の値を使います。"_s;
@@ -65,9 +69,12 @@ QString escape_ampersands(QString text) { return text.replace(u'&', u"&&"_s); }
 
 ConfigRead parse_config(const QByteArray& bytes) {
     ConfigRead read;
-    const QList<QByteArray> lines = split_lines(bytes, kLines);
+    const QList<QByteArray> lines = split_lines(bytes, kLines + 1);
     bool problem = lines.size() < kLines;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
+    if (lines.size() > kLines)
+        read.settings.capture_time =
+            lines[kLines].trimmed().compare(kCaptureTimeLine, Qt::CaseInsensitive) == 0;
+    for (qsizetype i = 0; i < lines.size() && i < kLines; ++i) {
         bool malformed = false;
         const QString text = decode_cp932(lines[i], &malformed);
         problem = problem || malformed;
@@ -93,6 +100,7 @@ QByteArray serialize_config(const Settings& settings) {
         text += one_line(phrase);
         text += u"\r\n"_s;
     }
+    if (settings.capture_time) text += QString::fromLatin1(kCaptureTimeLine) + u"\r\n"_s;
     return encode_cp932(text).bytes;
 }
 
