@@ -344,9 +344,10 @@ void Commands::m_capture_time() {
 }
 
 // Scans the open folder again in the new mode, keeping each picture's
-// comment and the picture shown. The mode stays as it was when the person
-// cancels, or when the folder can no longer be read (its comments stay too).
-bool Commands::set_capture_time(bool on) {
+// comment and, with keep_shown, the picture shown (else the first is shown).
+// The mode stays as it was when the person cancels, or when the folder can no
+// longer be read (its comments stay too).
+bool Commands::set_capture_time(bool on, bool keep_shown) {
     if (table_.img_count() > 0) {
         const std::optional<FolderListing> listing = read_dates(work_dir_, on);
         if (!listing || !listing->error.isEmpty() || listing->files.empty()) {
@@ -356,7 +357,7 @@ bool Commands::set_capture_time(bool on) {
         }
         commit_comment();
         KeptComments kept;
-        kept.shown = table_.img_name[table_.img_index];
+        if (keep_shown) kept.shown = table_.img_name[table_.img_index];
         for (int i = 0; i < table_.img_count(); ++i) {
             kept.comment[table_.img_name[i]] = table_.img_comment[i];
             kept.written[table_.img_name[i]] = written_[i];
@@ -383,7 +384,7 @@ void Commands::offer_capture_time(const FolderListing& listing) {
                            "撮影日時で並べ、日付を付けますか?\n"
                            "（ファイル → 撮影日時を使う で、いつでも切り替えられます）"),
             kTitle))
-        set_capture_time(true);
+        set_capture_time(true, false);  // the folder was just opened: its first picture
 }
 
 void Commands::m_help() { ui_.open_document(QDir(program_dir_).filePath(QStringLiteral("Mirabo.html"))); }

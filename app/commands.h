@@ -79,7 +79,7 @@ private:
     std::optional<FolderListing> read_dates(const QString& folder, bool capture_time);
     void z_read_sort(const FolderListing& listing, const KeptComments* kept = nullptr);
     void report_listing(const FolderListing& listing);
-    bool set_capture_time(bool on);
+    bool set_capture_time(bool on, bool keep_shown = true);
     void offer_capture_time(const FolderListing& listing);
     void open_folder(const QString& folder);
     bool settle_unwritten();

@@ -113,7 +113,8 @@ QByteArray read_exif_block(const QString& path) {
         if (marker == 0xDA || marker == 0xD9 || marker == 0x00 || header.size() < 4) return {};
         const qint64 length = big_endian16(header, 2);
         if (length < 2) return {};
-        if (marker == 0xE1 && head.read(at + 4, 6) == QByteArrayView(kExifHeader, 6)) {
+        if (marker == 0xE1 && length >= 2 + 6 &&
+            head.read(at + 4, 6) == QByteArrayView(kExifHeader, 6)) {
             const QByteArray block = head.read(at + 4, length - 2);
             // A file that ends inside the block holds no trustworthy EXIF.
             return block.size() == length - 2 ? block : QByteArray();

@@ -414,6 +414,9 @@ private slots:
         run.ui.comment_text = "home";
         run.commands.k_list();
         QCOMPARE(read_all(album.file("time_log.txt")), outing_log());
+        run.ui.settings_answers = {Settings{}};  // the dialog knows nothing of the mode
+        run.commands.m_setup();
+        QVERIFY(run.commands.settings().capture_time);
         QVERIFY(run.commands.exit());
         QVERIFY(read_all(run.program.filePath("def_list.txt")).endsWith("\r\nCaptureTime\r\n"));
 
@@ -480,8 +483,11 @@ private slots:
                      qPrintable(questions.first()));
         QCOMPARE(run.commands.settings().capture_time, mode_on || answer);
         QCOMPARE(run.ui.capture_time_checked, mode_on || answer);
-        if (copied && (mode_on || answer))
+        if (copied && (mode_on || answer)) {
             QCOMPARE(run.commands.table().img_name.front(), QStringLiteral("DSC0004.JPG"));
+            QCOMPARE(run.ui.file_name,
+                     QStringLiteral("DSC0004.JPG"));  // a folder opens at its first picture
+        }
 
         // Opened again, in this run and in the next, with the mode off: never asked again.
         if (run.commands.settings().capture_time) run.commands.m_capture_time();
