@@ -36,12 +36,14 @@ QString version_text() {
                           "Linux 版 © 2026 フォタビ開発チーム");
 }
 
-Commands::Commands(Ui& ui, QString program_dir, QString config_dir, QString state_dir,
+Commands::Commands(Ui& ui, QString program_dir, QString config_dir, const UserFolders& folders,
                    JournalStore::Writer journal_writer)
     : ui_(ui),
       program_dir_(std::move(program_dir)),
       config_dir_(std::move(config_dir)),
-      comments_(std::move(state_dir), std::move(journal_writer)) {
+      comments_(folders.state_dir, std::move(journal_writer)),
+      capture_times_(folders.cache_dir),
+      hints_(folders.state_dir) {
     comments_.on_problem = [this](const QString& problem) { ui_.message(problem, kTitle); };
     // Another instance saved a comment this one had not changed: take it,
     // into the comment box too when it shows that picture untouched.
@@ -82,6 +84,7 @@ void Commands::start_up(const QStringList& args, const QString& start_dir) {
                     kTitle);
     }
     z_set_layout(settings_.size_large, ui_);
+    ui_.set_capture_time_checked(settings_.capture_time);
 
     if (args.isEmpty() || args.first().isEmpty())
         return;
@@ -127,6 +130,11 @@ bool Commands::open_dropped(const QString& path) {
 // it is cleaned once, so "~/pics/" and "~/pics/sub/.." are named as "~/pics".
 void Commands::open_folder(const QString& named) {
     const QString folder = QDir::cleanPath(named);
+    // The dates are gathered before anything is replaced: a scan the person
+    // cancels leaves the open folder, its table and the screen as they were.
+    const std::optional<FolderListing> listing = read_dates(folder, settings_.capture_time);
+    if (!listing)
+        return;
     const QString error = z_change_dir(folder);
     if (!error.isEmpty()) {
         ui_.message(QStringLiteral("フォルダ %1 を開けません。\n理由: %2").arg(folder, error), kTitle);
@@ -134,29 +142,54 @@ void Commands::open_folder(const QString& named) {
     }
     work_dir_ = folder;
     disp_dir_ = folder;
-    z_read_sort();
+    z_read_sort(*listing);
+    if (!settings_.capture_time) offer_capture_time(*listing);
 }
 
-void Commands::z_read_sort() {
+// The pictures of folder with the date-times the table is sorted on: file
+// times, or with capture_time the cameras' times. Nothing when the person
+// cancelled the reading.
+std::optional<FolderListing> Commands::read_dates(const QString& folder, bool capture_time) {
+    FolderListing listing = list_pictures(folder);
+    if (!capture_time || !listing.error.isEmpty() || listing.files.empty()) return listing;
+    ui_.begin_progress(QStringLiteral("撮影日時を読んでいます（%1 枚）").arg(listing.files.size()),
+                       int(listing.files.size()));
+    const bool done = use_capture_times(listing.files, folder, capture_times_,
+                                        [this](int read) { return ui_.step_progress(read); });
+    ui_.end_progress();
+    if (!done) return std::nullopt;
+    return listing;
+}
+
+void Commands::z_read_sort(const FolderListing& listing, const QString& shown) {
     pictures_.clear();
     table_.clear();
-    const FolderListing listing = list_pictures(work_dir_);
-    if (!listing.error.isEmpty()) {
-        ui_.message(QStringLiteral("フォルダ %1 の中を読めません。\n理由: %2").arg(disp_dir_, listing.error), kTitle);
-    } else if (listing.files.empty()) {
-        ui_.message(QStringLiteral("検索対象ありませんでした。"), kAppTitle);
-    } else {
+    if (listing.error.isEmpty() && !listing.files.empty()) {
         fill_table(table_, listing.files);
         const CommentKeeper::Restored restored = comments_.restore(work_dir_, table_, listing.files);
         if (!restored.notes.isEmpty())
             ui_.message(restored.notes.join(QLatin1Char('\n')), kTitle);
         table_.img_index = 0;
+        for (int i = 0; i < table_.img_count() && !shown.isEmpty(); ++i) {
+            if (table_.img_name[size_t(i)] == shown)
+                table_.img_index = i;
+        }
         z_show_photo();
         ui_.enable(PictureCommand::k_incre);
         ui_.enable(PictureCommand::k_decre);
         ui_.enable(PictureCommand::k_komoji);
         ui_.enable(PictureCommand::k_list);
     }
+    report_listing(listing);
+}
+
+void Commands::report_listing(const FolderListing& listing) {
+    if (!listing.error.isEmpty())
+        ui_.message(QStringLiteral("フォルダ %1 の中を読めません。\n理由: %2")
+                        .arg(disp_dir_, listing.error),
+                    kTitle);
+    else if (listing.files.empty())
+        ui_.message(QStringLiteral("検索対象ありませんでした。"), kAppTitle);
     if (listing.undecodable > 0) {
         ui_.message(QStringLiteral("ファイル名が UTF-8 でない画像ファイルが %1 個あり、表示できません。"
                                    "ファイル名を付け直してから開き直して下さい。")
@@ -352,7 +385,9 @@ void Commands::k_pre_set(int n) {
 void Commands::m_setup() {
     if (const std::optional<Settings> chosen = ui_.edit_settings(settings_)) {
         const bool resized = chosen->size_large != settings_.size_large;
+        const bool capture_time = settings_.capture_time;  // the menu's, not the dialog's
         settings_ = *chosen;
+        settings_.capture_time = capture_time;
         z_set_pre_captions(settings_, ui_);
         z_set_layout(settings_.size_large, ui_);
         if (const int lost = unwritable_phrase_characters(settings_); lost > 0) {
@@ -367,6 +402,50 @@ void Commands::m_setup() {
             show_picture();
     }
     ui_.focus_comment();
+}
+
+void Commands::m_capture_time() {
+    set_capture_time(!settings_.capture_time);
+    ui_.focus_comment();
+}
+
+// Scans the open folder again in the new mode, keeping each picture's
+// comment and, with keep_shown, the picture shown (else the first is shown).
+// The mode stays as it was when the person cancels, or when the folder can no
+// longer be read (its comments stay too).
+bool Commands::set_capture_time(bool on, bool keep_shown) {
+    if (table_.img_count() > 0) {
+        const std::optional<FolderListing> listing = read_dates(work_dir_, on);
+        if (!listing || !listing->error.isEmpty() || listing->files.empty()) {
+            if (listing) report_listing(*listing);
+            ui_.set_capture_time_checked(settings_.capture_time);
+            return false;
+        }
+        // The comments come back from the journal, by file name.
+        commit_comment();
+        z_read_sort(*listing, keep_shown ? table_.img_name[size_t(table_.img_index)] : QString());
+    }
+    settings_.capture_time = on;
+    ui_.set_capture_time_checked(on);
+    return true;
+}
+
+// Once a folder, when its file times are plainly those of a copy, offers the
+// capture-time mode; only the person's Yes turns it on.
+void Commands::offer_capture_time(const FolderListing& listing) {
+    if (table_.img_count() == 0 || hints_.contains(work_dir_)) return;
+    const auto capture_time = [&](size_t i) {
+        return capture_times_.get(work_dir_, listing.files[i]);
+    };
+    if (!looks_copied(listing.files, capture_time)) return;
+    hints_.add(work_dir_);
+    if (ui_.ask_yes_no(
+            QStringLiteral("このフォルダの写真のファイルの日時は、コピーした時刻のようです"
+                           "（カメラが記録した撮影日時とは大きく違います）。\n"
+                           "撮影日時で並べ、日付を付けますか?\n"
+                           "（ファイル → 撮影日時を使う で、いつでも切り替えられます）"),
+            kTitle))
+        set_capture_time(true, false);  // the folder was just opened: its first picture
 }
 
 void Commands::m_help() { ui_.open_document(QDir(program_dir_).filePath(QStringLiteral("Mirabo.html"))); }

@@ -6,6 +6,9 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <optional>
+
+#include "browse/capture_cache.h"
 #include "browse/image_table.h"
 #include "browse/picture_cache.h"
 #include "journal/comment_keeper.h"
@@ -20,9 +23,10 @@ class Ui;
 class Commands {
 public:
     // program_dir holds the executable (and the help page); config_dir holds
-    // def_list.txt; state_dir the journals of picture folders that cannot be written.
+    // def_list.txt; folders holds the capture-time cache, the record of hints
+    // shown and the journals of picture folders that cannot be written.
     // journal_writer writes a journal file (a slow one, for the benchmark).
-    Commands(Ui& ui, QString program_dir, QString config_dir, QString state_dir = state_folder(),
+    Commands(Ui& ui, QString program_dir, QString config_dir, const UserFolders& folders = user_folders(),
              JournalStore::Writer journal_writer = {});
 
     // The load handler: settings, layout, then the picture named by args
@@ -50,6 +54,9 @@ public:
     // The comment box changed: what is typed is saved within a second or two,
     // so even a killed program keeps it.
     void comment_edited();
+    // Turns the capture-time mode on or off and scans the open folder again,
+    // keeping every comment.
+    void m_capture_time();
 
     // True when time_log.txt does not hold the comments as they are now.
     bool has_unwritten_comments() const;
@@ -72,8 +79,14 @@ private:
     void z_show_photo();
     void show_picture();
     void prepare_neighbours();
-    void z_read_sort();
-    void open_folder(const QString& folder);
+    std::optional<FolderListing> read_dates(const QString& folder, bool capture_time);
+    // Fills the table from listing (comments from the journal) and shows the
+    // picture named shown, else the first.
+    void z_read_sort(const FolderListing& listing, const QString& shown = {});
+    void report_listing(const FolderListing& listing);
+    bool set_capture_time(bool on, bool keep_shown = true);
+    void offer_capture_time(const FolderListing& listing);
+    void open_folder(const QString& named);
     bool settle_unwritten();
     bool write_log(bool confirm);
     bool needs_pictures();
@@ -90,6 +103,8 @@ private:
     PictureCache pictures_;
     CommentKeeper comments_;
     QTimer typing_timer_;
+    CaptureTimeCache capture_times_;
+    HintRecord hints_;
 };
 
 // The folder a named path opens: a folder itself, or the folder of a picture

@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QUrl>
@@ -162,12 +163,17 @@ void Main::create_menus() {
         QAction* action = menu->addAction(caption);
         action->setObjectName(QLatin1String(name));
         connect(action, &QAction::triggered, this, handler);
+        return action;
     };
     QMenu* m_file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     m_file->setObjectName(QStringLiteral("m_file"));
     add(m_file, "m_open", QStringLiteral("開く(&P)"), [&c] { c.k_open(); });
     add(m_file, "m_save", QStringLiteral("出力(&L)"), [&c] { c.k_list(); });
     add(m_file, "m_setup", QStringLiteral("設定(&D)"), [&c] { c.m_setup(); });
+    // The command sets the check mark: a cancelled scan leaves the mode as it was.
+    m_capture_time_ = add(m_file, "m_capture_time", QStringLiteral("撮影日時を使う(&T)"),
+                          [&c] { c.m_capture_time(); });
+    m_capture_time_->setCheckable(true);
     add(m_file, "m_end", QStringLiteral("終了(&E)"), [this] { close(); });
 
     QMenu* m_move = menuBar()->addMenu(QStringLiteral("移動(&M)"));
@@ -306,6 +312,53 @@ void Main::open_document(const QString& path) {
     if (QFileInfo::exists(path))
         QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
+
+bool Main::ask_yes_no(const QString& prompt, const QString& title) {
+    QMessageBox box(QMessageBox::Question, title, prompt, QMessageBox::NoButton,
+                    isVisible() ? this : nullptr);
+    QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void Main::set_capture_time_checked(bool on) { m_capture_time_->setChecked(on); }
+
+void Main::begin_progress(const QString& label, int maximum) {
+    progress_.label = label;
+    progress_.maximum = maximum;
+    progress_.updated_ms = 0;
+    progress_.dialog.reset();
+    progress_.clock.start();
+}
+
+bool Main::step_progress(int done) {
+    const qint64 now = progress_.clock.elapsed();
+    if (!progress_.dialog) {
+        if (now < 500) return false;
+        progress_.dialog =
+            std::make_unique<QProgressDialog>(progress_.label, QStringLiteral("中止"), 0,
+                                              progress_.maximum, isVisible() ? this : nullptr);
+        progress_.dialog->setWindowTitle(QStringLiteral("フォタビ"));
+        progress_.dialog->setWindowModality(isVisible() ? Qt::WindowModal : Qt::ApplicationModal);
+        progress_.dialog->setMinimumDuration(0);
+        progress_.dialog->setAutoClose(false);
+        progress_.dialog->setAutoReset(false);
+        progress_.dialog->show();
+        progress_.updated_ms = now - 1000;
+    }
+    // A modal progress dialog handles the window's events in setValue (the
+    // Cancel click among them); a few times a second is enough for that.
+    if (now - progress_.updated_ms >= 40) {
+        progress_.dialog->setValue(done);
+        progress_.updated_ms = now;
+    }
+    return progress_.dialog->wasCanceled();
+}
+
+void Main::end_progress() { progress_.dialog.reset(); }
 
 void Main::closeEvent(QCloseEvent* event) {
     if (commands_->exit())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMainWindow>
 
@@ -12,6 +13,7 @@
 class QAction;
 class QLabel;
 class QPlainTextEdit;
+class QProgressDialog;
 class QPushButton;
 
 namespace fotavi {
@@ -62,6 +64,11 @@ public:
     UnwrittenAnswer ask_unwritten() override;
     bool ask_leave_without_saving(const QString& problem) override;
     void open_document(const QString& path) override;
+    bool ask_yes_no(const QString& prompt, const QString& title) override;
+    void set_capture_time_checked(bool on) override;
+    void begin_progress(const QString& label, int maximum) override;
+    bool step_progress(int done) override;
+    void end_progress() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -88,6 +95,15 @@ private:
     QLabel* l_file_date_ = nullptr;
     QPlainTextEdit* l_comment_ = nullptr;
     PictureBox* image1_ = nullptr;
+    QAction* m_capture_time_ = nullptr;
+    // The progress of a long scan: shown only after half a second.
+    struct Progress {
+        QString label;
+        int maximum = 0;
+        QElapsedTimer clock;
+        qint64 updated_ms = 0;
+        std::unique_ptr<QProgressDialog> dialog;
+    } progress_;
 };
 
 // Twips to device-independent pixels.

@@ -57,6 +57,17 @@ public:
     virtual bool ask_leave_without_saving(const QString& problem) = 0;
     // Opens a document with the desktop's handler; failures are silent.
     virtual void open_document(const QString& path) = 0;
+
+    // A question with Yes and No; true for Yes. No is the default, and Esc answers it.
+    virtual bool ask_yes_no(const QString& prompt, const QString& title) = 0;
+    // The check mark of the capture-time menu entry.
+    virtual void set_capture_time_checked(bool on) = 0;
+    // A long piece of work: begin, then a step after each of maximum parts,
+    // then end. A step answers true when the person cancelled. The progress
+    // shows only once the work has run for half a second.
+    virtual void begin_progress(const QString& label, int maximum) = 0;
+    virtual bool step_progress(int done) = 0;
+    virtual void end_progress() = 0;
 };
 
 // Sets the captions and tool tips of the four preset buttons from the phrases.

@@ -27,6 +27,7 @@
 #include <QThread>
 
 #include "app/commands.h"
+#include "browse/capture_cache.h"
 #include "browse/image_table.h"
 #include "browse/picture_cache.h"
 #include "platform/files.h"
@@ -240,7 +241,7 @@ void measure_next(const QString& folder, const QString& first, bool slow_journal
     ui.clock.start();
     QTemporaryDir state;
     Commands commands(ui, QCoreApplication::applicationDirPath(),
-                      folder + QStringLiteral("/config"), state.path(),
+                      folder + QStringLiteral("/config"), UserFolders{state.path(), state.path()},
                       slow_journal ? JournalStore::Writer(slow_write) : JournalStore::Writer());
     commands.start_up({}, folder);
     if (commands.picture_box() != QSize(640, 480)) qFatal("the large layout was not read");
@@ -315,7 +316,7 @@ void measure_lower_case(const QString& folder) {
     FakeUi ui;
     QTemporaryDir state;
     Commands commands(ui, QCoreApplication::applicationDirPath(), folder + QStringLiteral("/../config"),
-                      state.path());
+                      UserFolders{state.path(), state.path()});
     ui.chosen_pictures.push_back(QDir(folder).filePath(QStringLiteral("P00000.JPG")));
     commands.k_open();
     const int count = commands.table().img_count();
@@ -327,7 +328,75 @@ void measure_lower_case(const QString& folder) {
         qFatal("小文字 renamed nothing");
     for (const QString& name : commands.table().img_name)
         QFile::rename(QDir(folder).filePath(name), QDir(folder).filePath(name.toUpper()));
-    out << QStringLiteral("(g) 小文字 on %1 pictures (every file renamed)  %2 ms").arg(count).arg(ms(lower), 7)
+    out << QStringLiteral("(h) 小文字 on %1 pictures (every file renamed)  %2 ms").arg(count).arg(ms(lower), 7)
+        << Qt::endl;
+}
+
+// The scan with the capture-time mode on, of count pictures copied at one
+// moment with their camera times a minute apart in EXIF blocks of 20 KB (about
+// what a camera's block with its thumbnail takes): cold, with the cache empty
+// (the pictures in the page cache), and warm, from the cache file of an
+// earlier run and from memory within the run.
+void measure_capture_scan(const QString& parent, int count, const QString& picture) {
+    const QString folder = QStringLiteral("%1/capture%2").arg(parent).arg(count);
+    const QString cache_dir = QStringLiteral("%1/capture-cache%2").arg(parent).arg(count);
+    QDir().mkpath(folder);
+    QFile source(picture);
+    source.open(QIODevice::ReadOnly);
+    const QByteArray jpeg = source.readAll();
+    for (int i = 0; i < count; ++i) {
+        Exif exif;
+        exif.original = at(2024, 5, 3, 6, 0)
+                            .addSecs(qint64(count - i) * 60)
+                            .toString(QStringLiteral("yyyy:MM:dd hh:mm:ss"))
+                            .toLatin1();
+        const QByteArray block = exif_block(exif).leftJustified(20 * 1024, '\0');
+        const QString name =
+            QStringLiteral("%1/P%2.JPG").arg(folder).arg(i, 5, 10, QLatin1Char('0'));
+        QFile file(name);
+        file.open(QIODevice::WriteOnly);
+        file.write(jpeg.left(2) + jpeg_segment(0xE1, block) + jpeg.mid(2));
+        file.close();
+        const timeval times[2] = {{time_t(at(2024, 6, 1, 20, 0).toSecsSinceEpoch()), 0},
+                                  {time_t(at(2024, 6, 1, 20, 0).toSecsSinceEpoch()), 0}};
+        ::utimes(QFile::encodeName(name).constData(), times);
+    }
+    auto scan = [&](CaptureTimeCache& cache, int expected_reads) {
+        const int before = cache.files_read();
+        QElapsedTimer timer;
+        timer.start();
+        std::vector<ListedFile> files = list_pictures(folder).files;
+        use_capture_times(files, folder, cache, [](int) { return false; });
+        ImageTable table;
+        fill_table(table, files);
+        const double elapsed = timer.nsecsElapsed() / 1e6;
+        if (table.img_count() != count ||
+            table.img_name.front() !=
+                QStringLiteral("P%1.JPG").arg(count - 1, 5, 10, QLatin1Char('0')))
+            qFatal("the capture-time scan gave the wrong order");
+        if (cache.files_read() - before != expected_reads)
+            qFatal("the capture-time cache read %d pictures, not %d", cache.files_read() - before,
+                   expected_reads);
+        return elapsed;
+    };
+    std::vector<double> cold, from_file, in_memory;
+    for (int run = 0; run < g_runs; ++run) {
+        QDir(cache_dir).removeRecursively();
+        CaptureTimeCache first(cache_dir);
+        cold.push_back(scan(first, count));
+        in_memory.push_back(scan(first, 0));
+        CaptureTimeCache later(cache_dir);
+        from_file.push_back(scan(later, 0));
+    }
+    out << QStringLiteral("(g) scan of %1 pictures with the capture-time mode on:").arg(count)
+        << Qt::endl;
+    out << QStringLiteral("  cold (cache empty)                    %1 ms").arg(ms(median(cold)), 7)
+        << Qt::endl;
+    out << QStringLiteral("  warm (cache file of an earlier run)   %1 ms")
+               .arg(ms(median(from_file)), 7)
+        << Qt::endl;
+    out << QStringLiteral("  warm (cached in memory, same run)     %1 ms")
+               .arg(ms(median(in_memory)), 7)
         << Qt::endl;
 }
 
@@ -429,6 +498,7 @@ int main(int argc, char** argv) {
     for (const int count : {201, 2000, 10000})
         measure_scan(largest = scan_folder(scan.path(), count, small), count);
     measure_lower_case(largest);
+    for (const int count : {201, 2000}) measure_capture_scan(scan.path(), count, small);
 
     if (!program.isEmpty()) {
         const qint64 idle = peak_kib(program, {});

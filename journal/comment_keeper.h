@@ -19,7 +19,8 @@ namespace fotavi {
 // it remembers what time_log.txt holds for each picture.
 class CommentKeeper {
 public:
-    explicit CommentKeeper(QString state_dir = state_folder(), JournalStore::Writer writer = {});
+    // state_dir: where journals of picture folders that cannot be written go.
+    explicit CommentKeeper(QString state_dir, JournalStore::Writer writer = {});
 
     struct Restored {
         bool found = false;  // the folder had a journal

@@ -139,13 +139,6 @@ QString write_atomically(const QString& path, const QByteArray& bytes, int* erro
 
 }  // namespace
 
-QString state_folder() {
-    QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    if (base.isEmpty() || QDir::isRelativePath(base))
-        base = QDir::homePath() + QStringLiteral("/.local/state");
-    return base + QStringLiteral("/fotavi");
-}
-
 QString fallback_journal_path(const QString& state_dir, const QString& folder) {
     const QString clean = QDir::cleanPath(folder);
     const QByteArray hash =

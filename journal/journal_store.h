@@ -16,9 +16,6 @@
 
 namespace fotavi {
 
-// The folder for journals of picture folders that cannot be written:
-// $XDG_STATE_HOME/fotavi, by default ~/.local/state/fotavi.
-QString state_folder();
 // Where a picture folder's journal goes in the state folder: a name made of
 // the folder's name and a hash of its whole path.
 QString fallback_journal_path(const QString& state_dir, const QString& folder);

@@ -44,7 +44,11 @@ const char16_t* const kWeekdays[] = {u"月", u"火", u"水", u"木", u"金", u"�
 
 DateTime to_date_time(const QDateTime& local) {
     const QDateTime l = local.toLocalTime();
-    return double(kEpoch.daysTo(l.date())) + l.time().msecsSinceStartOfDay() / 1000.0 / kSecondsPerDay;
+    return to_date_time(l.date(), l.time());
+}
+
+DateTime to_date_time(QDate date, QTime time) {
+    return double(kEpoch.daysTo(date)) + time.msecsSinceStartOfDay() / 1000.0 / kSecondsPerDay;
 }
 
 QDateTime to_qdatetime(DateTime value) {

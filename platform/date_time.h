@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QDate>
 #include <QDateTime>
 #include <QString>
 #include <QStringView>
+#include <QTime>
 
 namespace fotavi {
 
@@ -10,6 +12,8 @@ namespace fotavi {
 using DateTime = double;
 
 DateTime to_date_time(const QDateTime& local);
+// A wall-clock date and time taken as they stand, with no time zone applied.
+DateTime to_date_time(QDate date, QTime time);
 QDateTime to_qdatetime(DateTime value);
 
 // Formats value by a pattern of tokens, with Japanese date forms whatever the

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QStringDecoder>
 
 #include <cerrno>
@@ -65,6 +66,17 @@ QString z_change_dir(const QString& path) {
     if (::chdir(QFile::encodeName(path).constData()) != 0)
         return system_reason(errno);
     return {};
+}
+
+UserFolders user_folders() {
+    UserFolders folders;
+    folders.cache_dir =
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/fotavi");
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    folders.state_dir = state + QStringLiteral("/fotavi");
+    return folders;
 }
 
 QString program_folder() { return QCoreApplication::applicationDirPath(); }

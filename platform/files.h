@@ -13,7 +13,7 @@ struct ListedFile {
     QString name;
     DateTime date = 0;
     qint64 size = -1;      // bytes
-    qint64 mtime_ns = 0;   // modification time, nanoseconds since 1970
+    qint64 mtime_ns = 0;   // modification time, nanoseconds since 1970: with the size, tells a changed file
 };
 
 struct FolderListing {
@@ -22,8 +22,17 @@ struct FolderListing {
     QString error;                  // the folder could not be listed
 };
 
+// Where the program keeps what is not a setting, never in a picture folder:
+// the capture-time cache ($XDG_CACHE_HOME/fotavi) and records of its own, such
+// as the journals of picture folders that cannot be written ($XDG_STATE_HOME/fotavi).
+struct UserFolders {
+    QString cache_dir;
+    QString state_dir;
+};
+UserFolders user_folders();
+
 // Lists the regular files of folder whose names end in ".jpg" in any letter
-// case, with their modification times (whole seconds, local time).
+// case, with their modification times (date: whole seconds, local time).
 FolderListing list_pictures(const QString& folder);
 
 // Makes path the current folder; returns an error text, or empty.

@@ -20,6 +20,10 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int kLines = 5;
+// The sixth line, present only while the capture-time mode is on: the five
+// lines keep their meaning for every reader of the five-line file, and any
+// other sixth line (which such a reader may have left) means off.
+const QByteArray kCaptureTimeLine = "CaptureTime";
 
 QString malformed_message() {
     return u"def_list.txt の内容が想定と異なっていたため、読み取れなかった設定には既定の値を使います。"_s;
@@ -67,12 +71,17 @@ QString escape_ampersands(QString text) { return text.replace(u'&', u"&&"_s); }
 
 ConfigRead parse_config(const QByteArray& bytes) {
     ConfigRead read;
-    QList<QByteArray> lines = split_lines(bytes, kLines + 1);
-    // More lines than the program writes are not its file either; what they
-    // hold would be lost at exit without a word.
-    bool problem = lines.size() != kLines;
-    if (lines.size() > kLines) lines.removeLast();
-    for (qsizetype i = 0; i < lines.size(); ++i) {
+    const QList<QByteArray> lines = split_lines(bytes, kLines + 2);
+    bool problem = lines.size() < kLines;
+    // A sixth line "CaptureTime" turns the capture-time mode on; any other
+    // line past the fifth is not the program's file: what it holds would be
+    // lost at exit without a word.
+    if (lines.size() > kLines) {
+        const QByteArray sixth = lines[kLines].trimmed();
+        read.settings.capture_time = sixth.compare(kCaptureTimeLine, Qt::CaseInsensitive) == 0;
+        problem = problem || lines.size() > kLines + 1 || (!sixth.isEmpty() && !read.settings.capture_time);
+    }
+    for (qsizetype i = 0; i < lines.size() && i < kLines; ++i) {
         bool malformed = false;
         const QString text = decode_cp932(lines[i], &malformed);
         problem = problem || malformed;
@@ -98,6 +107,7 @@ QByteArray serialize_config(const Settings& settings) {
         text += one_line(phrase);
         text += u"\r\n"_s;
     }
+    if (settings.capture_time) text += QString::fromLatin1(kCaptureTimeLine) + u"\r\n"_s;
     return encode_cp932(text).bytes;
 }
 

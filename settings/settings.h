@@ -7,11 +7,13 @@
 
 namespace fotavi {
 
-// The two settings kept between runs in def_list.txt.
+// The settings kept between runs in def_list.txt.
 struct Settings {
     bool size_large = false;
     std::array<QString, 4> pre_str{QStringLiteral("米"), QStringLiteral("麦"), QStringLiteral("豆"),
                                    QStringLiteral("実")};
+    // Pictures are dated by the time their camera recorded, not their file time.
+    bool capture_time = false;
     bool operator==(const Settings&) const = default;
 };
 
@@ -30,7 +32,8 @@ struct ConfigRead {
 
 // Parses the bytes of def_list.txt (code page 932; lines end in CR LF or LF).
 ConfigRead parse_config(const QByteArray& bytes);
-// The five lines, code page 932, each ended by CR LF.
+// The five lines, code page 932, each ended by CR LF; a sixth, "CaptureTime",
+// only while the capture-time mode is on.
 QByteArray serialize_config(const Settings& settings);
 
 // Reads def_list.txt from folder; a missing file gives the defaults silently.

@@ -1,14 +1,102 @@
 #pragma once
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
+#include <initializer_list>
+#include <optional>
+#include <utility>
+#include <vector>
+
 #include <sys/time.h>
 
 namespace fotavi {
+
+inline QByteArray bytes_of(std::initializer_list<char> list) {
+    return QByteArray(list.begin(), qsizetype(list.size()));
+}
+
+// The date fields of an EXIF block made for a test; empty ones are left out.
+struct Exif {
+    QByteArray original;     // DateTimeOriginal, "YYYY:MM:DD HH:MM:SS"
+    QByteArray digitized;    // DateTimeDigitized
+    QByteArray date_time;    // DateTime of the first directory
+    QByteArray sub_seconds;  // SubSecTimeOriginal
+    QByteArray offset;       // OffsetTimeOriginal, "+09:00"
+    bool big_endian = false;
+};
+
+// An APP1 payload as cameras write it: "Exif\0\0", the TIFF header, the first
+// directory (DateTime, then the pointer to the EXIF directory) and the EXIF
+// directory; every value is ASCII, tags in ascending order.
+inline QByteArray exif_block(const Exif& exif) {
+    const bool be = exif.big_endian;
+    auto u16 = [be](quint16 v) {
+        return be ? bytes_of({char(v >> 8), char(v)}) : bytes_of({char(v), char(v >> 8)});
+    };
+    auto u32 = [be](quint32 v) {
+        QByteArray b(4, '\0');
+        for (int i = 0; i < 4; ++i) b[be ? 3 - i : i] = char(v >> (8 * i));
+        return b;
+    };
+    using Tags = std::vector<std::pair<quint16, QByteArray>>;
+    // A directory at offset at: its entries, no next directory, then the values longer than four
+    // bytes.
+    auto directory = [&](const Tags& tags, quint32 at, std::optional<quint32> exif_at) {
+        const int count = int(tags.size()) + (exif_at ? 1 : 0);
+        const quint32 data_at = at + 2 + 12 * quint32(count) + 4;
+        QByteArray entries = u16(quint16(count)), data;
+        for (const auto& [tag, text] : tags) {
+            const QByteArray value = text + '\0';
+            entries += u16(tag) + u16(2) + u32(quint32(value.size()));
+            if (value.size() <= 4) {
+                entries += value.leftJustified(4, '\0');
+            } else {
+                entries += u32(data_at + quint32(data.size()));
+                data += value;
+                if (data.size() % 2) data += '\0';
+            }
+        }
+        if (exif_at) entries += u16(0x8769) + u16(4) + u32(1) + u32(*exif_at);
+        return entries + u32(0) + data;
+    };
+    Tags first, sub;
+    if (!exif.date_time.isEmpty()) first.push_back({0x0132, exif.date_time});
+    for (const auto& [tag, text] : {std::pair<quint16, QByteArray>{0x9003, exif.original},
+                                    {0x9004, exif.digitized},
+                                    {0x9011, exif.offset},
+                                    {0x9291, exif.sub_seconds}}) {
+        if (!text.isEmpty()) sub.push_back({tag, text});
+    }
+    const std::optional<quint32> none;
+    const quint32 sub_at =
+        8 + quint32(directory(first, 8, sub.empty() ? none : std::optional<quint32>(0)).size());
+    return QByteArray("Exif\0\0", 6) + (be ? QByteArray("MM\0*", 4) : QByteArray("II*\0", 4)) +
+           u32(8) + directory(first, 8, sub.empty() ? none : sub_at) +
+           (sub.empty() ? QByteArray() : directory(sub, sub_at, none));
+}
+
+// A segment: marker, then the length (two bytes, counting themselves) and payload.
+inline QByteArray jpeg_segment(uchar marker, const QByteArray& payload) {
+    const int length = int(payload.size()) + 2;
+    return bytes_of({char(0xFF), char(marker), char(length >> 8), char(length)}) + payload;
+}
+
+// A small JPEG with segments put right after its start marker (SOI).
+inline QByteArray jpeg_with(const QByteArray& segments, QSize size = QSize(64, 48),
+                            QColor color = Qt::darkCyan) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG");
+    return jpeg.left(2) + segments + jpeg.mid(2);
+}
 
 // A picture folder made for a test: small JPEGs with the modification times
 // the test gives them.
@@ -26,6 +114,10 @@ public:
         image.fill(color);
         image.save(file(name), "JPG");
         touch(name, when);
+    }
+    // A JPEG that carries exif, whose file time is when.
+    void add_exif(const QString& name, const QDateTime& when, const Exif& exif) const {
+        add_bytes(name, jpeg_with(jpeg_segment(0xE1, exif_block(exif))), when);
     }
     void add_bytes(const QString& name, const QByteArray& bytes, const QDateTime& when) const {
         QFile out(file(name));

@@ -23,6 +23,10 @@ public:
     QStringList opened_documents;
     QStringList captions{4}, tool_tips{4};
     std::vector<LayoutValue> layout_values;
+    std::deque<bool> yes_no_answers;  // No when empty
+    bool capture_time_checked = false;
+    int cancel_at_step = -1;  // the progress step that answers "cancelled"; -1: never
+    int progress_steps = 0;
 
     QStringList messages() const { return events.filter(QRegularExpression(QStringLiteral("^(message|information)\\|"))); }
     void clear() { events.clear(); }
@@ -110,6 +114,22 @@ public:
         opened_documents << path;
         events << QStringLiteral("open document|") + path;
     }
+    bool ask_yes_no(const QString& prompt, const QString& title) override {
+        events << QStringLiteral("ask yes no|%1|%2").arg(title, prompt);
+        const bool yes = !yes_no_answers.empty() && yes_no_answers.front();
+        if (!yes_no_answers.empty()) yes_no_answers.pop_front();
+        return yes;
+    }
+    void set_capture_time_checked(bool on) override { capture_time_checked = on; }
+    void begin_progress(const QString& label, int maximum) override {
+        progress_steps = 0;
+        events << QStringLiteral("progress|%1|%2").arg(label).arg(maximum);
+    }
+    bool step_progress(int done) override {
+        ++progress_steps;
+        return cancel_at_step >= 0 && done >= cancel_at_step;
+    }
+    void end_progress() override { events << QStringLiteral("progress end"); }
 };
 
 }  // namespace fotavi

@@ -13,10 +13,13 @@ namespace {
 
 const QString kNeed = QStringLiteral("message|メッセージ|先に、画像ファイルを指定して下さい");
 
+// The program folder, and the cache and state folders, are a run's own.
 struct Run {
     FakeUi ui;
     QTemporaryDir program;
-    Commands commands{ui, program.path(), program.path()};
+    QTemporaryDir kept;
+    UserFolders folders{kept.filePath("cache"), kept.filePath("state")};
+    Commands commands{ui, program.path(), program.path(), folders};
 
     void start(const QString& arg) { commands.start_up({arg}, QDir::rootPath()); }
 };
@@ -32,6 +35,37 @@ void make_outing(const Album& album) {
     album.add("DSC0002.JPG", at(2001, 9, 2, 10, 40));
     album.add("DSC0003.JPG", at(2001, 9, 2, 12, 15));
     album.add("DSC0004.JPG", at(2001, 9, 3, 8, 30));
+}
+
+// The same outing copied with cp: every file time is the copy's, the camera's
+// times are in the EXIF blocks, and the names run against the camera's order.
+void make_copied_outing(const Album& album) {
+    const QDateTime copied = at(2024, 6, 1, 20, 0);
+    album.add_exif("DSC0004.JPG", copied, {"2001:09:02 05:10:13", {}, {}, "40", {}, false});
+    album.add_exif("DSC0003.JPG", copied, {"2001:09:02 10:40:00", {}, {}, {}, {}, true});
+    album.add_exif("DSC0002.JPG", copied, {{}, "2001:09:02 12:15:00", {}, {}, {}, false});
+    album.add_exif("DSC0001.JPG", copied, {"2001:09:03 08:30:00", {}, {}, {}, {}, false});
+}
+
+// time_log.txt of the outing with "station", "lunch" and "home" on its first, third and fourth
+// picture.
+QByteArray outing_log() {
+    return encode_cp932(
+               QStringLiteral(
+                   "2001年9月2日(日)\r\n05:10 station\r\n12:15 lunch\r\n2001年9月3日(月)\r\n08:30 "
+                   "home\r\n\r\n\r\n\r\n"
+                   "<TABLE BORDER=1>\r\n<TR><TD COLSPAN=\"2\">2001年9月2日(日)</TD></TR>\r\n"
+                   "<TR><TD>05:10</TD><TD>station</TD></TR>\r\n<TR><TD>12:15</TD><TD>lunch</TD></"
+                   "TR>\r\n"
+                   "<TR><TD "
+                   "COLSPAN=\"2\">2001年9月3日(月)</TD></TR>\r\n<TR><TD>08:30</TD><TD>home</TD></"
+                   "TR>\r\n"
+                   "</TABLE>\r\n"))
+        .bytes;
+}
+
+QStringList names_of(const ImageTable& table) {
+    return QStringList(table.img_name.begin(), table.img_name.end());
 }
 
 QStringList files_in(const QString& folder) {
@@ -61,13 +95,7 @@ private slots:
         run.ui.clear();
         run.commands.k_list();
         QCOMPARE(run.ui.events, QStringList({"message|メッセージ|" + album.path() + "にtime_log.txt を出力しました"}));
-        const QByteArray expected = encode_cp932(QStringLiteral(
-            "2001年9月2日(日)\r\n05:10 station\r\n12:15 lunch\r\n2001年9月3日(月)\r\n08:30 home\r\n\r\n\r\n\r\n"
-            "<TABLE BORDER=1>\r\n<TR><TD COLSPAN=\"2\">2001年9月2日(日)</TD></TR>\r\n"
-            "<TR><TD>05:10</TD><TD>station</TD></TR>\r\n<TR><TD>12:15</TD><TD>lunch</TD></TR>\r\n"
-            "<TR><TD COLSPAN=\"2\">2001年9月3日(月)</TD></TR>\r\n<TR><TD>08:30</TD><TD>home</TD></TR>\r\n"
-            "</TABLE>\r\n")).bytes;
-        QCOMPARE(read_all(album.file("time_log.txt")), expected);
+        QCOMPARE(read_all(album.file("time_log.txt")), outing_log());
         QVERIFY(!run.commands.has_unwritten_comments());
         QCOMPARE(run.ui.comment_text, QStringLiteral("home"));
     }
@@ -416,6 +444,167 @@ private slots:
         run.commands.k_pre_set(3);
         QCOMPARE(run.ui.events, QStringList({QStringLiteral("insert|麦"), "focus", QStringLiteral("insert|実"), "focus"}));
         QCOMPARE(run.ui.comment_text, QStringLiteral("朝麦実"));
+    }
+
+    // Copied pictures, the mode turned on: the camera's order and times, every comment kept.
+    void capture_time_toggle_rescans_and_keeps_comments() {
+        Album album;
+        make_copied_outing(album);
+        Run run;
+        run.start(album.path());
+        QCOMPARE(run.ui.file_date, QStringLiteral("2024/06/01(土)20:00"));
+        const QString first_listed = run.ui.file_name;
+        run.ui.comment_text = "typed before";
+        run.ui.clear();
+        run.commands.m_capture_time();
+        QVERIFY(run.commands.settings().capture_time && run.ui.capture_time_checked);
+        QCOMPARE(run.ui.events.first(),
+                 QStringLiteral("progress|撮影日時を読んでいます（4 枚）|4"));
+        QCOMPARE(run.ui.progress_steps, 4);
+        QCOMPARE(run.ui.events.last(), QStringLiteral("focus"));
+        QCOMPARE(names_of(run.commands.table()),
+                 QStringList({"DSC0004.JPG", "DSC0003.JPG", "DSC0002.JPG", "DSC0001.JPG"}));
+        // The same picture stays on screen, with its comment and its camera date.
+        QCOMPARE(run.ui.file_name, first_listed);
+        QCOMPARE(run.ui.comment_text, QStringLiteral("typed before"));
+        QVERIFY(run.ui.file_date != QStringLiteral("2024/06/01(土)20:00"));
+
+        run.commands.m_first();
+        QCOMPARE(run.ui.file_date, QStringLiteral("2001/09/02(日)05:10"));
+        run.ui.comment_text = "station";
+        run.commands.k_incre();
+        run.ui.comment_text = "";
+        run.commands.k_incre();
+        run.ui.comment_text = "lunch";
+        run.commands.k_incre();
+        run.ui.comment_text = "home";
+        run.commands.k_list();
+        QCOMPARE(read_all(album.file("time_log.txt")), outing_log());
+        run.ui.settings_answers = {Settings{}};  // the dialog knows nothing of the mode
+        run.commands.m_setup();
+        QVERIFY(run.commands.settings().capture_time);
+        QVERIFY(run.commands.exit());
+        QVERIFY(read_all(run.program.filePath("def_list.txt")).endsWith("\r\nCaptureTime\r\n"));
+
+        // Off again: file times, listing order, the comments still on their pictures.
+        run.commands.m_capture_time();
+        QVERIFY(!run.commands.settings().capture_time && !run.ui.capture_time_checked);
+        QCOMPARE(run.ui.file_date, QStringLiteral("2024/06/01(土)20:00"));
+        QCOMPARE(run.ui.comment_text, QStringLiteral("home"));
+        const ImageTable& table = run.commands.table();
+        for (int i = 0; i < table.img_count(); ++i) {
+            const QString& name = table.img_name[i];
+            const QString expected = name == "DSC0004.JPG"   ? "station"
+                                     : name == "DSC0002.JPG" ? "lunch"
+                                     : name == "DSC0001.JPG" ? "home"
+                                                             : "";
+            QCOMPARE(table.img_comment[i], expected);
+        }
+        QVERIFY(!run.commands.has_unwritten_comments());
+        QVERIFY(run.commands.exit());
+        QCOMPARE(read_all(run.program.filePath("def_list.txt")),
+                 encode_cp932(QStringLiteral("False\r\n米\r\n麦\r\n豆\r\n実\r\n")).bytes);
+        QVERIFY(!QDir(album.path()).entryList().contains("capture-times"));
+    }
+
+    // The hint comes once a folder, across runs, and only Yes turns the mode on.
+    void capture_time_hint_data() {
+        QTest::addColumn<bool>("copied");
+        QTest::addColumn<bool>("mode_on");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::newRow("copied, yes") << true << false << true << true;
+        QTest::newRow("copied, no") << true << false << false << true;
+        QTest::newRow("copied, mode already on") << true << true << false << false;
+        QTest::newRow("times kept by the copy") << false << false << false << false;
+    }
+    void capture_time_hint() {
+        QFETCH(bool, copied);
+        QFETCH(bool, mode_on);
+        QFETCH(bool, answer);
+        QFETCH(bool, asked);
+        Album album;
+        if (copied) {
+            make_copied_outing(album);
+        } else {
+            album.add_exif("A.JPG", at(2001, 9, 2, 5, 10),
+                           {"2001:09:02 05:10:00", {}, {}, {}, {}, false});
+            album.add_exif("B.JPG", at(2001, 9, 2, 9, 0),
+                           {"2001:09:02 09:00:00", {}, {}, {}, {}, false});
+        }
+        Run run;
+        if (mode_on) {
+            QFile config(run.program.filePath("def_list.txt"));
+            QVERIFY(config.open(QIODevice::WriteOnly));
+            config.write(
+                encode_cp932(QStringLiteral("False\r\n米\r\n麦\r\n豆\r\n実\r\nCaptureTime\r\n"))
+                    .bytes);
+        }
+        run.ui.yes_no_answers.push_back(answer);
+        run.start(album.file("DSC0001.JPG"));
+        const QStringList questions = run.ui.events.filter("ask yes no|");
+        QCOMPARE(questions.size(), asked ? 1 : 0);
+        if (asked)
+            QVERIFY2(questions.first().contains(QStringLiteral("撮影日時を使う")),
+                     qPrintable(questions.first()));
+        QCOMPARE(run.commands.settings().capture_time, mode_on || answer);
+        QCOMPARE(run.ui.capture_time_checked, mode_on || answer);
+        if (copied && (mode_on || answer)) {
+            QCOMPARE(run.commands.table().img_name.front(), QStringLiteral("DSC0004.JPG"));
+            QCOMPARE(run.ui.file_name,
+                     QStringLiteral("DSC0004.JPG"));  // a folder opens at its first picture
+        }
+
+        // Opened again, in this run and in the next, with the mode off: never asked again.
+        if (run.commands.settings().capture_time) run.commands.m_capture_time();
+        run.ui.clear();
+        run.ui.chosen_pictures.push_back(album.file("DSC0001.JPG"));
+        run.commands.k_open();
+        FakeUi next_ui;
+        next_ui.yes_no_answers.push_back(true);
+        Commands next(next_ui, run.program.path(), run.program.path(), run.folders);
+        next.open_dropped(album.path());
+        QCOMPARE(run.ui.events.filter("ask yes no|").size() +
+                     next_ui.events.filter("ask yes no|").size(),
+                 copied && mode_on ? 1 : 0);  // the first time the mode is off
+        QVERIFY(!QFileInfo::exists(album.file("capture-time-hints.txt")));
+    }
+
+    // Cancelling the reading of capture times changes nothing: mode, folder, table, screen.
+    void cancelled_capture_scan_keeps_everything() {
+        Album open, other;
+        make_copied_outing(open);
+        make_copied_outing(other);
+        Run run;
+        run.start(open.path());
+        run.ui.comment_text = "kept";
+        const QStringList names = names_of(run.commands.table());
+        run.ui.cancel_at_step = 2;
+        run.ui.clear();
+        run.commands.m_capture_time();
+        QCOMPARE(run.ui.events, QStringList({"progress|撮影日時を読んでいます（4 枚）|4",
+                                             "progress end", "focus"}));
+        QVERIFY(!run.commands.settings().capture_time && !run.ui.capture_time_checked);
+        QCOMPARE(names_of(run.commands.table()), names);
+        QCOMPARE(run.ui.comment_text, QStringLiteral("kept"));
+
+        run.ui.cancel_at_step = -1;
+        run.commands.m_capture_time();
+        const QStringList camera_order = names_of(run.commands.table());
+        run.ui.cancel_at_step = 3;
+        run.ui.unwritten_answers.push_back(UnwrittenAnswer::Discard);
+        run.ui.clear();
+        run.ui.chosen_pictures.push_back(other.file("DSC0001.JPG"));
+        run.commands.k_open();
+        QCOMPARE(run.ui.events, QStringList({"open dialog", "ask unwritten",
+                                             "progress|撮影日時を読んでいます（4 枚）|4",
+                                             "progress end", "focus"}));
+        QCOMPARE(run.commands.work_dir(), open.path());
+        QCOMPARE(run.commands.disp_dir(), open.path());
+        QCOMPARE(QDir::currentPath(), open.path());
+        QCOMPARE(names_of(run.commands.table()), camera_order);
+        QCOMPARE(run.commands.table().img_comment[size_t(run.commands.table().img_index)],
+                 QStringLiteral("kept"));
     }
 
     void settings_dialog_applies_at_once_or_not_at_all() {

@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -114,13 +115,35 @@ private slots:
                 QVERIFY(entry->isEnabled() && entry->shortcut().isEmpty() && !entry->isSeparator());
             }
         }
-        QCOMPARE(menus, QStringList({QStringLiteral("ファイル(&F)"), QStringLiteral("  開く(&P)"),
-                                     QStringLiteral("  出力(&L)"), QStringLiteral("  設定(&D)"),
-                                     QStringLiteral("  終了(&E)"), QStringLiteral("移動(&M)"),
-                                     QStringLiteral("  最初(&G)"), QStringLiteral("  最後(&J)"),
-                                     QStringLiteral("ヘルプ(&H)"), QStringLiteral("  目次(&T)"),
-                                     QStringLiteral("  バージョン(&V)")}));
+        QCOMPARE(menus,
+                 QStringList({QStringLiteral("ファイル(&F)"), QStringLiteral("  開く(&P)"),
+                              QStringLiteral("  出力(&L)"), QStringLiteral("  設定(&D)"),
+                              QStringLiteral("  撮影日時を使う(&T)"), QStringLiteral("  終了(&E)"),
+                              QStringLiteral("移動(&M)"), QStringLiteral("  最初(&G)"),
+                              QStringLiteral("  最後(&J)"), QStringLiteral("ヘルプ(&H)"),
+                              QStringLiteral("  目次(&T)"), QStringLiteral("  バージョン(&V)")}));
         QVERIFY(!child<QPushButton>(w.main, "k_open")->autoDefault());
+        auto* capture_time = w.main.findChild<QAction*>("m_capture_time");
+        QVERIFY(capture_time->isCheckable() && !capture_time->isChecked());
+    }
+
+    // Short work shows nothing; work past half a second shows a dialog whose Cancel is heard.
+    void progress_shows_after_half_a_second_and_cancels() {
+        Window w;
+        Ui& ui = w.main;
+        ui.begin_progress("reading", 100);
+        for (int i = 1; i <= 50; ++i) QVERIFY(!ui.step_progress(i));
+        QVERIFY(!w.main.findChild<QProgressDialog*>());
+        QTest::qSleep(550);
+        QVERIFY(!ui.step_progress(51));
+        auto* dialog = w.main.findChild<QProgressDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->labelText(), QStringLiteral("reading"));
+        QTimer::singleShot(0, dialog, [dialog] { dialog->findChild<QPushButton*>()->click(); });
+        QTest::qSleep(50);
+        QVERIFY(ui.step_progress(52));
+        ui.end_progress();
+        QVERIFY(!w.main.findChild<QProgressDialog*>());
     }
 
     void tab_order_starts_at_open() {

@@ -69,58 +69,79 @@ void TestSettings::parse_data() {
     QTest::addColumn<bool>("size_large");
     QTest::addColumn<Phrases>("phrases");
     QTest::addColumn<bool>("problem");
+    QTest::addColumn<bool>("capture_time");
 
     const QByteArray crlf = "\r\n";
     const Phrases own{u"お昼"_s, u"休憩"_s, u"ｶﾒﾗ"_s, u"\uFF5E"_s};
     const QList<QByteArray> own_bytes{kOhiru, kKyukei, kKamera, kWave};
 
     QTest::newRow("CR LF, True") << lines({"True", kKome, kMugi, kMame, kMi}, crlf) << true
-                                 << kDefaults << false;
+                                 << kDefaults << false << false;
     QTest::newRow("Shift_JIS phrases")
-        << lines(QList<QByteArray>{"False"} + own_bytes, crlf) << false << own << false;
+        << lines(QList<QByteArray>{"False"} + own_bytes, crlf) << false << own << false << false;
     QTest::newRow("LF alone") << lines(QList<QByteArray>{"True"} + own_bytes, "\n") << true << own
-                              << false;
+                              << false << false;
     QTest::newRow("CR alone") << lines(QList<QByteArray>{"True"} + own_bytes, "\r") << true << own
-                              << false;
+                              << false << false;
     QTest::newRow("mixed line ends")
         << QByteArray("true\n" + kOhiru + "\r\n" + kKyukei + "\n" + kKamera + "\r\n" + kWave + "\n")
-        << true << own << false;
+        << true << own << false << false;
     QTest::newRow("no final line end")
         << QByteArray("True\r\n" + kOhiru + "\r\n" + kKyukei + "\r\n" + kKamera + "\r\n" + kWave)
-        << true << own << false;
+        << true << own << false << false;
     QTest::newRow("extra lines") << lines(QList<QByteArray>{"True"} + own_bytes +
                                               QList<QByteArray>{"False", "junk"},
                                           crlf)
-                                 << true << own << true;  // read, and said: they would be lost at exit
-    QTest::newRow("empty phrases") << QByteArray("False\r\n\r\n" + kMugi + "\r\n\r\n\r\n") << false
-                                   << Phrases{QString(), u"麦"_s, QString(), QString()} << false;
+                                 << true << own << true << false;  // read, and said: they would be lost at exit
+    QTest::newRow("empty phrases")
+        << QByteArray("False\r\n\r\n" + kMugi + "\r\n\r\n\r\n") << false
+        << Phrases{QString(), u"麦"_s, QString(), QString()} << false << false;
     QTest::newRow("phrase with spaces kept whole")
         << QByteArray("False\r\n  a b  \r\n" + kMugi + "\r\n" + kMame + "\r\n" + kMi + "\r\n")
-        << false << Phrases{u"  a b  "_s, u"麦"_s, u"豆"_s, u"実"_s} << false;
+        << false << Phrases{u"  a b  "_s, u"麦"_s, u"豆"_s, u"実"_s} << false << false;
     QTest::newRow("false lower case") << lines({"false", "a", "b", "c", "d"}, crlf) << false
-                                      << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false;
+                                      << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false << false;
     QTest::newRow("TRUE upper case") << lines({"TRUE", "a", "b", "c", "d"}, crlf) << true
-                                     << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false;
+                                     << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false << false;
     QTest::newRow("1") << lines({"1", "a", "b", "c", "d"}, crlf) << true
-                       << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false;
+                       << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false << false;
     QTest::newRow("-1") << lines({"-1", "a", "b", "c", "d"}, crlf) << true
-                        << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false;
+                        << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false << false;
     QTest::newRow("0") << lines({"0", "a", "b", "c", "d"}, crlf) << false
-                       << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false;
+                       << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false << false;
     QTest::newRow("0.5") << lines({"0.5", "a", "b", "c", "d"}, crlf) << true
-                         << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false;
+                         << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false << false;
 
     // Malformed: what can be read is kept, the rest stays default.
     QTest::newRow("four lines") << lines({"True", "a", "b", "c"}, crlf) << true
-                                << Phrases{u"a"_s, u"b"_s, u"c"_s, u"実"_s} << true;
-    QTest::newRow("only line 1") << QByteArray("True") << true << kDefaults << true;
-    QTest::newRow("empty file") << QByteArray() << false << kDefaults << true;
+                                << Phrases{u"a"_s, u"b"_s, u"c"_s, u"実"_s} << true << false;
+    QTest::newRow("only line 1") << QByteArray("True") << true << kDefaults << true << false;
+    QTest::newRow("empty file") << QByteArray() << false << kDefaults << true << false;
     QTest::newRow("garbage line 1") << lines({"yes", "a", "b", "c", "d"}, crlf) << false
-                                    << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << true;
+                                    << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << true << false;
     QTest::newRow("empty line 1") << lines({"", "a", "b", "c", "d"}, crlf) << false
-                                  << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << true;
-    QTest::newRow("not code page 932") << QByteArray("True\r\na\x82\r\nb\r\nc\r\nd\r\n") << true
-                                       << Phrases{u"a\uFFFD"_s, u"b"_s, u"c"_s, u"d"_s} << true;
+                                  << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << true << false;
+    QTest::newRow("not code page 932")
+        << QByteArray("True\r\na\x82\r\nb\r\nc\r\nd\r\n") << true
+        << Phrases{u"a\uFFFD"_s, u"b"_s, u"c"_s, u"d"_s} << true << false;
+
+    // The capture-time mode: a sixth line while on; any other sixth line means
+    // off, and is said (it would be lost at exit).
+    QTest::newRow("sixth line, capture time")
+        << lines({"True", "a", "b", "c", "d", "CaptureTime"}, crlf) << true
+        << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false << true;
+    QTest::newRow("sixth line, LF, other case")
+        << lines({"False", "a", "b", "c", "d", " capturetime "}, "\n") << false
+        << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << false << true;
+    QTest::newRow("sixth line, something else")
+        << lines({"False", "a", "b", "c", "d", "CaptureTimes"}, crlf) << false
+        << Phrases{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << true << false;
+    QTest::newRow("capture time as a phrase")
+        << lines({"False", "CaptureTime", "b", "c", "d"}, crlf) << false
+        << Phrases{u"CaptureTime"_s, u"b"_s, u"c"_s, u"d"_s} << false << false;
+    QTest::newRow("four lines and capture time")
+        << lines({"True", "a", "b", "CaptureTime"}, crlf) << true
+        << Phrases{u"a"_s, u"b"_s, u"CaptureTime"_s, u"実"_s} << true << false;
 }
 
 void TestSettings::parse() {
@@ -128,9 +149,11 @@ void TestSettings::parse() {
     QFETCH(bool, size_large);
     QFETCH(Phrases, phrases);
     QFETCH(bool, problem);
+    QFETCH(bool, capture_time);
 
     const ConfigRead read = parse_config(bytes);
     QCOMPARE(read.settings.size_large, size_large);
+    QCOMPARE(read.settings.capture_time, capture_time);
     for (size_t n = 0; n < 4; ++n) QCOMPARE(read.settings.pre_str[n], phrases[n]);
     QCOMPARE(!read.problem.isEmpty(), problem);
     if (problem) QVERIFY(read.problem.contains(u"def_list.txt"_s));
@@ -149,6 +172,11 @@ void TestSettings::write_back_data() {
                               << canonical;
     QTest::newRow("no final line end") << canonical.chopped(2) << canonical;
     QTest::newRow("extra lines dropped") << canonical + "more\r\nlines\r\n" << canonical;
+    const QByteArray on = canonical + "CaptureTime\r\n";
+    QTest::newRow("capture time kept") << on << on;
+    QTest::newRow("capture time, LF alone")
+        << lines({"True", kOhiru, kKyukei, kKamera, kWave, "capturetime"}, "\n") << on;
+    QTest::newRow("lines after capture time dropped") << on + "more\r\n" << on;
     QTest::newRow("false") << lines({"false", "a", "b", "c", "d"}, crlf)
                            << lines({"False", "a", "b", "c", "d"}, crlf);
     QTest::newRow("1") << lines({"1", "a", "b", "c", "d"}, crlf)
@@ -169,6 +197,12 @@ void TestSettings::serialize() {
     broken.size_large = true;
     broken.pre_str = {u"a\nb"_s, u"c\r\nd"_s, u"e\rf"_s, u"g"_s};
     QCOMPARE(serialize_config(broken), lines({"True", "a b", "c d", "e f", "g"}, "\r\n"));
+
+    // The mode adds a sixth line while on, and only then.
+    Settings capture;
+    capture.capture_time = true;
+    QCOMPARE(serialize_config(capture),
+             lines({"False", kKome, kMugi, kMame, kMi, "CaptureTime"}, "\r\n"));
 }
 
 void TestSettings::read_and_write_files() {
