@@ -1,3 +1,4 @@
+#include <QBuffer>
 #include <QTest>
 
 #include <unistd.h>
@@ -6,6 +7,7 @@
 #include "app/commands.h"
 #include "browse/image_table.h"
 #include "fake_ui.h"
+#include "platform/picture.h"
 
 using namespace fotavi;
 
@@ -13,7 +15,8 @@ namespace {
 
 const QString kNeed = QStringLiteral("message|メッセージ|先に、画像ファイルを指定して下さい");
 const QString kNoNext = QStringLiteral("message|メッセージ|これより次の画像ファイルはありません");
-const QString kNoPrevious = QStringLiteral("message|メッセージ|これより前の画像ファイルはありません");
+const QString kNoPrevious =
+    QStringLiteral("message|メッセージ|これより前の画像ファイルはありません");
 const QString kNothingFound = QStringLiteral("message|fotavi|検索対象ありませんでした。");
 
 // One run of the program: a program folder of its own and a recording screen.
@@ -27,11 +30,20 @@ struct Run {
     }
     QStringList names() const {
         QStringList out;
-        for (int i = 0; i < commands.table().img_count(); ++i)
-            out << commands.table().img_name[i];
+        for (int i = 0; i < commands.table().img_count(); ++i) out << commands.table().img_name[i];
         return out;
     }
 };
+
+// Bytes this process has read from files so far.
+qint64 bytes_read() {
+    QFile io(QStringLiteral("/proc/self/io"));
+    io.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:")) return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
+}
 
 // Four pictures across two days, listed in an order unlike their times.
 void make_four(const Album& album) {
@@ -50,12 +62,10 @@ private slots:
         ImageTable table;
         const double dates[] = {5, 3, 5, 1, 3, 5};
         std::vector<ListedFile> files;
-        for (int i = 0; i < 6; ++i)
-            files.push_back({QStringLiteral("f%1.jpg").arg(i), dates[i]});
+        for (int i = 0; i < 6; ++i) files.push_back({QStringLiteral("f%1.jpg").arg(i), dates[i]});
         fill_table(table, files);
         QStringList names;
-        for (int i = 0; i < table.img_count(); ++i)
-            names << table.img_name[i];
+        for (int i = 0; i < table.img_count(); ++i) names << table.img_name[i];
         QCOMPARE(names, QStringList({"f3.jpg", "f1.jpg", "f4.jpg", "f0.jpg", "f2.jpg", "f5.jpg"}));
     }
 
@@ -64,16 +74,19 @@ private slots:
         make_four(album);
         Run run;
         run.start({album.file(QStringLiteral("DSC0003.JPG"))});
-        QCOMPARE(run.names(), QStringList({"DSC0001.JPG", "DSC0002.jpg", "DSC0003.JPG", "DSC0004.JPG"}));
+        QCOMPARE(run.names(),
+                 QStringList({"DSC0001.JPG", "DSC0002.jpg", "DSC0003.JPG", "DSC0004.JPG"}));
         QCOMPARE(run.commands.work_dir(), album.path());
         QCOMPARE(run.commands.disp_dir(), album.path());
         QCOMPARE(run.ui.file_name, QStringLiteral("DSC0001.JPG"));
         QCOMPARE(run.ui.file_date, QStringLiteral("2001/09/02(日)05:10"));
         QCOMPARE(run.ui.picture.size(), QSize(480, 360));
-        const QStringList tail = run.ui.events.mid(run.ui.events.indexOf(QStringLiteral("file_name|DSC0001.JPG")));
-        QCOMPARE(tail, QStringList({"file_name|DSC0001.JPG", QStringLiteral("file_date|2001/09/02(日)05:10"),
-                                    "picture|480x360", "comment|", "enable|k_incre", "enable|k_decre",
-                                    "enable|k_komoji", "enable|k_list"}));
+        const QStringList tail =
+            run.ui.events.mid(run.ui.events.indexOf(QStringLiteral("file_name|DSC0001.JPG")));
+        QCOMPARE(tail, QStringList({"file_name|DSC0001.JPG",
+                                    QStringLiteral("file_date|2001/09/02(日)05:10"),
+                                    "picture|480x360", "comment|", "enable|k_incre",
+                                    "enable|k_decre", "enable|k_komoji", "enable|k_list"}));
         QVERIFY(run.ui.messages().isEmpty());
         QCOMPARE(QDir::currentPath(), album.path());
     }
@@ -83,20 +96,32 @@ private slots:
         QTest::addColumn<QString>("start");  // folder the program was started in
         QTest::addColumn<bool>("opened");
         QTest::addColumn<QStringList>("messages");
-        QTest::newRow("absolute picture") << "%A/DSC0002.jpg" << "/" << true << QStringList();
-        QTest::newRow("picture missing, folder there") << "%A/GONE.JPG" << "/" << true << QStringList();
-        QTest::newRow("extension in any case") << "%A/x.Jpg" << "/" << true << QStringList();
-        QTest::newRow("relative to the start folder") << "DSC0003.JPG" << "%A" << true << QStringList();
-        QTest::newRow("relative with a folder") << "./sub/../DSC0003.JPG" << "%A" << true << QStringList();
-        QTest::newRow("a folder") << "%A" << "/" << true << QStringList();
-        QTest::newRow("other extension") << "%A/notes.txt" << "/" << false << QStringList();
-        QTest::newRow("two dots, jpg last") << "%A/a.b.jpg" << "/" << true << QStringList();
-        QTest::newRow("no extension") << "%A/README" << "/" << false << QStringList();
+        QTest::newRow("absolute picture") << "%A/DSC0002.jpg"
+                                          << "/" << true << QStringList();
+        QTest::newRow("picture missing, folder there") << "%A/GONE.JPG"
+                                                       << "/" << true << QStringList();
+        QTest::newRow("extension in any case") << "%A/x.Jpg"
+                                               << "/" << true << QStringList();
+        QTest::newRow("relative to the start folder") << "DSC0003.JPG"
+                                                      << "%A" << true << QStringList();
+        QTest::newRow("relative with a folder") << "./sub/../DSC0003.JPG"
+                                                << "%A" << true << QStringList();
+        QTest::newRow("a folder") << "%A"
+                                  << "/" << true << QStringList();
+        QTest::newRow("other extension") << "%A/notes.txt"
+                                         << "/" << false << QStringList();
+        QTest::newRow("two dots, jpg last") << "%A/a.b.jpg"
+                                            << "/" << true << QStringList();
+        QTest::newRow("no extension") << "%A/README"
+                                      << "/" << false << QStringList();
         QTest::newRow("missing folder")
-            << "/no/such/folder/DSC0001.JPG" << "/" << false
-            << QStringList({QStringLiteral("message|メッセージ|フォルダ /no/such/folder を開けません。\n理由: "
-                                           "ファイルまたはフォルダが見つかりません")});
-        QTest::newRow("empty argument") << "" << "/" << false << QStringList();
+            << "/no/such/folder/DSC0001.JPG"
+            << "/" << false
+            << QStringList({QStringLiteral(
+                   "message|メッセージ|フォルダ /no/such/folder を開けません。\n理由: "
+                   "ファイルまたはフォルダが見つかりません")});
+        QTest::newRow("empty argument") << ""
+                                        << "/" << false << QStringList();
     }
     void command_line() {
         QFETCH(QString, arg);
@@ -107,13 +132,13 @@ private slots:
         make_four(album);
         QDir(album.path()).mkdir(QStringLiteral("sub"));
         Run run;
-        run.start({arg.replace(QLatin1String("%A"), album.path())}, start.replace(QLatin1String("%A"), album.path()));
+        run.start({arg.replace(QLatin1String("%A"), album.path())},
+                  start.replace(QLatin1String("%A"), album.path()));
         QCOMPARE(run.commands.table().img_count(), opened ? 4 : 0);
         QCOMPARE(run.commands.work_dir(), opened ? album.path() : QString());
         QCOMPARE(run.ui.messages(), messages);
         QCOMPARE(run.ui.events.contains(QStringLiteral("enable|k_incre")), opened);
-        if (!opened)
-            QCOMPARE(QDir::currentPath(), run.program.path());
+        if (!opened) QCOMPARE(QDir::currentPath(), run.program.path());
     }
 
     void folder_without_pictures_says_so_and_keeps_the_screen() {
@@ -128,8 +153,10 @@ private slots:
         run.ui.chosen_pictures.push_back(empty.filePath(QStringLiteral("x.jpg")));
         run.commands.k_open();
         run.commands.k_open();
-        QCOMPARE(run.ui.events, QStringList({"open dialog", "message|fotavi|" + QStringLiteral("検索対象ありませんでした。"),
-                                             "focus", "open dialog", kNothingFound, "focus"}));
+        QCOMPARE(run.ui.events,
+                 QStringList({"open dialog",
+                              "message|fotavi|" + QStringLiteral("検索対象ありませんでした。"),
+                              "focus", "open dialog", kNothingFound, "focus"}));
         QCOMPARE(run.commands.table().img_count(), 0);
         QCOMPARE(run.commands.work_dir(), empty.path());
         run.ui.clear();
@@ -161,8 +188,8 @@ private slots:
         ui.comment_text = QStringLiteral("station");
         run.commands.k_decre();
         QCOMPARE(ui.events, QStringList({kNoPrevious, "file_name|DSC0001.JPG",
-                                         QStringLiteral("file_date|2001/09/02(日)05:10"), "picture|480x360",
-                                         "comment|station", "focus"}));
+                                         QStringLiteral("file_date|2001/09/02(日)05:10"),
+                                         "picture|480x360", "comment|station", "focus"}));
         run.commands.k_incre();
         ui.comment_text = QStringLiteral("two\nlines");
         run.commands.m_last();
@@ -200,7 +227,8 @@ private slots:
         Run run;
         run.start({});
         run.ui.comment_text = QStringLiteral("lost?");
-        for (auto command : {&Commands::k_decre, &Commands::k_incre, &Commands::m_first, &Commands::m_last}) {
+        for (auto command :
+             {&Commands::k_decre, &Commands::k_incre, &Commands::m_first, &Commands::m_last}) {
             run.ui.clear();
             (run.commands.*command)();
             QCOMPARE(run.ui.events, QStringList({kNeed, "focus"}));
@@ -209,42 +237,134 @@ private slots:
         QVERIFY(!run.commands.has_unwritten_comments());
     }
 
-    // Broken files are shown as placeholders with the reason and can still be commented.
-    void pictures_that_cannot_be_loaded_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("empty file") << QByteArray() << QStringLiteral("空");
-        QTest::newRow("not a JPEG") << QByteArray("hello, this is text\n") << QStringLiteral("JPEG");
-        QTest::newRow("JPEG header only") << QByteArray::fromHex("ffd8ffe000104a4649460001") << QString();
+    // Bad files next to a good one: each gets a clear answer in the picture
+    // box and can still be commented; none is read further than its decode
+    // needs. bad.jpg comes after good.jpg, so it is also prepared in the
+    // background while good.jpg is shown.
+    void bad_files_data() {
+        QTest::addColumn<QString>("kind");    // how bad.jpg is made
+        QTest::addColumn<bool>("listed");     // the scan lists it
+        QTest::addColumn<QString>("reason");  // in the placeholder; empty: shown
+        QTest::addColumn<QSize>("shown");     // the picture's size when shown
+        const QString damaged = QStringLiteral("画像のデータが壊れています");
+        const QString not_jpeg = QStringLiteral("JPEG 画像ではありません");
+        const QString no_data = QStringLiteral(
+            "画像のデータがありません（JPEG の見出しだけで、画像の本体がありません）");
+        QTest::newRow("zero bytes")
+            << "empty" << true << QStringLiteral("ファイルが空です（0 バイト）") << QSize();
+        QTest::newRow("text") << "text" << true << not_jpeg << QSize();
+        QTest::newRow("HEIF named .jpg")
+            << "heif" << true << QStringLiteral("HEIF 画像で、JPEG 画像ではありません") << QSize();
+        QTest::newRow("PNG named .jpg") << "png" << true << QString() << QSize(480, 360);
+        QTest::newRow("JPEG header only") << "header only" << true << no_data << QSize();
+        QTest::newRow("frame but no scan") << "no scan" << true << no_data << QSize();
+        QTest::newRow("cut in half") << "half" << true << QString() << QSize(480, 360);
+        QTest::newRow("progressive") << "progressive" << true << QString() << QSize(480, 360);
+        QTest::newRow("12-bit samples")
+            << "12 bit" << true << QStringLiteral("12 ビットの JPEG には対応していません")
+            << QSize();
+        QTest::newRow("20000 x 20000 claimed") << "20000" << true << QString() << QSize(360, 360);
+        QTest::newRow("60000 x 60000 claimed")
+            << "60000" << true << QStringLiteral("大きすぎて表示できません (60000 × 60000)")
+            << QSize();
+        QTest::newRow("20000 x 20000 progressive")
+            << "20000 progressive" << true
+            << QStringLiteral("大きすぎて表示できません (20000 × 20000)") << QSize();
+        QTest::newRow("sparse 3 GB, no picture") << "sparse" << true << not_jpeg << QSize();
+        QTest::newRow("sparse 3 GB after a JPEG start")
+            << "sparse jpeg" << true << damaged << QSize();
+        QTest::newRow("mode 000") << "mode 000" << true
+                                  << QStringLiteral("アクセスが許可されていません") << QSize();
+        QTest::newRow("folder named like a picture")
+            << "folder" << false << QStringLiteral("画像ファイルではなくフォルダです") << QSize();
+        QTest::newRow("dangling link")
+            << "dangling" << false << QStringLiteral("ファイルまたはフォルダが見つかりません")
+            << QSize();
     }
-    void pictures_that_cannot_be_loaded() {
-        QFETCH(QByteArray, bytes);
+    void bad_files() {
+        QFETCH(QString, kind);
+        QFETCH(bool, listed);
         QFETCH(QString, reason);
+        QFETCH(QSize, shown);
         Album album;
-        album.add_bytes(QStringLiteral("bad.jpg"), bytes, at(2020, 1, 1, 9, 0));
-        album.add(QStringLiteral("good.jpg"), at(2020, 1, 1, 10, 0));
+        album.add(QStringLiteral("good.jpg"), at(2020, 1, 1, 9, 0));
+        const QString path = album.file(QStringLiteral("bad.jpg"));
+        const QByteArray jpeg = jpeg_bytes(QSize(400, 300));
+        QByteArray bytes;
+        qint64 sparse_size = 0;
+        if (kind == "text") {
+            bytes = "hello, this is text\n";
+        } else if (kind == "heif") {
+            bytes = QByteArray::fromHex("0000001c66747970686569630000000068656963");
+        } else if (kind == "png") {
+            QBuffer png(&bytes);
+            png.open(QIODevice::WriteOnly);
+            QImage(400, 300, QImage::Format_RGB32).save(&png, "PNG");
+        } else if (kind == "header only") {
+            bytes = QByteArray::fromHex("ffd8ffe000104a4649460001");
+        } else if (kind == "no scan") {
+            bytes = jpeg.left(jpeg.indexOf("\xFF\xDA")) + "\xFF\xD9";
+        } else if (kind == "half") {
+            bytes = jpeg.left(jpeg.size() / 2);
+        } else if (kind == "progressive") {
+            bytes = jpeg_bytes(QSize(400, 300), Qt::darkCyan, true);
+        } else if (kind == "12 bit") {
+            bytes = jpeg;
+            bytes[jpeg.indexOf("\xFF\xC0") + 4] = 12;
+        } else if (kind == "20000" || kind == "60000") {
+            bytes = with_claimed_size(jpeg, QSize(kind.toInt(), kind.toInt()));
+        } else if (kind == "20000 progressive") {
+            bytes = with_claimed_size(jpeg_bytes(QSize(400, 300), Qt::darkCyan, true),
+                                      QSize(20000, 20000));
+        } else if (kind == "sparse" || kind == "sparse jpeg") {
+            // No disk is taken: the file is one hole after its first bytes.
+            bytes = kind == "sparse" ? QByteArray("x") : jpeg.left(20);
+            sparse_size = 3LL << 30;
+        }
+        if (kind == "folder") {
+            QVERIFY(QDir(album.path()).mkdir(QStringLiteral("bad.jpg")));
+        } else if (kind == "dangling") {
+            QVERIFY(QFile::link(album.file(QStringLiteral("gone.jpg")), path));
+        } else {
+            album.add_bytes(QStringLiteral("bad.jpg"), kind == "mode 000" ? jpeg : bytes,
+                            at(2020, 1, 1, 10, 0));
+            if (sparse_size > 0) QVERIFY(QFile::resize(path, sparse_size));
+            if (kind == "mode 000") {
+                QVERIFY(QFile::setPermissions(path, {}));
+                if (::access(QFile::encodeName(path).constData(), R_OK) == 0)
+                    QSKIP(
+                        "this user reads files of mode 000 (root); run as another user to see the "
+                        "reason");
+            }
+        }
         Run run;
         run.start({album.path()});
-        QCOMPARE(run.ui.file_name, QStringLiteral("bad.jpg"));
-        QVERIFY(run.ui.picture.isNull());
-        QVERIFY2(run.ui.placeholder.startsWith(QStringLiteral("bad.jpg|")), qPrintable(run.ui.placeholder));
-        QVERIFY2(run.ui.placeholder.contains(reason), qPrintable(run.ui.placeholder));
-        run.ui.comment_text = QStringLiteral("broken but noted");
-        run.commands.k_incre();
+        QCOMPARE(run.names(),
+                 listed ? QStringList({"good.jpg", "bad.jpg"}) : QStringList({"good.jpg"}));
         QVERIFY(!run.ui.picture.isNull());
-        QCOMPARE(run.commands.table().img_comment[0], QStringLiteral("broken but noted"));
-    }
+        run.commands.picture_cache().wait_idle();
 
-    void truncated_picture_is_shown_as_far_as_it_goes() {
-        Album album;
-        album.add(QStringLiteral("whole.jpg"), at(2020, 1, 1, 9, 0), QSize(400, 300));
-        QFile whole(album.file(QStringLiteral("whole.jpg")));
-        whole.open(QIODevice::ReadOnly);
-        album.add_bytes(QStringLiteral("cut.jpg"), whole.readAll().left(int(whole.size() / 2)), at(2020, 1, 1, 8, 0));
-        Run run;
-        run.start({album.path()});
-        QCOMPARE(run.ui.file_name, QStringLiteral("cut.jpg"));
-        QCOMPARE(run.ui.picture.size(), QSize(480, 360));
+        // What the picture box says is exactly what loading it says.
+        const qint64 read_before = bytes_read();
+        const Picture picture = load_picture(path, QSize(480, 360));
+        QVERIFY2(bytes_read() - read_before < 2 * 1024 * 1024,
+                 "more of the file was read than a picture needs");
+        QCOMPARE(picture.error, reason);
+        QCOMPARE(picture.image.size(), shown.isValid() ? shown : QSize(0, 0));
+        if (!listed) return;
+        run.ui.comment_text = QStringLiteral("good");
+        run.commands.k_incre();
+        QCOMPARE(run.ui.file_name, QStringLiteral("bad.jpg"));
+        if (reason.isEmpty()) {
+            QCOMPARE(run.ui.picture.size(), shown);
+        } else {
+            QVERIFY(run.ui.picture.isNull());
+            QCOMPARE(run.ui.placeholder, "bad.jpg|" + reason);
+        }
+        run.ui.comment_text = QStringLiteral("bad but noted");
+        run.commands.k_decre();
+        QCOMPARE(run.commands.table().img_comment[1], QStringLiteral("bad but noted"));
+        QCOMPARE(run.ui.comment_text, QStringLiteral("good"));
     }
 
     void picture_deleted_after_the_scan() {
@@ -263,7 +383,8 @@ private slots:
     void names_that_are_not_utf8_are_counted() {
         Album album;
         album.add(QStringLiteral("good.jpg"), at(2020, 1, 1, 9, 0));
-        const QByteArray bad = QFile::encodeName(album.path()) + "/\x83\x74\x83\x48.jpg";  // Shift_JIS
+        const QByteArray bad =
+            QFile::encodeName(album.path()) + "/\x83\x74\x83\x48.jpg";  // Shift_JIS
         {
             FILE* f = std::fopen(bad.constData(), "wb");
             QVERIFY(f);
@@ -314,8 +435,7 @@ private slots:
         run.ui.unwritten_answers.push_back(UnwrittenAnswer::Discard);
         run.ui.chosen_pictures.push_back(album.file(QStringLiteral("DSC0003.JPG")));
         run.commands.k_open();
-        for (int i = 0; i < 4; ++i)
-            QVERIFY(run.commands.table().img_comment[i].isEmpty());
+        for (int i = 0; i < 4; ++i) QVERIFY(run.commands.table().img_comment[i].isEmpty());
         QCOMPARE(run.ui.file_name, QStringLiteral("DSC0001.JPG"));
     }
 };
