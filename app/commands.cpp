@@ -100,6 +100,11 @@ void Commands::open_folder(const QString& folder) {
 }
 
 void Commands::z_read_sort() {
+    if (const QStringList left = finish_interrupted_renames(work_dir_); !left.isEmpty())
+        ui_.message(
+            QStringLiteral("前回途中で終わった小文字への名前の変更を終えられませんでした:\n") +
+                left.join(u'\n'),
+            kTitle);
     pictures_.clear();
     table_.clear();
     const FolderListing listing = list_pictures(work_dir_);
@@ -267,12 +272,20 @@ void Commands::k_komoji() {
     ui_.set_file_name(table_.img_name[table_.img_index]);
     // The pictures prepared under the old names are of no use any more.
     prepare_neighbours();
+    const int renamed = table_.img_count() - int(failures.size());
     if (failures.isEmpty()) {
         ui_.message(QStringLiteral("画像ファイル名を小文字にしました"), kTitle);
     } else {
-        ui_.message(QStringLiteral("次の画像ファイルは小文字にできませんでした（ほかは小文字にしました）:\n") +
-                        failures.join(QLatin1Char('\n')),
-                    kTitle);
+        const QString counts =
+            renamed == 0 ? QStringLiteral("画像ファイル %1 個のどれも小文字にできませんでした:\n")
+                               .arg(failures.size())
+                         : QStringLiteral(
+                               "画像ファイル %1 個のうち %2 個を小文字にしました。次の %3 "
+                               "個はできませんでした:\n")
+                               .arg(table_.img_count())
+                               .arg(renamed)
+                               .arg(failures.size());
+        ui_.message(counts + failures.join(QLatin1Char('\n')), kTitle);
     }
     ui_.focus_comment();
 }
