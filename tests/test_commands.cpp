@@ -2,6 +2,9 @@
 #include <QScopeGuard>
 #include <QTest>
 
+#include <sys/time.h>
+#include <unistd.h>
+
 #include "album.h"
 #include "app/commands.h"
 #include "fake_ui.h"
@@ -338,6 +341,109 @@ private slots:
         QCOMPARE(run.ui.events.first(), "file_name|" + after[1]);
         QCOMPARE(run.ui.messages(), QStringList{"message|メッセージ|" + message});
         QCOMPARE(run.ui.events.last(), QStringLiteral("focus"));
+    }
+
+    // A system error reaches the user as what failed and its reason in
+    // Japanese, whatever the locale (the tests run with LANG=C.UTF-8).
+    //   open     the Open dialog chooses a picture in the folder
+    //   komoji   the folder is opened, then 小文字
+    void system_errors_are_named_in_japanese_data() {
+        QTest::addColumn<QString>("folder");  // %A: a folder of A.JPG and B.JPG, %D: a small disk
+        QTest::addColumn<QString>("setup");   // what is done to it before
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("message");  // %F: the folder
+        QTest::newRow("folder missing")
+            << "/no/such/folder"
+            << ""
+            << "open"
+            << QStringLiteral("フォルダ %F を開けません。\n理由: ") + system_reason(ENOENT);
+        QTest::newRow("a file where a folder should be")
+            << "%A/A.JPG"
+            << ""
+            << "open"
+            << QStringLiteral("フォルダ %F を開けません。\n理由: ") + system_reason(ENOTDIR);
+        QTest::newRow("folder without permission")
+            << "%A"
+            << "mode 000"
+            << "open"
+            << QStringLiteral("フォルダ %F を開けません。\n理由: ") + system_reason(EACCES);
+        QTest::newRow("folder that cannot be listed")
+            << "%A"
+            << "mode 100"
+            << "open"
+            << QStringLiteral("フォルダ %F の中を読めません。\n理由: ") + system_reason(EACCES);
+        QTest::newRow("renaming in a folder without write permission")
+            << "%A"
+            << "mode 500"
+            << "komoji"
+            << QStringLiteral(
+                   "画像ファイル 2 個のどれも小文字にできませんでした:\nA.JPG: %1\nB.JPG: %1")
+                   .arg(system_reason(EACCES));
+        QTest::newRow("renaming on a read-only disk")
+            << "%D"
+            << "read-only"
+            << "komoji"
+            << QStringLiteral(
+                   "画像ファイル 2 個のどれも小文字にできませんでした:\nA.JPG: %1\nB.JPG: %1")
+                   .arg(system_reason(EROFS));
+    }
+    void system_errors_are_named_in_japanese() {
+        QFETCH(QString, folder);
+        QFETCH(QString, setup);
+        QFETCH(QString, command);
+        QFETCH(QString, message);
+        Album album;
+        QTemporaryDir disk;
+        bool mounted = false;
+        auto restore = qScopeGuard([&] {
+            QDir::setCurrent(QDir::rootPath());
+            QFile::setPermissions(album.path(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            if (mounted) QProcess::execute("umount", {disk.path()});
+        });
+        if (folder == "%D") {
+            mounted = QProcess::execute(
+                          "mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", disk.path()}) == 0;
+            if (!mounted) QSKIP("cannot mount a small tmpfs here");
+        }
+        const QString path = folder.replace("%A", album.path()).replace("%D", disk.path());
+        const QString pictures = folder.startsWith(disk.path()) ? disk.path() : album.path();
+        for (int i = 0; i < 2; ++i) {
+            const QString file = pictures + (i == 0 ? "/A.JPG" : "/B.JPG");
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(jpeg_bytes(QSize(16, 16))) > 0);
+            out.close();
+            const timeval times[2] = {{i, 0}, {i, 0}};  // A first
+            ::utimes(QFile::encodeName(file).constData(), times);
+        }
+        Run run;
+        run.start("");
+        if (command == "komoji") {
+            run.commands.open_dropped(path);
+            QCOMPARE(run.commands.table().img_count(), 2);
+        }
+        const QFileDevice::Permissions modes[] = {
+            {}, QFile::ExeOwner, QFile::ReadOwner | QFile::ExeOwner};
+        const int mode = QStringList{"mode 000", "mode 100", "mode 500"}.indexOf(setup);
+        if (mode >= 0) {
+            QVERIFY(QFile::setPermissions(album.path(), modes[mode]));
+            const int wanted = QList<int>{R_OK | X_OK, R_OK, W_OK}[mode];
+            if (::access(QFile::encodeName(album.path()).constData(), wanted) == 0)
+                QSKIP(
+                    "this user is not stopped by permissions (root); run as another user to see "
+                    "the reason");
+        } else if (setup == "read-only") {
+            QVERIFY(QProcess::execute("mount", {"-o", "remount,ro", disk.path()}) == 0);
+        }
+        run.ui.clear();
+        if (command == "open") {
+            run.ui.chosen_pictures.push_back(path + "/x.jpg");
+            run.commands.k_open();
+        } else {
+            run.commands.k_komoji();
+        }
+        QCOMPARE(run.ui.messages(),
+                 QStringList{"message|メッセージ|" + message.replace("%F", path)});
     }
 
     void renaming_needs_pictures() {
