@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <vector>
@@ -405,9 +404,9 @@ Picture decode(int fd, qint64 size, Kind kind, QSize box) {
 }  // namespace
 
 Picture load_picture(const QString& path, QSize box) {
-    // The reader's own limit is a second fence behind the budget above.
-    static std::once_flag limit;
-    std::call_once(limit, [] { QImageReader::setAllocationLimit(int(kDecodeBudget / kMiB)); });
+    // Qt's own allocation limit (128 MB) stays as it is, a fence behind the
+    // reckoning above: it holds for every reader of the process, and a
+    // lower one would refuse images that are no pictures of a folder.
     Picture result;
     try {
         // Non-blocking, so a named pipe that took a picture's name cannot hang the open.
