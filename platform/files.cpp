@@ -89,10 +89,6 @@ int rename_no_replace(const char* from, const char* to) {
     return ::rename(from, to);
 }
 
-}  // namespace
-
-namespace {
-
 constexpr char kNotePrefix[] = ".fotavi-";
 constexpr char kNoteSuffix[] = ".rename";
 constexpr char kTemporarySuffix[] = ".tmp";
