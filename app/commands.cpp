@@ -150,6 +150,12 @@ void Commands::open_folder(const QString& named) {
 // times, or with capture_time the cameras' times. Nothing when the person
 // cancelled the reading.
 std::optional<FolderListing> Commands::read_dates(const QString& folder, bool capture_time) {
+    // A rename to lower case cut off between its two steps left a picture
+    // under a temporary name, which the listing would not show.
+    if (const QStringList left = finish_interrupted_renames(folder); !left.isEmpty())
+        ui_.message(QStringLiteral("前回途中で終わった小文字への名前の変更を終えられませんでした:\n") +
+                        left.join(u'\n'),
+                    kTitle);
     FolderListing listing = list_pictures(folder);
     if (!capture_time || !listing.error.isEmpty() || listing.files.empty()) return listing;
     ui_.begin_progress(QStringLiteral("撮影日時を読んでいます（%1 枚）").arg(listing.files.size()),
@@ -351,6 +357,7 @@ void Commands::k_komoji() {
     }
     commit_comment();
     QStringList failures;
+    std::vector<std::pair<QString, QString>> renames;
     const int last = table_.img_count() - 1;
     for (int i = 0; i <= last; ++i) {
         const QString old_name = table_.img_name[i];
@@ -359,20 +366,29 @@ void Commands::k_komoji() {
         if (error.isEmpty()) {
             table_.img_name[i] = new_name;
             if (new_name != old_name)
-                comments_.renamed(old_name, new_name);
+                renames.emplace_back(old_name, new_name);
         } else {
             failures << QStringLiteral("%1: %2").arg(old_name, error);
         }
     }
+    comments_.renamed(renames);
     ui_.set_file_name(table_.img_name[table_.img_index]);
     // The pictures prepared under the old names are of no use any more.
     prepare_neighbours();
+    const int renamed = table_.img_count() - int(failures.size());
     if (failures.isEmpty()) {
         ui_.message(QStringLiteral("画像ファイル名を小文字にしました"), kTitle);
     } else {
-        ui_.message(QStringLiteral("次の画像ファイルは小文字にできませんでした（ほかは小文字にしました）:\n") +
-                        failures.join(QLatin1Char('\n')),
-                    kTitle);
+        const QString counts =
+            renamed == 0 ? QStringLiteral("画像ファイル %1 個のどれも小文字にできませんでした:\n")
+                               .arg(failures.size())
+                         : QStringLiteral(
+                               "画像ファイル %1 個のうち %2 個を小文字にしました。次の %3 "
+                               "個はできませんでした:\n")
+                               .arg(table_.img_count())
+                               .arg(renamed)
+                               .arg(failures.size());
+        ui_.message(counts + failures.join(QLatin1Char('\n')), kTitle);
     }
     ui_.focus_comment();
 }

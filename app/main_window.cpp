@@ -18,6 +18,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 
 #include "settings/setup_dialog.h"
@@ -38,6 +39,26 @@ QRect twips_rect(int left, int top, int width, int height) {
     return {to_pixels(left), to_pixels(top), to_pixels(width), to_pixels(height)};
 }
 
+// A tool tip that shows text exactly as it is: Qt takes a tool tip that looks
+// like HTML ("<b>it</b>") for rich text, so such a text is escaped.
+QString plain_tool_tip(const QString& text) {
+    if (!Qt::mightBeRichText(text)) return text;
+    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() +
+           QStringLiteral("</p>");
+}
+
+// The one local file or folder a drag carries, or empty.
+QString dropped_path(const QMimeData* data) {
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile()) return {};
+    return urls.first().toLocalFile();
+}
+
+bool carries_local_files(const QMimeData* data) {
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
 }  // namespace
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
@@ -47,14 +68,26 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
 
 void PictureBox::set_picture(const QImage& picture) {
     picture_ = picture;
+    fitted_ = QImage();
     placeholder_.clear();
     update();
 }
 
 void PictureBox::set_placeholder(const QString& text) {
     picture_ = QImage();
+    fitted_ = QImage();
     placeholder_ = text;
     update();
+}
+
+void PictureBox::set_fitted_picture(const QImage& picture) {
+    const QImage whole = picture;  // it may be fitted_ itself, which set_picture clears
+    set_picture(whole.scaled(size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    fitted_ = whole;
+}
+
+void PictureBox::resizeEvent(QResizeEvent*) {
+    if (!fitted_.isNull()) set_fitted_picture(fitted_);
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {
@@ -115,6 +148,8 @@ void Main::create_controls() {
     l_comment_->setGeometry(twips_rect(120, 6000, 3615, 625));
     l_comment_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     l_comment_->setTabChangesFocus(true);
+    l_comment_->installEventFilter(this);
+    l_comment_->viewport()->installEventFilter(this);
 
     const QString captions[] = {QStringLiteral("米(&Z)"), QStringLiteral("麦(&X)"), QStringLiteral("豆(&C)"),
                                 QStringLiteral("実(&V)")};
@@ -130,13 +165,14 @@ void Main::create_controls() {
     l_file_name_ = new QLabel(client_);
     l_file_name_->setObjectName(QStringLiteral("l_file_name"));
     l_file_name_->setGeometry(twips_rect(3000, 120, 1575, 255));
-    for (QLabel* label : {l_file_date_, l_file_name_})
+    for (QLabel* label : {l_file_date_, l_file_name_}) {
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setTextFormat(Qt::PlainText);  // a file named "<i>x.jpg" is no markup
+    }
 
     image1_ = new PictureBox(client_);
     image1_->setGeometry(twips_rect(120, 480, 7200, 5400));
-    const QImage startup(QStringLiteral(":/startup.jpg"));
-    image1_->set_picture(startup.scaled(image1_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    image1_->set_fitted_picture(QImage(QStringLiteral(":/startup.jpg")));
 
     for (QPushButton* button : {k_decre_, k_incre_, k_komoji_, k_list_})
         button->setEnabled(false);
@@ -191,17 +227,31 @@ void Main::fit_window() {
     setFixedSize(client_->width(), client_->height() + menuBar()->sizeHint().height());
 }
 
+// Messages name folders and files, which may look like markup: plain text.
 void Main::message(const QString& prompt, const QString& title) {
     QMessageBox box(QMessageBox::NoIcon, title, prompt, QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
 void Main::information(const QString& prompt, const QString& title) {
     QMessageBox box(QMessageBox::Information, title, prompt, QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
-void Main::set_file_name(const QString& caption) { l_file_name_->setText(caption); }
+// One line, elided in the middle so both the start and the extension stay in
+// sight and the date label beside it stays clear; the tool tip holds the whole
+// name. A line break in a name is shown as a sign, so nothing of it is hidden.
+void Main::set_file_name(const QString& caption) {
+    QString line = caption;
+    line.replace(QStringLiteral("\r\n"), QStringLiteral("↵"));
+    line.replace(QLatin1Char('\n'), QStringLiteral("↵"));
+    line.replace(QLatin1Char('\r'), QStringLiteral("↵"));
+    const int width = l_file_name_->contentsRect().width();
+    l_file_name_->setText(l_file_name_->fontMetrics().elidedText(line, Qt::ElideMiddle, width));
+    l_file_name_->setToolTip(plain_tool_tip(caption));
+}
 void Main::set_file_date(const QString& caption) { l_file_date_->setText(caption); }
 void Main::set_picture(const QImage& picture) { image1_->set_picture(picture); }
 
@@ -225,7 +275,7 @@ void Main::enable(PictureCommand command) {
 
 void Main::set_preset(int n, const QString& caption, const QString& tool_tip) {
     k_pre_set_.at(size_t(n))->setText(caption);
-    k_pre_set_.at(size_t(n))->setToolTip(tool_tip);
+    k_pre_set_.at(size_t(n))->setToolTip(plain_tool_tip(tool_tip));
 }
 
 QWidget* Main::control(LayoutTarget target) {
@@ -283,6 +333,7 @@ UnwrittenAnswer Main::ask_unwritten() {
                                    "（コメントはすべて保存してあります）\n"
                                    "先に time_log.txt に出力しますか?"),
                     QMessageBox::NoButton, this);
+    box.setTextFormat(Qt::PlainText);
     QPushButton* write = box.addButton(QStringLiteral("出力して続ける(&W)"), QMessageBox::AcceptRole);
     QPushButton* discard = box.addButton(QStringLiteral("出力せずに続ける(&D)"), QMessageBox::DestructiveRole);
     QPushButton* stay = box.addButton(QStringLiteral("戻る(&R)"), QMessageBox::RejectRole);
@@ -367,17 +418,6 @@ void Main::closeEvent(QCloseEvent* event) {
         event->ignore();
 }
 
-namespace {
-
-QString dropped_path(const QMimeData* data) {
-    const QList<QUrl> urls = data->urls();
-    if (urls.size() != 1 || !urls.first().isLocalFile())
-        return {};
-    return urls.first().toLocalFile();
-}
-
-}  // namespace
-
 void Main::dragEnterEvent(QDragEnterEvent* event) {
     if (!folder_to_open(QFileInfo(dropped_path(event->mimeData()))).isEmpty())
         event->acceptProposedAction();
@@ -386,6 +426,25 @@ void Main::dragEnterEvent(QDragEnterEvent* event) {
 void Main::dropEvent(QDropEvent* event) {
     if (commands_->open_dropped(dropped_path(event->mimeData())))
         event->acceptProposedAction();
+}
+
+// The comment box takes drops itself and would type a dropped file's URL into
+// the comment; files and folders are taken from it here, text is left to it.
+bool Main::eventFilter(QObject* watched, QEvent* event) {
+    const bool comment_box = watched == l_comment_ || watched == l_comment_->viewport();
+    const QEvent::Type type = event->type();
+    if (!comment_box ||
+        (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop))
+        return QMainWindow::eventFilter(watched, event);
+    auto* drop = static_cast<QDropEvent*>(event);
+    if (!carries_local_files(drop->mimeData())) return QMainWindow::eventFilter(watched, event);
+    if (type == QEvent::Drop)
+        dropEvent(drop);
+    else if (!folder_to_open(QFileInfo(dropped_path(drop->mimeData()))).isEmpty())
+        drop->acceptProposedAction();
+    else
+        drop->ignore();
+    return true;
 }
 
 }  // namespace fotavi

@@ -25,14 +25,19 @@ public:
     explicit PictureBox(QWidget* parent);
     void set_picture(const QImage& picture);
     void set_placeholder(const QString& text);
+    // A picture fitted to the box whatever its size, now and after the box
+    // changes size (the start-up picture).
+    void set_fitted_picture(const QImage& picture);
     const QImage& picture() const { return picture_; }
     const QString& placeholder() const { return placeholder_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QImage picture_;
+    QImage fitted_;  // the picture set_fitted_picture was given
     QString placeholder_;
 };
 
@@ -74,6 +79,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Pictures and folders dropped on the comment box open like anywhere else.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void create_controls();

@@ -423,6 +423,49 @@ qint64 peak_kib(const QString& program, const QStringList& args) {
     return kib;
 }
 
+// Peak memory while the picture on screen has a hostile neighbour, which is
+// prepared in the background at once: a sparse 3 GB file named x.jpg, the
+// largest progressive JPEG the decode budget admits, a header that claims
+// 60000 x 60000 pixels.
+void measure_hostile_neighbours(const QString& program, const QString& parent,
+                                const QString& shown) {
+    out << QStringLiteral("(g) peak memory (VmHWM) with the 24 MP picture shown and next to it:")
+        << Qt::endl;
+    const QImage progressive = photo(QSize(6000, 4000), 5);
+    for (const QString& kind : {QStringLiteral("a sparse 3 GB x.jpg (no JPEG)"),
+                                QStringLiteral("a 24 MP progressive JPEG, 4:2:0"),
+                                QStringLiteral("a JPEG claiming 60000 x 60000")}) {
+        QTemporaryDir folder(parent + QStringLiteral("/hostile-XXXXXX"));
+        const QString first = folder.filePath(QStringLiteral("a.jpg"));
+        const QString next = folder.filePath(QStringLiteral("x.jpg"));
+        QFile::copy(shown, first);
+        if (kind.contains(QLatin1String("sparse"))) {
+            QFile file(next);
+            if (!file.open(QIODevice::WriteOnly) || !file.resize(3LL << 30))
+                qFatal("cannot make the sparse file");
+        } else if (kind.contains(QLatin1String("progressive"))) {
+            QImageWriter writer(next, "jpeg");
+            writer.setQuality(90);
+            writer.setProgressiveScanWrite(true);
+            if (!writer.write(progressive)) qFatal("cannot write %s", qPrintable(next));
+        } else {
+            QFile::copy(shown, next);
+            QFile file(next);
+            file.open(QIODevice::ReadWrite);
+            const QByteArray head = file.read(64 * 1024);
+            const qsizetype sof = head.indexOf("\xFF\xC0");
+            if (sof < 0) qFatal("no frame header in %s", qPrintable(next));
+            file.seek(sof + 5);
+            file.write(QByteArray::fromHex("ea60ea60"));  // 60000 x 60000
+        }
+        const timeval earlier[2] = {{0, 0}, {0, 0}};
+        ::utimes(QFile::encodeName(first).constData(), earlier);
+        const qint64 peak = peak_kib(program, {first});
+        out << QStringLiteral("  %1 %2 MiB").arg(kind, -38).arg(peak / 1024.0, 7, 'f', 1)
+            << Qt::endl;
+    }
+}
+
 }  // namespace
 }  // namespace fotavi
 
@@ -521,6 +564,7 @@ int main(int argc, char** argv) {
         const qint64 listed = peak_kib(program, {largest});
         out << QStringLiteral("  with 10000 pictures listed            %1 MiB").arg(listed / 1024.0, 7, 'f', 1)
             << Qt::endl;
+        measure_hostile_neighbours(program, work.path(), mp24);
     }
     out << Qt::endl;
     out << QStringLiteral("ratio_to_floor %1").arg(large.ours / large.floor8, 0, 'f', 2)

@@ -1,25 +1,25 @@
 #include "browse/picture_cache.h"
 
 #include <QFile>
-#include <QMutexLocker>
+
+#include <new>
 
 #include <sys/stat.h>
 
 namespace fotavi {
 
-PictureCache::PictureCache(int keep) : keep_(keep) {
-    // One decode at a time: the picture on screen is decoded on the caller's
-    // thread, so a second worker would only compete with it for the cores.
-    pool_.setMaxThreadCount(1);
-}
+PictureCache::PictureCache(int keep, Loader loader)
+    : keep_(keep), loader_(std::move(loader)), worker_([this] { work(); }) {}
 
 PictureCache::~PictureCache() {
     {
-        QMutexLocker lock(&mutex_);
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
         pending_.clear();
         latest_.clear();
     }
-    pool_.waitForDone();
+    changed_.notify_all();
+    worker_.join();
 }
 
 PictureCache::Stamp PictureCache::stamp_of(const QString& path) {
@@ -30,6 +30,17 @@ PictureCache::Stamp PictureCache::stamp_of(const QString& path) {
     stamp.size = info.st_size;
     stamp.mtime_ns = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
     return stamp;
+}
+
+// Nothing a decode throws gets past here: it becomes the picture's reason.
+Picture PictureCache::load(const QString& path, QSize box) const {
+    try {
+        return loader_(path, box);
+    } catch (const std::bad_alloc&) {
+        return {QImage(), QStringLiteral("メモリが足りません")};
+    } catch (...) {
+        return {QImage(), QStringLiteral("画像を読み込めません（予期しないエラー）")};
+    }
 }
 
 const PictureCache::Entry* PictureCache::find(const QString& path, QSize box,
@@ -48,38 +59,37 @@ void PictureCache::keep_entry(Entry entry) {
 
 Picture PictureCache::get(const QString& path, QSize box) {
     const Stamp stamp = stamp_of(path);
-    if (!stamp.exists) return load_picture(path, box);  // it names the reason
+    if (!stamp.exists) return load(path, box);  // it names the reason
     {
-        QMutexLocker lock(&mutex_);
+        std::unique_lock lock(mutex_);
         pending_.removeAll(path);
         // Decoding it a second time would only take longer than waiting.
-        while (running_ == path && running_box_ == box) changed_.wait(&mutex_);
+        changed_.wait(lock, [&] { return !(running_ == path && running_box_ == box); });
         last_got_ = path;
         if (const Entry* entry = find(path, box, stamp)) return entry->picture;
     }
-    Entry entry{path, box, stamp, load_picture(path, box)};
+    Entry entry{path, box, stamp, load(path, box)};
     const Picture picture = entry.picture;
-    QMutexLocker lock(&mutex_);
+    std::lock_guard lock(mutex_);
     keep_entry(std::move(entry));
     return picture;
 }
 
 void PictureCache::prepare(const QStringList& paths, QSize box) {
-    QMutexLocker lock(&mutex_);
-    latest_ = paths;
-    latest_box_ = box;
-    pending_ = paths;
-    std::erase_if(entries_, [&](const Entry& e) {
-        return e.box != box || (e.path != last_got_ && !paths.contains(e.path));
-    });
-    if (!working_ && !pending_.isEmpty()) {
-        working_ = true;
-        pool_.start([this] { work(); });
+    {
+        std::lock_guard lock(mutex_);
+        latest_ = paths;
+        latest_box_ = box;
+        pending_ = paths;
+        std::erase_if(entries_, [&](const Entry& e) {
+            return e.box != box || (e.path != last_got_ && !paths.contains(e.path));
+        });
     }
+    changed_.notify_all();
 }
 
 void PictureCache::clear() {
-    QMutexLocker lock(&mutex_);
+    std::lock_guard lock(mutex_);
     pending_.clear();
     latest_.clear();
     last_got_.clear();
@@ -87,33 +97,56 @@ void PictureCache::clear() {
 }
 
 void PictureCache::wait_idle() {
-    QMutexLocker lock(&mutex_);
-    while (working_) changed_.wait(&mutex_);
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !busy_ && pending_.isEmpty(); });
 }
 
+// The background thread. Nothing may end it but the cache going: should
+// anything throw, the pictures it was preparing are dropped (they are decoded
+// on the spot when shown) and it waits for the next list.
 void PictureCache::work() {
-    QMutexLocker lock(&mutex_);
-    while (!pending_.isEmpty()) {
-        const QString path = pending_.takeFirst();
-        const QSize box = latest_box_;
-        lock.unlock();
-        // The stamp is taken before the decode: a file rewritten meanwhile
-        // then has a newer stamp than its entry and is decoded again.
-        const Stamp stamp = stamp_of(path);
-        lock.relock();
-        if (find(path, box, stamp)) continue;
-        running_ = path;
-        running_box_ = box;
-        lock.unlock();
-        Picture picture = load_picture(path, box);
-        lock.relock();
-        running_.clear();
-        if (latest_box_ == box && (latest_.contains(path) || last_got_ == path))
-            keep_entry({path, box, stamp, std::move(picture)});
-        changed_.wakeAll();
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        try {
+            if (!work_on_next(lock)) changed_.wait(lock);
+        } catch (...) {
+            if (!lock.owns_lock()) lock.lock();
+            pending_.clear();
+            running_.clear();
+            busy_ = false;
+            changed_.notify_all();
+        }
     }
-    working_ = false;
-    changed_.wakeAll();
+}
+
+// Decodes the next waiting picture; false when none is waiting.
+bool PictureCache::work_on_next(std::unique_lock<std::mutex>& lock) {
+    if (pending_.isEmpty()) {
+        if (busy_) {
+            busy_ = false;
+            changed_.notify_all();
+        }
+        return false;
+    }
+    busy_ = true;
+    const QString path = pending_.takeFirst();
+    const QSize box = latest_box_;
+    lock.unlock();
+    // The stamp is taken before the decode: a file rewritten meanwhile
+    // then has a newer stamp than its entry and is decoded again.
+    const Stamp stamp = stamp_of(path);
+    lock.lock();
+    if (find(path, box, stamp)) return true;
+    running_ = path;
+    running_box_ = box;
+    lock.unlock();
+    Picture picture = load(path, box);
+    lock.lock();
+    running_.clear();
+    if (latest_box_ == box && (latest_.contains(path) || last_got_ == path))
+        keep_entry({path, box, stamp, std::move(picture)});
+    changed_.notify_all();
+    return true;
 }
 
 }  // namespace fotavi

@@ -1,12 +1,13 @@
 #pragma once
 
-#include <QMutex>
 #include <QSize>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
-#include <QWaitCondition>
 
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/picture.h"
@@ -17,16 +18,22 @@ namespace fotavi {
 // waiting for its decode. A prepared picture is handed out only while its file
 // is unchanged (same size and modification time, checked on every get) and the
 // box is the same; anything else is decoded on the spot. Thread-safe.
+//
+// The background decodes run on one thread of the cache's own, synchronised
+// with the standard library so that ThreadSanitizer sees every hand-over.
 class PictureCache {
 public:
+    using Loader = std::function<Picture(const QString& path, QSize box)>;
+
     // keep: how many decoded pictures are held at most (each about a box in size).
-    explicit PictureCache(int keep = 4);
+    // loader decodes one picture; whatever it throws becomes that picture's error.
+    explicit PictureCache(int keep = 4, Loader loader = load_picture);
     ~PictureCache();
 
     PictureCache(const PictureCache&) = delete;
     PictureCache& operator=(const PictureCache&) = delete;
 
-    // The picture at path fitted into box, exactly as load_picture gives it.
+    // The picture at path fitted into box, exactly as the loader gives it.
     Picture get(const QString& path, QSize box);
     // Decodes paths in the background, first one first. Pictures not in the
     // latest list (or of another box) are dropped; the list replaces any
@@ -53,13 +60,16 @@ private:
     };
 
     static Stamp stamp_of(const QString& path);
+    Picture load(const QString& path, QSize box) const;
     void work();
+    bool work_on_next(std::unique_lock<std::mutex>& lock);
     void keep_entry(Entry entry);
     const Entry* find(const QString& path, QSize box, const Stamp& stamp) const;
 
     const int keep_;
-    QMutex mutex_;
-    QWaitCondition changed_;
+    const Loader loader_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
     std::vector<Entry> entries_;  // oldest first
     QStringList latest_;          // the latest list given to prepare
     QSize latest_box_;
@@ -67,8 +77,9 @@ private:
     QString last_got_;     // the picture on screen is kept too, for going back
     QString running_;      // decoded in the background right now
     QSize running_box_;
-    bool working_ = false;  // a job is on the pool
-    QThreadPool pool_;
+    bool busy_ = false;      // the background thread has taken work from pending_
+    bool stopping_ = false;  // the cache is going
+    std::thread worker_;     // last: it starts once everything above is there
 };
 
 }  // namespace fotavi

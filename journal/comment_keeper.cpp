@@ -104,19 +104,23 @@ void CommentKeeper::record(const QString& name, const QString& comment) {
     save();
 }
 
-void CommentKeeper::renamed(const QString& old_name, const QString& new_name) {
-    if (const auto file = files_.constFind(old_name); file != files_.cend()) {
-        ListedFile moved = *file;
-        moved.name = new_name;
-        files_.remove(old_name);
-        files_.insert(new_name, moved);
+void CommentKeeper::renamed(const std::vector<std::pair<QString, QString>>& renames) {
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    bool changed = false;
+    for (const auto& [old_name, new_name] : renames) {
+        if (const auto file = files_.constFind(old_name); file != files_.cend()) {
+            ListedFile moved = *file;
+            moved.name = new_name;
+            files_.remove(old_name);
+            files_.insert(new_name, moved);
+        }
+        auto node = entries_.extract(old_name);
+        if (node.empty()) continue;
+        node.mapped().changed_ms = now;
+        entries_.insert_or_assign(new_name, std::move(node.mapped()));
+        changed = true;
     }
-    auto node = entries_.extract(old_name);
-    if (node.empty()) return;
-    node.key() = new_name;
-    node.mapped().changed_ms = QDateTime::currentMSecsSinceEpoch();
-    entries_.insert_or_assign(new_name, std::move(node.mapped()));
-    save();
+    if (changed) save();
 }
 
 void CommentKeeper::mark_logged(const ImageTable& table) {

@@ -37,8 +37,8 @@ public:
     // The comment of picture name as it stands now (stored into the table,
     // or typed): kept, and saved in the background when it changed.
     void record(const QString& name, const QString& comment);
-    // A picture renamed by the program; saved at once.
-    void renamed(const QString& old_name, const QString& new_name);
+    // Pictures renamed by the program (old name, new name); saved at once.
+    void renamed(const std::vector<std::pair<QString, QString>>& renames);
     // time_log.txt was just written from the table.
     void mark_logged(const ImageTable& table);
     // The comment of name as time_log.txt holds it; empty when none.

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutexLocker>
 
 #include <cerrno>
 #include <exception>
@@ -152,11 +151,17 @@ QString fallback_journal_path(const QString& state_dir, const QString& folder) {
 
 JournalStore::JournalStore(QString state_dir, Writer writer)
     : state_dir_(std::move(state_dir)),
-      writer_(writer ? std::move(writer) : Writer(write_atomically)) {
-    pool_.setMaxThreadCount(1);
-}
+      writer_(writer ? std::move(writer) : Writer(write_atomically)),
+      worker_([this] { work(); }) {}
 
-JournalStore::~JournalStore() { pool_.waitForDone(); }
+JournalStore::~JournalStore() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;  // a save still waiting is written first
+    }
+    changed_.notify_all();
+    worker_.join();
+}
 
 void JournalStore::set_on_report(std::function<void(const Report&)> on_report) {
     on_report_ = std::move(on_report);
@@ -180,7 +185,7 @@ JournalLoad JournalStore::load(const QString& folder) {
             load.entries = merge_journals(load.entries, candidate.read->entries);
         }
     }
-    QMutexLocker lock(&mutex_);
+    std::lock_guard lock(mutex_);
     // A folder that cannot be written, or whose journal name is taken by
     // something that could not be moved away, keeps its journal in the state folder.
     if (!writable || stuck)
@@ -191,27 +196,30 @@ JournalLoad JournalStore::load(const QString& folder) {
 }
 
 void JournalStore::save(const QString& folder, JournalEntries entries) {
-    QMutexLocker lock(&mutex_);
-    pending_.emplace(folder, std::move(entries));
-    if (!working_) {
-        working_ = true;
-        pool_.start([this] { work(); });
+    {
+        std::lock_guard lock(mutex_);
+        pending_.emplace(folder, std::move(entries));
     }
+    changed_.notify_all();
 }
 
 void JournalStore::wait_idle() {
     {
-        QMutexLocker lock(&mutex_);
-        while (working_) idle_.wait(&mutex_);
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !pending_ && !busy_; });
     }
     deliver();
 }
 
+// The background thread: writes the latest save waiting, until the store goes.
 void JournalStore::work() {
-    QMutexLocker lock(&mutex_);
-    while (pending_) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return pending_ || stopping_; });
+        if (!pending_) return;
         const auto [folder, entries] = std::move(*pending_);
         pending_.reset();
+        busy_ = true;
         lock.unlock();
         Report report;
         // Nothing may escape a background task: a failure is reported like any other.
@@ -225,19 +233,19 @@ void JournalStore::work() {
             report = {folder, entries,
                       QStringLiteral("コメントを保存できませんでした（原因不明のエラー）。")};
         }
-        lock.relock();
+        lock.lock();
         reports_.push_back(std::move(report));
+        busy_ = false;
         QMetaObject::invokeMethod(
             &receiver_, [this] { deliver(); }, Qt::QueuedConnection);
+        changed_.notify_all();
     }
-    working_ = false;
-    idle_.wakeAll();
 }
 
 JournalStore::Report JournalStore::write(const QString& folder, const JournalEntries& entries) {
     bool to_state;
     {
-        QMutexLocker lock(&mutex_);
+        std::lock_guard lock(mutex_);
         to_state = unwritable_.contains(folder);
     }
     QStringList failures;
@@ -259,7 +267,7 @@ JournalStore::Report JournalStore::write(const QString& folder, const JournalEnt
         if (problem.isEmpty()) return {folder, merged, {}};
         failures << problem;
         if (to_state || !(is_permission_error(error) || there.stuck)) break;
-        QMutexLocker guard(&mutex_);
+        std::lock_guard guard(mutex_);
         unwritable_.insert(folder);
         to_state = true;
     }
@@ -273,7 +281,7 @@ JournalStore::Report JournalStore::write(const QString& folder, const JournalEnt
 void JournalStore::deliver() {
     std::deque<Report> reports;
     {
-        QMutexLocker lock(&mutex_);
+        std::lock_guard lock(mutex_);
         reports.swap(reports_);
     }
     for (const Report& report : reports)

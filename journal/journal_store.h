@@ -1,16 +1,16 @@
 #pragma once
 
-#include <QMutex>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
-#include <QWaitCondition>
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "journal/comment_journal.h"
 
@@ -74,13 +74,15 @@ private:
     std::function<void(const Report&)> on_report_;
     QObject receiver_;  // lives on the owner's thread; reports are queued to it
 
-    mutable QMutex mutex_;
-    QWaitCondition idle_;
+    // std threads rather than Qt's, so ThreadSanitizer sees every lock.
+    std::mutex mutex_;
+    std::condition_variable changed_;
     std::optional<std::pair<QString, JournalEntries>> pending_;
     std::deque<Report> reports_;
     QSet<QString> unwritable_;  // folders whose journal lives in the state folder
-    bool working_ = false;
-    QThreadPool pool_;
+    bool busy_ = false;         // the worker has taken a save from pending_
+    bool stopping_ = false;
+    std::thread worker_;  // last: it starts once everything above is there
 };
 
 }  // namespace fotavi

@@ -7,7 +7,12 @@
 #include <QStandardPaths>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -98,25 +103,146 @@ int rename_no_replace(const char* from, const char* to) {
     return ::rename(from, to);
 }
 
+constexpr char kNotePrefix[] = ".fotavi-";
+constexpr char kNoteSuffix[] = ".rename";
+constexpr char kTemporarySuffix[] = ".tmp";
+
+QByteArray folder_of(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : path.left(std::max<qsizetype>(slash, 1));
+}
+
+QByteArray name_of(const QByteArray& path) { return path.mid(path.lastIndexOf('/') + 1); }
+
+bool write_all(int fd, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        done += written;
+    }
+    return true;
+}
+
 }  // namespace
 
-QString rename_file(const QString& old_name, const QString& new_name) {
-    if (old_name == new_name)
-        return {};
-    const QByteArray from = QFile::encodeName(old_name);
-    const QByteArray to = QFile::encodeName(new_name);
-    // On a camera's FAT card the new name, differing only in letter case,
-    // already names the old file, so the file goes through a temporary name;
-    // a file that really holds the new name is then found and kept.
-    const QByteArray temporary = from + ".fotavi-" + QByteArray::number(::getpid()) + ".tmp";
-    if (rename_no_replace(from.constData(), temporary.constData()) != 0)
-        return system_reason(errno);
-    if (rename_no_replace(temporary.constData(), to.constData()) != 0) {
+TwoStepRename::TwoStepRename(const QString& old_name, const QString& new_name)
+    : from_(QFile::encodeName(old_name)), to_(QFile::encodeName(new_name)) {
+    // Short whatever the length of the name, so that a name near the limit
+    // of 255 bytes still goes through; unique within this run of the program.
+    static std::atomic<int> count{0};
+    const QByteArray stem = folder_of(from_) + '/' + kNotePrefix + QByteArray::number(::getpid()) +
+                            '-' + QByteArray::number(++count);
+    temporary_ = stem + kTemporarySuffix;
+    note_ = stem + kNoteSuffix;
+}
+
+QString TwoStepRename::first_step() {
+    // The note holds both names, each ended by a zero byte (a name may hold
+    // any other byte, line breaks included).
+    const int fd =
+        ::open(note_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) return system_reason(errno);
+    const bool written = write_all(fd, name_of(from_) + '\0' + name_of(to_) + '\0');
+    const int write_error = errno;
+    if (::close(fd) != 0 || !written) {
+        const int error = written ? errno : write_error;
+        ::unlink(note_.constData());
+        return system_reason(error);
+    }
+    if (rename_no_replace(from_.constData(), temporary_.constData()) != 0) {
         const int error = errno;
-        ::rename(temporary.constData(), from.constData());
+        ::unlink(note_.constData());
         return system_reason(error);
     }
     return {};
+}
+
+QString TwoStepRename::second_step() {
+    QString reason;
+    if (rename_no_replace(temporary_.constData(), to_.constData()) != 0) {
+        reason = system_reason(errno);
+        if (rename_no_replace(temporary_.constData(), from_.constData()) != 0)
+            return reason;  // the note stays, so the next scan tries again
+    }
+    ::unlink(note_.constData());
+    return reason;
+}
+
+QString rename_file(const QString& old_name, const QString& new_name) {
+    const QByteArray from = QFile::encodeName(old_name);
+    const QByteArray to = QFile::encodeName(new_name);
+    if (from == to) {
+        struct stat st {};
+        return ::stat(from.constData(), &st) == 0 ? QString() : system_reason(errno);
+    }
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return {};
+    const int error = errno;
+    // The new name is taken. Where only the letter case changes, it may be
+    // this very file, on a camera's FAT card that does not tell the names
+    // apart (inode numbers do not tell either, in user-space FAT): that goes
+    // through a temporary name, whose second step finds a real twin. A file
+    // system without RENAME_NOREPLACE goes that way too; each step then
+    // checks that the name is free.
+    const bool case_only = error == EEXIST && old_name.compare(new_name, Qt::CaseInsensitive) == 0;
+    if (!case_only && error != EINVAL && error != ENOSYS && error != EOPNOTSUPP)
+        return system_reason(error);
+    TwoStepRename rename(old_name, new_name);
+    const QString first = rename.first_step();
+    return first.isEmpty() ? rename.second_step() : first;
+}
+
+QStringList finish_interrupted_renames(const QString& folder) {
+    QStringList problems;
+    const QByteArray encoded = QFile::encodeName(folder);
+    DIR* dir = ::opendir(encoded.constData());
+    if (!dir) return problems;  // the scan names the reason
+    std::vector<QByteArray> notes;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name.startsWith(kNotePrefix) && name.endsWith(kNoteSuffix)) notes.push_back(name);
+    }
+    ::closedir(dir);
+    for (const QByteArray& note : notes) {
+        // A note of a program still running is its rename under way.
+        const QByteArray stem = note.chopped(qsizetype(std::strlen(kNoteSuffix)));
+        const pid_t pid =
+            pid_t(stem.mid(qsizetype(std::strlen(kNotePrefix))).split('-').value(0).toInt());
+        if (pid > 0 && pid != ::getpid() && (::kill(pid, 0) == 0 || errno == EPERM)) continue;
+        const QByteArray note_path = encoded + '/' + note;
+        const QByteArray temporary = encoded + '/' + stem + kTemporarySuffix;
+        QFile file(QFile::decodeName(note_path));
+        const QList<QByteArray> names =
+            file.open(QIODevice::ReadOnly) ? file.read(4096).split('\0') : QList<QByteArray>();
+        struct stat st {};
+        if (::lstat(temporary.constData(), &st) != 0) {
+            ::unlink(note_path.constData());  // cut off before or after the renames
+            continue;
+        }
+        const QString shown = QFile::decodeName(stem + kTemporarySuffix);
+        if (names.size() < 3 || names[0].isEmpty() || names[1].isEmpty()) {
+            problems << QStringLiteral(
+                            "%1: 中断した名前の変更の記録 %2 を読めないため、元の名前に戻せません")
+                            .arg(shown, QFile::decodeName(note));
+            continue;
+        }
+        const QByteArray old_path = encoded + '/' + names[0];
+        const QByteArray new_path = encoded + '/' + names[1];
+        if (rename_no_replace(temporary.constData(), new_path.constData()) == 0) {
+            ::unlink(note_path.constData());
+            continue;
+        }
+        const int error = errno;
+        if (rename_no_replace(temporary.constData(), old_path.constData()) == 0) {
+            ::unlink(note_path.constData());
+            continue;
+        }
+        problems << QStringLiteral("%1: %2 に名前を戻せません（%3）")
+                        .arg(shown, QFile::decodeName(names[1]), system_reason(error));
+    }
+    return problems;
 }
 
 QString unused_path(const QString& folder, const QString& base, const QString& suffix) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -42,9 +44,34 @@ QString z_change_dir(const QString& path);
 QString program_folder();
 
 // Renames old_name to new_name without ever replacing another file, also
-// where only the letter case changes on a case-insensitive file system.
-// Returns an error text, or empty.
+// where only the letter case changes on a case-insensitive file system. A
+// name that stays the same is checked: a file gone since the scan is an
+// error too. Returns an error text (the system's reason), or empty.
 QString rename_file(const QString& old_name, const QString& new_name);
+
+// A rename in two steps through a short temporary name, for a file system
+// where the new name, differing only in letter case, already names the file
+// (a camera's FAT card). A note written beside the file first holds both
+// names, so a rename cut off between the steps (the program ended) is
+// finished by finish_interrupted_renames at the next scan.
+class TwoStepRename {
+public:
+    TwoStepRename(const QString& old_name, const QString& new_name);
+    // Writes the note and moves the file to the temporary name.
+    QString first_step();
+    // Gives the file the new name, or back its old one when the new name is
+    // taken; removes the note. Returns the reason the new name was not given.
+    QString second_step();
+
+private:
+    QByteArray from_, to_, temporary_, note_;
+};
+
+// Finishes the renames of folder that were cut off between their two steps:
+// each picture gets the name it was being given, or its old name back when
+// another file holds that. Returns one line for each picture left under its
+// temporary name, naming it and the reason.
+QStringList finish_interrupted_renames(const QString& folder);
 
 // A path in folder for "<base><suffix>" that names nothing yet: base itself,
 // else "<base>-2<suffix>", "<base>-3<suffix>", ...; for keeping a file aside.

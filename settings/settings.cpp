@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStringList>
-#include <QTextBoundaryFinder>
 
 #include <optional>
 
@@ -64,7 +63,9 @@ QString one_line(QString phrase) {
     return phrase;
 }
 
-// "&" marks an accelerator in a caption; a literal one is doubled.
+// "&" marks an accelerator in a caption; a literal one is doubled, so a
+// phrase such as "&" shows as itself (where the original would have made the
+// letter after it an accelerator).
 QString escape_ampersands(QString text) { return text.replace(u'&', u"&&"_s); }
 
 }  // namespace
@@ -176,11 +177,13 @@ QString config_folder(const QString& program_folder) {
 QString preset_caption(int n, const QString& phrase) {
     static const char16_t kLetters[] = u"ZXCV";
     const QChar letter(kLetters[n & 3]);
-    // Length as the user sees it: a surrogate pair or a base letter with its
-    // combining marks is one character.
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, phrase);
-    const qsizetype first_end = phrase.isEmpty() ? 0 : finder.toNextBoundary();
-    const bool longer = first_end >= 0 && first_end < phrase.size();
+    // Length in characters as def_list.txt holds the phrase, one for each
+    // character of code page 932: a half-width ｶ and its separate voiced mark
+    // ﾞ are two, a surrogate pair is one (written as "?"), and so is each
+    // combining mark.
+    const qsizetype first_end =
+        phrase.size() >= 2 && phrase[0].isHighSurrogate() && phrase[1].isLowSurrogate() ? 2 : 1;
+    const bool longer = phrase.size() > first_end;
     if (!longer) return escape_ampersands(phrase) + u"(&"_s + letter + u')';
     return escape_ampersands(phrase.left(first_end)) + u".(&"_s + letter + u')';
 }

@@ -1,5 +1,7 @@
 #include "settings/setup_dialog.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QGroupBox>
@@ -71,6 +73,7 @@ Setup::Setup(const Settings& current, QWidget* parent)
     size_group_ = new QButtonGroup(this);
     size_group_->addButton(size_sw_[0], 0);
     size_group_->addButton(size_sw_[1], 1);
+    for (QRadioButton* option : size_sw_) option->installEventFilter(this);
 
     Frame2_ = new QGroupBox(u"登録文字"_s, this);
     Frame2_->setObjectName(u"Frame2"_s);
@@ -123,6 +126,26 @@ std::optional<Settings> Setup::edit(QWidget* parent, const Settings& current) {
     Setup dialog(current, parent);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.chosen();
+}
+
+// Every arrow key moves to the other size and selects it, as in an option
+// group of the original; Qt alone moves only towards a button lying in the
+// arrow's direction, so Up and Down would do nothing between two buttons
+// side by side.
+bool Setup::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const bool arrow =
+            key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Left || key == Qt::Key_Right;
+        const auto at = std::find(size_sw_.begin(), size_sw_.end(), watched);
+        if (arrow && at != size_sw_.end()) {
+            QRadioButton* other = size_sw_[at == size_sw_.begin() ? 1 : 0];
+            other->setFocus(Qt::OtherFocusReason);
+            other->setChecked(true);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void Setup::keyPressEvent(QKeyEvent* event) {

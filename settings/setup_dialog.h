@@ -39,6 +39,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Arrow keys in the size options.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QGroupBox* Frame1_;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QTemporaryDir>
 
 #include <initializer_list>
@@ -131,6 +132,34 @@ public:
         ::utimes(QFile::encodeName(file(name)).constData(), times);
     }
 };
+
+// A JPEG of one colour, as bytes.
+inline QByteArray jpeg_bytes(QSize size, QColor color = Qt::darkCyan, bool progressive = false) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return bytes;
+}
+
+// The JPEG with its frame header claiming another size: a decoder finds too
+// little image data for it and fills the rest in grey.
+inline QByteArray with_claimed_size(QByteArray jpeg, QSize size) {
+    for (qsizetype i = 2; i + 8 < jpeg.size(); ++i) {
+        if (jpeg[i] == '\xFF' && (jpeg[i + 1] == '\xC0' || jpeg[i + 1] == '\xC2')) {
+            jpeg[i + 5] = char(size.height() >> 8);
+            jpeg[i + 6] = char(size.height());
+            jpeg[i + 7] = char(size.width() >> 8);
+            jpeg[i + 8] = char(size.width());
+            break;
+        }
+    }
+    return jpeg;
+}
 
 inline QDateTime at(int year, int month, int day, int hour, int minute, int second = 0) {
     return QDateTime(QDate(year, month, day), QTime(hour, minute, second));

@@ -3,14 +3,18 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
+#include <QUrl>
 
 #include "album.h"
 #include "app/main_window.h"
+#include "app/ui.h"
 
 using namespace fotavi;
 
@@ -28,12 +32,18 @@ T* child(QWidget& main, const char* name) {
     return widget;
 }
 
-// A window as the program starts it, with its own program folder.
+// A window as the program starts it, with its own program folder and, when
+// given, its settings file.
 struct Window {
     QTemporaryDir program;
     Main main{program.path(), program.path()};
 
-    explicit Window(const QStringList& args = {}) {
+    explicit Window(const QStringList& args = {}, const QByteArray& def_list = {}) {
+        if (!def_list.isEmpty()) {
+            QFile file(program.filePath("def_list.txt"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(def_list);
+        }
         main.commands().start_up(args, QDir::rootPath());
         main.show();
         QApplication::setActiveWindow(&main);
@@ -41,7 +51,18 @@ struct Window {
     }
 };
 
-// Closes every message box as soon as it shows, keeping "title|text" of each.
+// What a label or tool tip shows of text: Qt reads text that looks like
+// markup as rich text unless it is told the text is plain.
+QString shown(const QString& text, Qt::TextFormat format = Qt::AutoText) {
+    if (format == Qt::PlainText || (format == Qt::AutoText && !Qt::mightBeRichText(text)))
+        return text;
+    QTextDocument document;
+    document.setHtml(text);
+    return document.toPlainText();
+}
+
+// Closes every message box as soon as it shows, keeping "title|text" of each
+// as it is shown.
 class BoxCloser {
 public:
     BoxCloser() {
@@ -49,7 +70,7 @@ public:
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             if (QWidget* box = QApplication::activeModalWidget()) {
                 if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
-                    seen << box->windowTitle() + "|" + label->text();
+                    seen << box->windowTitle() + "|" + shown(label->text(), label->textFormat());
                 box->close();
             }
         });
@@ -209,6 +230,151 @@ private slots:
         QTRY_COMPARE(name->text(), QStringLiteral("B.JPG"));
         QCOMPARE(comment->toPlainText(), QStringLiteral("first"));
         QTRY_COMPARE(w.main.focusWidget(), comment);
+    }
+
+    // Names and phrases are shown exactly as they are: no markup is read, a
+    // long name is cut in the middle and never runs over the date, a line
+    // break cannot hide part of a name; the tool tip holds the whole.
+    void text_is_shown_as_it_is_data() {
+        QTest::addColumn<QString>("place");  // file name, phrase, message
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("label");  // shown on the label or button; "elided" when cut
+        const QString long_name = QString(240, u'm') + ".jpg";
+        QTest::newRow("short name") << "file name"
+                                    << "DSC0001.JPG"
+                                    << "DSC0001.JPG";
+        QTest::newRow("name with markup") << "file name"
+                                          << "<i>x.jpg"
+                                          << "<i>x.jpg";
+        QTest::newRow("name of 244 characters") << "file name" << long_name << "elided";
+        QTest::newRow("name with a line break")
+            << "file name"
+            << "first\nsecond.jpg" << QStringLiteral("first↵second.jpg");
+        QTest::newRow("name with CR LF") << "file name"
+                                         << "a\r\nb.jpg" << QStringLiteral("a↵b.jpg");
+        QTest::newRow("phrase with markup") << "phrase"
+                                            << "<b>it</b>"
+                                            << "<.(&Z)";
+        QTest::newRow("phrase with an entity") << "phrase"
+                                               << "&lt;3"
+                                               << "&&.(&Z)";
+        QTest::newRow("phrase with spaces") << "phrase"
+                                            << "  two  spaces"
+                                            << " .(&Z)";
+        QTest::newRow("message naming a folder") << "message"
+                                                 << "<b>folder</b> を開けません"
+                                                 << "";
+    }
+    void text_is_shown_as_it_is() {
+        QFETCH(QString, place);
+        QFETCH(QString, text);
+        QFETCH(QString, label);
+        Window w;
+        if (place == "file name") {
+            w.main.set_file_name(text);
+            auto* name = child<QLabel>(w.main, "l_file_name");
+            const QString on_label = shown(name->text(), name->textFormat());
+            if (label == "elided") {
+                QVERIFY2(on_label.contains(QStringLiteral("…")), qPrintable(on_label));
+                QVERIFY(on_label.startsWith("mmm") && on_label.endsWith("m.jpg"));
+            } else {
+                QCOMPARE(on_label, label);
+            }
+            // Nothing runs past the label into the date beside it.
+            QVERIFY(name->fontMetrics().horizontalAdvance(on_label) <= name->width());
+            QVERIFY(name->geometry().right() < child(w.main, "l_file_date")->geometry().left());
+            QCOMPARE(shown(name->toolTip()), text);
+        } else if (place == "phrase") {
+            Settings settings;
+            settings.pre_str[0] = text;
+            z_set_pre_captions(settings, w.main);
+            auto* button = child<QPushButton>(w.main, "k_pre_set0");
+            QCOMPARE(button->text(), label);
+            QCOMPARE(shown(button->toolTip()), text);
+        } else {
+            BoxCloser boxes;
+            w.main.message(text, QStringLiteral("メッセージ"));
+            QCOMPARE(boxes.seen, QStringList{QStringLiteral("メッセージ|") + text});
+        }
+    }
+
+    // The start-up picture fills the picture box of either layout, also when
+    // the layout changes before any folder is open.
+    void start_up_picture_fills_the_box_data() {
+        QTest::addColumn<QByteArray>("def_list");
+        QTest::addColumn<QList<bool>>("layouts");  // applied after start-up
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("small") << QByteArray() << QList<bool>{} << QSize(480, 360);
+        QTest::newRow("large from the settings file")
+            << QByteArray("True\r\na\r\nb\r\nc\r\nd\r\n") << QList<bool>{} << QSize(640, 480);
+        QTest::newRow("large chosen in 設定")
+            << QByteArray() << QList<bool>{true} << QSize(640, 480);
+        QTest::newRow("large, then small again")
+            << QByteArray() << QList<bool>{true, false} << QSize(480, 360);
+    }
+    void start_up_picture_fills_the_box() {
+        QFETCH(QByteArray, def_list);
+        QFETCH(QList<bool>, layouts);
+        QFETCH(QSize, size);
+        Window w({}, def_list);
+        for (const bool large : layouts) z_set_layout(large, w.main);
+        auto* box = static_cast<PictureBox*>(child(w.main, "Image1"));
+        QCOMPARE(box->size(), size);
+        QCOMPARE(box->picture().size(), size);
+    }
+
+    // A picture or folder dropped on the comment box opens the folder as
+    // anywhere on the window; dropped text is typed into the comment.
+    void drops_on_the_comment_box_data() {
+        QTest::addColumn<QString>("target");   // viewport, window
+        QTest::addColumn<QString>("dropped");  // picture, folder, text, text file
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("picture on the comment box") << "viewport"
+                                                    << "picture" << true << "";
+        QTest::newRow("folder on the comment box") << "viewport"
+                                                   << "folder" << true << "";
+        QTest::newRow("picture on the window") << "window"
+                                               << "picture" << true << "";
+        QTest::newRow("text on the comment box") << "viewport"
+                                                 << "text" << false << "dropped words";
+        QTest::newRow("other file on the comment box") << "viewport"
+                                                       << "text file" << false << "";
+    }
+    void drops_on_the_comment_box() {
+        QFETCH(QString, target);
+        QFETCH(QString, dropped);
+        QFETCH(bool, opens);
+        QFETCH(QString, typed);
+        Album album;
+        album.add("B.JPG", at(2020, 1, 1, 9, 0));
+        album.add("A.JPG", at(2020, 1, 1, 10, 0));
+        album.add_bytes("notes.txt", "notes", at(2020, 1, 1, 10, 0));
+        Window w;
+        QMimeData data;
+        // A file manager sends the URL as text too.
+        const QString path = dropped == "picture"  ? album.file("A.JPG")
+                             : dropped == "folder" ? album.path()
+                                                   : album.file("notes.txt");
+        if (dropped == "text") {
+            data.setText("dropped words");
+        } else {
+            data.setUrls({QUrl::fromLocalFile(path)});
+            data.setText(QUrl::fromLocalFile(path).toString());
+        }
+        auto* comment = child<QPlainTextEdit>(w.main, "l_comment");
+        QWidget* widget =
+            target == "viewport" ? comment->viewport() : static_cast<QWidget*>(&w.main);
+        const QPoint at = widget->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(widget, &enter);
+        QCOMPARE(enter.isAccepted(), opens || dropped == "text");
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(widget, &drop);
+        QCOMPARE(w.main.commands().table().img_count(), opens ? 2 : 0);
+        QCOMPARE(child<QLabel>(w.main, "l_file_name")->text(),
+                 opens ? QStringLiteral("B.JPG") : QString());
+        QCOMPARE(comment->toPlainText(), typed);
     }
 
     void version_box_then_typing_goes_on_in_the_comment() {

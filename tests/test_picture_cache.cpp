@@ -1,10 +1,15 @@
-#include <QBuffer>
 #include <QTest>
+
+#include <atomic>
+#include <cerrno>
+#include <new>
+#include <stdexcept>
 
 #include "album.h"
 #include "app/commands.h"
 #include "browse/picture_cache.h"
 #include "fake_ui.h"
+#include "platform/errors.h"
 #include "platform/picture.h"
 
 using namespace fotavi;
@@ -14,15 +19,7 @@ namespace {
 const QSize kSmallBox(480, 360);
 const QSize kLargeBox(640, 480);
 
-QByteArray jpeg_of(QColor color, QSize size = QSize(64, 48)) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG");
-    return bytes;
-}
+QByteArray jpeg_of(QColor color, QSize size = QSize(64, 48)) { return jpeg_bytes(size, color); }
 
 // Two JPEGs of the same length: a decoder stops at the end marker, so
 // padding after it evens out the sizes.
@@ -146,6 +143,55 @@ private slots:
         QCOMPARE(colour_of(cache.get(path, kSmallBox).image), QStringLiteral("green"));
     }
 
+    // Whatever a decode throws becomes that picture's reason, in the background
+    // or on the spot, and the cache goes on with the other pictures.
+    void decode_that_throws_data() {
+        QTest::addColumn<QString>("thrown");
+        QTest::addColumn<bool>("in_background");
+        QTest::addColumn<QString>("reason");
+        const QString memory = QStringLiteral("メモリが足りません");
+        const QString unexpected = QStringLiteral("画像を読み込めません（予期しないエラー）");
+        QTest::newRow("out of memory, background") << "bad_alloc" << true << memory;
+        QTest::newRow("out of memory, on the spot") << "bad_alloc" << false << memory;
+        QTest::newRow("other exception, background") << "runtime_error" << true << unexpected;
+        QTest::newRow("not an exception class, background") << "int" << true << unexpected;
+    }
+    void decode_that_throws() {
+        QFETCH(QString, thrown);
+        QFETCH(bool, in_background);
+        QFETCH(QString, reason);
+        Album album;
+        album.add_bytes(QStringLiteral("a.jpg"), jpeg_of(Qt::red), at(2024, 5, 3, 9, 0));
+        album.add_bytes(QStringLiteral("b.jpg"), jpeg_of(Qt::green), at(2024, 5, 3, 9, 1));
+        const QString bad = album.file(QStringLiteral("a.jpg"));
+        const QString good = album.file(QStringLiteral("b.jpg"));
+        std::atomic<int> throws{0};
+        PictureCache cache(4, [&](const QString& path, QSize box) {
+            if (path == bad) {
+                ++throws;
+                if (thrown == "bad_alloc") throw std::bad_alloc();
+                if (thrown == "runtime_error") throw std::runtime_error("decoder");
+                throw 42;
+            }
+            return load_picture(path, box);
+        });
+        if (in_background) {
+            cache.prepare({bad, good}, kSmallBox);
+            cache.wait_idle();
+        }
+        const Picture failed = cache.get(bad, kSmallBox);
+        QVERIFY(failed.image.isNull());
+        QCOMPARE(failed.error, reason);
+        QCOMPARE(throws.load(), 1);
+        QCOMPARE(colour_of(cache.get(good, kSmallBox).image), QStringLiteral("green"));
+        // The background thread still prepares pictures.
+        cache.prepare({bad, good}, kLargeBox);
+        cache.wait_idle();
+        QCOMPARE(throws.load(), 2);
+        const qint64 prepared = cache.get(good, kLargeBox).image.cacheKey();
+        QCOMPARE(cache.get(good, kLargeBox).image.cacheKey(), prepared);
+    }
+
     void other_box_is_decoded_again() {
         Album album;
         const QString path = album.file(QStringLiteral("wide.jpg"));
@@ -218,7 +264,7 @@ private slots:
         QCOMPARE(colour_of(run.ui.picture), QStringLiteral("blue"));
         QCOMPARE(run.ui.picture.size(), QSize(480, 360));
         run.commands.k_incre();
-        QCOMPARE(run.ui.placeholder, QStringLiteral("DSC2.JPG|ファイルが見つかりません"));
+        QCOMPARE(run.ui.placeholder, "DSC2.JPG|" + system_reason(ENOENT));
         run.commands.k_incre();
         QCOMPARE(colour_of(run.ui.picture), QStringLiteral("red"));
     }

@@ -337,8 +337,12 @@ void TestSettings::caption_data() {
     QTest::newRow("outside BMP alone") << 0 << u"\U0001F35A"_s << u"\U0001F35A(&Z)"_s;
     QTest::newRow("outside BMP first") << 0 << u"\U0001F35Aです"_s << u"\U0001F35A.(&Z)"_s;
     QTest::newRow("surrogate kanji") << 2 << u"\U00020BB7"_s << u"\U00020BB7(&C)"_s;
-    QTest::newRow("combining mark") << 3 << u"e\u0301"_s << u"e\u0301(&V)"_s;
-    QTest::newRow("dakuten combined") << 1 << u"か\u3099き"_s << u"か\u3099.(&X)"_s;
+    // Characters count as the settings file holds them, in code page 932.
+    QTest::newRow("combining mark") << 3 << u"e\u0301"_s << u"e.(&V)"_s;
+    QTest::newRow("combining voiced mark") << 1 << u"か\u3099き"_s << u"か.(&X)"_s;
+    QTest::newRow("half-width voiced") << 0 << u"ｶﾞ"_s << u"ｶ.(&Z)"_s;
+    QTest::newRow("half-width alone") << 0 << u"ｶ"_s << u"ｶ(&Z)"_s;
+    QTest::newRow("full-width voiced") << 0 << u"ガ"_s << u"ガ(&Z)"_s;
     QTest::newRow("ampersand alone") << 0 << u"&"_s << u"&&(&Z)"_s;
     QTest::newRow("ampersand first") << 1 << u"&a"_s << u"&&.(&X)"_s;
     QTest::newRow("ampersand later") << 2 << u"a&b"_s << u"a.(&C)"_s;

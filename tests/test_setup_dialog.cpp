@@ -46,6 +46,8 @@ private slots:
     void close_button_cancels();
     void enter_and_esc_do_nothing_data();
     void enter_and_esc_do_nothing();
+    void arrows_move_between_the_sizes_data();
+    void arrows_move_between_the_sizes();
     void phrases_never_hold_line_breaks();
     void edit_runs_modally();
 };
@@ -227,6 +229,38 @@ void TestSetupDialog::enter_and_esc_do_nothing() {
     QCOMPARE(finished.count(), 0);
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.chosen(), sample(false));
+}
+
+void TestSetupDialog::arrows_move_between_the_sizes_data() {
+    QTest::addColumn<bool>("size_large");  // the option that has the focus first
+    QTest::addColumn<int>("key");
+    const std::pair<const char*, int> keys[] = {{"Up", Qt::Key_Up},
+                                                {"Down", Qt::Key_Down},
+                                                {"Left", Qt::Key_Left},
+                                                {"Right", Qt::Key_Right}};
+    for (const auto& [name, key] : keys) {
+        QTest::addRow("%s from 640 * 480", name) << true << key;
+        QTest::addRow("%s from 480 * 360", name) << false << key;
+    }
+}
+
+void TestSetupDialog::arrows_move_between_the_sizes() {
+    QFETCH(bool, size_large);
+    QFETCH(int, key);
+    Setup dialog(sample(size_large));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto* from = child<QRadioButton>(dialog, size_large ? u"size_sw0"_s : u"size_sw1"_s);
+    auto* to = child<QRadioButton>(dialog, size_large ? u"size_sw1"_s : u"size_sw0"_s);
+    from->setFocus();
+    QTest::keyClick(from, Qt::Key(key));
+    QVERIFY(to->hasFocus());
+    QVERIFY(to->isChecked());
+    QVERIFY(!from->isChecked());
+    QCOMPARE(dialog.chosen().size_large, !size_large);
+    // And back again.
+    QTest::keyClick(to, Qt::Key(key));
+    QVERIFY(from->hasFocus() && from->isChecked());
 }
 
 void TestSetupDialog::phrases_never_hold_line_breaks() {
