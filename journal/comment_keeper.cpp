@@ -88,12 +88,12 @@ bool CommentKeeper::read_back(const ImageTable& table, Restored& restored) {
 
 void CommentKeeper::record(const QString& name, const QString& comment) {
     auto it = entries_.find(name);
-    if (it == entries_.end()) {
-        if (comment.isEmpty()) return;  // nothing to keep, nothing changed
-        it = entries_.emplace(name, JournalEntry{}).first;
-    } else if (it->second.comment == comment) {
+    const bool unchanged = it == entries_.end() ? comment.isEmpty() : it->second.comment == comment;
+    if (unchanged) {
+        if (unsaved_) save();  // what a failed save left in memory
         return;
     }
+    if (it == entries_.end()) it = entries_.emplace(name, JournalEntry{}).first;
     JournalEntry& entry = it->second;
     entry.comment = comment;
     entry.changed_ms = QDateTime::currentMSecsSinceEpoch();
@@ -152,7 +152,8 @@ void CommentKeeper::flush() { store_.wait_idle(); }
 void CommentKeeper::save() { store_.save(folder_, entries_); }
 
 void CommentKeeper::take(const JournalStore::Report& report) {
-    if (!report.problem.isEmpty()) {
+    unsaved_ = !report.problem.isEmpty();
+    if (unsaved_) {
         if (!problem_shown_ && on_problem) on_problem(report.problem);
         problem_shown_ = true;
         return;

@@ -64,6 +64,7 @@ private:
     JournalEntries entries_;
     QHash<QString, ListedFile> files_;  // the pictures of the folder, by name
     bool problem_shown_ = false;
+    bool unsaved_ = false;  // the last save failed: the next store tries again
 };
 
 }  // namespace fotavi

@@ -340,7 +340,12 @@ private slots:
         // Opening the same folder again keeps what only memory holds.
         run.open(album.path());
         QCOMPARE(run.comment_of("DSC0003.JPG"), QStringLiteral("soup"));
+        // Room again: the next store saves what only memory held, even
+        // without a new comment.
         full = false;
+        run.commands.m_first();
+        run.commands.comments().flush();
+        QCOMPARE(journal_names(album.file(kJournal)).size(), 3);
         run.commands.m_last();
         run.ui.comment_text = "home";
         run.commands.m_first();
