@@ -4,11 +4,11 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include "app/ui.h"
 #include "log/log_readback.h"
 #include "log/time_log.h"
 #include "platform/files.h"
 #include "platform/picture.h"
-#include "app/ui.h"
 #include "settings/layouts.h"
 
 namespace fotavi {
@@ -24,16 +24,16 @@ void warn(const QString& line) { QTextStream(stderr) << "fotavi: " << line << Qt
 }  // namespace
 
 QString folder_to_open(const QFileInfo& named) {
-    if (named.isDir())
-        return named.absoluteFilePath();
+    if (named.isDir()) return named.absoluteFilePath();
     if (named.suffix().compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
         return named.absolutePath();
     return {};
 }
 
 QString version_text() {
-    return QStringLiteral("フォタビ\r\n\r\nバージョン1.21\r\n"
-                          "Linux 版 © 2026 フォタビ開発チーム");
+    return QStringLiteral(
+        "フォタビ\r\n\r\nバージョン1.21\r\n"
+        "Linux 版 © 2026 フォタビ開発チーム");
 }
 
 Commands::Commands(Ui& ui, QString program_dir, QString config_dir, const UserFolders& folders,
@@ -49,8 +49,7 @@ Commands::Commands(Ui& ui, QString program_dir, QString config_dir, const UserFo
     // into the comment box too when it shows that picture untouched.
     comments_.on_changed_elsewhere = [this](const QString& name, const QString& comment) {
         for (int i = 0; i < table_.img_count(); ++i) {
-            if (table_.img_name[size_t(i)] != name)
-                continue;
+            if (table_.img_name[size_t(i)] != name) continue;
             if (i == table_.img_index && ui_.comment() == table_.img_comment[size_t(i)])
                 ui_.set_comment(comment);
             table_.img_comment[size_t(i)] = comment;
@@ -77,28 +76,30 @@ void Commands::start_up(const QStringList& args, const QString& start_dir) {
         QString error;
         const QString kept = keep_damaged_config(config_dir_, &error);
         keep_config_ = kept.isEmpty();
-        ui_.message(config.problem + (keep_config_ ? QStringLiteral("\n元のファイルを残せないため（%1）、終了するときにも "
-                                                                    "def_list.txt は書き換えません。")
-                                                         .arg(error)
-                                                   : QStringLiteral("\n元のファイルは %1 として残しました。").arg(kept)),
-                    kTitle);
+        ui_.message(
+            config.problem +
+                (keep_config_
+                     ? QStringLiteral("\n元のファイルを残せないため（%1）、終了するときにも "
+                                      "def_list.txt は書き換えません。")
+                           .arg(error)
+                     : QStringLiteral("\n元のファイルは %1 として残しました。").arg(kept)),
+            kTitle);
     }
     z_set_layout(settings_.size_large, ui_);
     ui_.set_capture_time_checked(settings_.capture_time);
 
-    if (args.isEmpty() || args.first().isEmpty())
-        return;
+    if (args.isEmpty() || args.first().isEmpty()) return;
     const QString arg = args.first();
     const QString folder = folder_to_open(QFileInfo(QDir(start_dir).absoluteFilePath(arg)));
     if (folder.isEmpty())
-        warn(QStringLiteral("%1 は JPEG ファイル (.jpg) でもフォルダでもないため、無視しました").arg(arg));
+        warn(QStringLiteral("%1 は JPEG ファイル (.jpg) でもフォルダでもないため、無視しました")
+                 .arg(arg));
     else
         open_folder(folder);
 }
 
 bool Commands::exit() {
-    if (!settle_unwritten())
-        return false;
+    if (!settle_unwritten()) return false;
     comments_.flush();
     z_change_dir(program_dir_);
     const QString error = keep_config_ ? QString() : z_write_config(config_dir_, settings_);
@@ -119,8 +120,7 @@ void Commands::k_open() {
 
 bool Commands::open_dropped(const QString& path) {
     const QString folder = folder_to_open(QFileInfo(path));
-    if (folder.isEmpty() || !settle_unwritten())
-        return false;
+    if (folder.isEmpty() || !settle_unwritten()) return false;
     open_folder(folder);
     ui_.focus_comment();
     return true;
@@ -133,11 +133,11 @@ void Commands::open_folder(const QString& named) {
     // The dates are gathered before anything is replaced: a scan the person
     // cancels leaves the open folder, its table and the screen as they were.
     const std::optional<FolderListing> listing = read_dates(folder, settings_.capture_time);
-    if (!listing)
-        return;
+    if (!listing) return;
     const QString error = z_change_dir(folder);
     if (!error.isEmpty()) {
-        ui_.message(QStringLiteral("フォルダ %1 を開けません。\n理由: %2").arg(folder, error), kTitle);
+        ui_.message(QStringLiteral("フォルダ %1 を開けません。\n理由: %2").arg(folder, error),
+                    kTitle);
         return;
     }
     work_dir_ = folder;
@@ -153,9 +153,10 @@ std::optional<FolderListing> Commands::read_dates(const QString& folder, bool ca
     // A rename to lower case cut off between its two steps left a picture
     // under a temporary name, which the listing would not show.
     if (const QStringList left = finish_interrupted_renames(folder); !left.isEmpty())
-        ui_.message(QStringLiteral("前回途中で終わった小文字への名前の変更を終えられませんでした:\n") +
-                        left.join(u'\n'),
-                    kTitle);
+        ui_.message(
+            QStringLiteral("前回途中で終わった小文字への名前の変更を終えられませんでした:\n") +
+                left.join(u'\n'),
+            kTitle);
     FolderListing listing = list_pictures(folder);
     if (!capture_time || !listing.error.isEmpty() || listing.files.empty()) return listing;
     ui_.begin_progress(QStringLiteral("撮影日時を読んでいます（%1 枚）").arg(listing.files.size()),
@@ -172,13 +173,12 @@ void Commands::z_read_sort(const FolderListing& listing, const QString& shown) {
     table_.clear();
     if (listing.error.isEmpty() && !listing.files.empty()) {
         fill_table(table_, listing.files);
-        const CommentKeeper::Restored restored = comments_.restore(work_dir_, table_, listing.files);
-        if (!restored.notes.isEmpty())
-            ui_.message(restored.notes.join(QLatin1Char('\n')), kTitle);
+        const CommentKeeper::Restored restored =
+            comments_.restore(work_dir_, table_, listing.files);
+        if (!restored.notes.isEmpty()) ui_.message(restored.notes.join(QLatin1Char('\n')), kTitle);
         table_.img_index = 0;
         for (int i = 0; i < table_.img_count() && !shown.isEmpty(); ++i) {
-            if (table_.img_name[size_t(i)] == shown)
-                table_.img_index = i;
+            if (table_.img_name[size_t(i)] == shown) table_.img_index = i;
         }
         z_show_photo();
         ui_.enable(PictureCommand::k_incre);
@@ -197,10 +197,11 @@ void Commands::report_listing(const FolderListing& listing) {
     else if (listing.files.empty())
         ui_.message(QStringLiteral("検索対象ありませんでした。"), kAppTitle);
     if (listing.undecodable > 0) {
-        ui_.message(QStringLiteral("ファイル名が UTF-8 でない画像ファイルが %1 個あり、表示できません。"
-                                   "ファイル名を付け直してから開き直して下さい。")
-                        .arg(listing.undecodable),
-                    kTitle);
+        ui_.message(
+            QStringLiteral("ファイル名が UTF-8 でない画像ファイルが %1 個あり、表示できません。"
+                           "ファイル名を付け直してから開き直して下さい。")
+                .arg(listing.undecodable),
+            kTitle);
     }
 }
 
@@ -226,10 +227,8 @@ void Commands::show_picture() {
 void Commands::prepare_neighbours() {
     QStringList paths;
     const int i = table_.img_index;
-    if (i + 1 < table_.img_count())
-        paths << QDir(work_dir_).filePath(table_.img_name[i + 1]);
-    if (i > 0)
-        paths << QDir(work_dir_).filePath(table_.img_name[i - 1]);
+    if (i + 1 < table_.img_count()) paths << QDir(work_dir_).filePath(table_.img_name[i + 1]);
+    if (i > 0) paths << QDir(work_dir_).filePath(table_.img_name[i - 1]);
     pictures_.prepare(paths, picture_box());
 }
 
@@ -240,8 +239,7 @@ void Commands::commit_comment() {
 }
 
 void Commands::comment_edited() {
-    if (!typing_timer_.isActive())
-        typing_timer_.start();
+    if (!typing_timer_.isActive()) typing_timer_.start();
 }
 
 void Commands::save_typing() {
@@ -250,8 +248,7 @@ void Commands::save_typing() {
 }
 
 bool Commands::needs_pictures() {
-    if (table_.img_count() > 0)
-        return false;
+    if (table_.img_count() > 0) return false;
     ui_.message(kNeedPictures, kTitle);
     return true;
 }
@@ -292,9 +289,9 @@ void Commands::m_last() { navigate(Move::Last); }
 
 bool Commands::has_unwritten_comments() const {
     for (int i = 0; i < table_.img_count(); ++i) {
-        const QString& comment = i == table_.img_index ? ui_.comment() : table_.img_comment[size_t(i)];
-        if (comment != comments_.logged(table_.img_name[size_t(i)]))
-            return true;
+        const QString& comment =
+            i == table_.img_index ? ui_.comment() : table_.img_comment[size_t(i)];
+        if (comment != comments_.logged(table_.img_name[size_t(i)])) return true;
     }
     return false;
 }
@@ -302,10 +299,8 @@ bool Commands::has_unwritten_comments() const {
 // Every comment is kept on disk, so going on loses nothing; the question is
 // only whether time_log.txt should catch up first.
 bool Commands::settle_unwritten() {
-    if (table_.img_count() > 0)
-        commit_comment();
-    if (!has_unwritten_comments())
-        return true;
+    if (table_.img_count() > 0) commit_comment();
+    if (!has_unwritten_comments()) return true;
     switch (ui_.ask_unwritten()) {
         case UnwrittenAnswer::Stay:
             return false;
@@ -327,16 +322,21 @@ bool Commands::write_log(bool confirm) {
     if (confirm || written.replaced > 0 || !written.kept_as.isEmpty()) {
         QString text = disp_dir_ + QStringLiteral("にtime_log.txt を出力しました");
         if (written.replaced > 0) {
-            text += QStringLiteral("\n（シフト JIS で表せない %1 文字は「?」で書きました）").arg(written.replaced);
+            text += QStringLiteral("\n（シフト JIS で表せない %1 文字は「?」で書きました）")
+                        .arg(written.replaced);
         }
         if (!written.kept_as.isEmpty()) {
-            text += written.dropped > 0
-                        ? QStringLiteral("\n以前の time_log.txt には新しいファイルにない記録が %1 個あったため、"
-                                         "%2 として残しました。")
-                              .arg(written.dropped)
-                              .arg(written.kept_as)
-                        : QStringLiteral("\n以前の time_log.txt には読み取れない部分があったため、%1 として残しました。")
-                              .arg(written.kept_as);
+            text +=
+                written.dropped > 0
+                    ? QStringLiteral(
+                          "\n以前の time_log.txt には新しいファイルにない記録が %1 個あったため、"
+                          "%2 として残しました。")
+                          .arg(written.dropped)
+                          .arg(written.kept_as)
+                    : QStringLiteral(
+                          "\n以前の time_log.txt には読み取れない部分があったため、%1 "
+                          "として残しました。")
+                          .arg(written.kept_as);
         }
         ui_.message(text, kTitle);
     }
@@ -344,8 +344,7 @@ bool Commands::write_log(bool confirm) {
 }
 
 void Commands::k_list() {
-    if (needs_pictures())
-        return;
+    if (needs_pictures()) return;
     commit_comment();
     write_log(true);
 }
@@ -362,11 +361,11 @@ void Commands::k_komoji() {
     for (int i = 0; i <= last; ++i) {
         const QString old_name = table_.img_name[i];
         const QString new_name = old_name.toLower();
-        const QString error = rename_file(QDir(work_dir_).filePath(old_name), QDir(work_dir_).filePath(new_name));
+        const QString error =
+            rename_file(QDir(work_dir_).filePath(old_name), QDir(work_dir_).filePath(new_name));
         if (error.isEmpty()) {
             table_.img_name[i] = new_name;
-            if (new_name != old_name)
-                renames.emplace_back(old_name, new_name);
+            if (new_name != old_name) renames.emplace_back(old_name, new_name);
         } else {
             failures << QStringLiteral("%1: %2").arg(old_name, error);
         }
@@ -414,8 +413,7 @@ void Commands::m_setup() {
         }
         // The picture is decoded to the box size, so a new box needs it again;
         // the comment box is left as the user has it.
-        if (resized && table_.img_count() > 0)
-            show_picture();
+        if (resized && table_.img_count() > 0) show_picture();
     }
     ui_.focus_comment();
 }
@@ -464,7 +462,9 @@ void Commands::offer_capture_time(const FolderListing& listing) {
         set_capture_time(true, false);  // the folder was just opened: its first picture
 }
 
-void Commands::m_help() { ui_.open_document(QDir(program_dir_).filePath(QStringLiteral("Mirabo.html"))); }
+void Commands::m_help() {
+    ui_.open_document(QDir(program_dir_).filePath(QStringLiteral("Mirabo.html")));
+}
 
 void Commands::m_version() {
     ui_.information(version_text(), QStringLiteral("バージョン情報"));

@@ -26,8 +26,8 @@ public:
     // def_list.txt; folders holds the capture-time cache, the record of hints
     // shown and the journals of picture folders that cannot be written.
     // journal_writer writes a journal file (a slow one, for the benchmark).
-    Commands(Ui& ui, QString program_dir, QString config_dir, const UserFolders& folders = user_folders(),
-             JournalStore::Writer journal_writer = {});
+    Commands(Ui& ui, QString program_dir, QString config_dir,
+             const UserFolders& folders = user_folders(), JournalStore::Writer journal_writer = {});
 
     // The load handler: settings, layout, then the picture named by args
     // (the arguments after the program name); relative paths are taken

@@ -105,7 +105,8 @@ void PictureBox::paintEvent(QPaintEvent*) {
         painter.drawImage(target, picture_);
     } else if (!placeholder_.isEmpty()) {
         painter.setPen(QColor(230, 230, 230));
-        painter.drawText(rect().adjusted(20, 20, -20, -20), Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
+        painter.drawText(rect().adjusted(20, 20, -20, -20), Qt::AlignCenter | Qt::TextWordWrap,
+                         placeholder_);
     }
 }
 
@@ -113,8 +114,8 @@ Main::Main(const QString& program_dir, const QString& config_dir)
     : commands_(std::make_unique<Commands>(*this, program_dir, config_dir)) {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("フォタビ"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
     create_controls();
     create_menus();
@@ -124,8 +125,8 @@ Main::Main(const QString& program_dir, const QString& config_dir)
 
 Main::~Main() = default;
 
-QPushButton* Main::make_button(const char* name, const QString& caption, int left, int top, int width,
-                               int height) {
+QPushButton* Main::make_button(const char* name, const QString& caption, int left, int top,
+                               int width, int height) {
     auto* button = new QPushButton(caption, client_);
     button->setObjectName(QLatin1String(name));
     button->setAutoDefault(false);
@@ -151,8 +152,8 @@ void Main::create_controls() {
     l_comment_->installEventFilter(this);
     l_comment_->viewport()->installEventFilter(this);
 
-    const QString captions[] = {QStringLiteral("米(&Z)"), QStringLiteral("麦(&X)"), QStringLiteral("豆(&C)"),
-                                QStringLiteral("実(&V)")};
+    const QString captions[] = {QStringLiteral("米(&Z)"), QStringLiteral("麦(&X)"),
+                                QStringLiteral("豆(&C)"), QStringLiteral("実(&V)")};
     const char* names[] = {"k_pre_set0", "k_pre_set1", "k_pre_set2", "k_pre_set3"};
     for (int n = 0; n < 4; ++n)
         k_pre_set_[n] = make_button(names[n], captions[n], 3840 + 600 * n, 6120, 615, 375);
@@ -174,13 +175,11 @@ void Main::create_controls() {
     image1_->setGeometry(twips_rect(120, 480, 7200, 5400));
     image1_->set_fitted_picture(QImage(QStringLiteral(":/startup.jpg")));
 
-    for (QPushButton* button : {k_decre_, k_incre_, k_komoji_, k_list_})
-        button->setEnabled(false);
+    for (QPushButton* button : {k_decre_, k_incre_, k_komoji_, k_list_}) button->setEnabled(false);
 
-    QWidget* order[] = {k_open_,        k_decre_,       k_incre_,       l_comment_, k_pre_set_[0],
+    QWidget* order[] = {k_open_,       k_decre_,      k_incre_,      l_comment_, k_pre_set_[0],
                         k_pre_set_[1], k_pre_set_[2], k_pre_set_[3], k_komoji_,  k_list_};
-    for (size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
     Commands& c = *commands_;
     connect(k_open_, &QPushButton::clicked, this, [&c] { c.k_open(); });
@@ -229,13 +228,15 @@ void Main::fit_window() {
 
 // Messages name folders and files, which may look like markup: plain text.
 void Main::message(const QString& prompt, const QString& title) {
-    QMessageBox box(QMessageBox::NoIcon, title, prompt, QMessageBox::Ok, isVisible() ? this : nullptr);
+    QMessageBox box(QMessageBox::NoIcon, title, prompt, QMessageBox::Ok,
+                    isVisible() ? this : nullptr);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
 void Main::information(const QString& prompt, const QString& title) {
-    QMessageBox box(QMessageBox::Information, title, prompt, QMessageBox::Ok, isVisible() ? this : nullptr);
+    QMessageBox box(QMessageBox::Information, title, prompt, QMessageBox::Ok,
+                    isVisible() ? this : nullptr);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
@@ -266,10 +267,18 @@ void Main::focus_comment() { l_comment_->setFocus(Qt::OtherFocusReason); }
 
 void Main::enable(PictureCommand command) {
     switch (command) {
-        case PictureCommand::k_incre: k_incre_->setEnabled(true); break;
-        case PictureCommand::k_decre: k_decre_->setEnabled(true); break;
-        case PictureCommand::k_komoji: k_komoji_->setEnabled(true); break;
-        case PictureCommand::k_list: k_list_->setEnabled(true); break;
+        case PictureCommand::k_incre:
+            k_incre_->setEnabled(true);
+            break;
+        case PictureCommand::k_decre:
+            k_decre_->setEnabled(true);
+            break;
+        case PictureCommand::k_komoji:
+            k_komoji_->setEnabled(true);
+            break;
+        case PictureCommand::k_list:
+            k_list_->setEnabled(true);
+            break;
     }
 }
 
@@ -280,16 +289,26 @@ void Main::set_preset(int n, const QString& caption, const QString& tool_tip) {
 
 QWidget* Main::control(LayoutTarget target) {
     switch (target) {
-        case LayoutTarget::Main: return client_;
-        case LayoutTarget::Image1: return image1_;
-        case LayoutTarget::k_list: return k_list_;
-        case LayoutTarget::l_file_date: return l_file_date_;
-        case LayoutTarget::l_comment: return l_comment_;
-        case LayoutTarget::k_pre_set0: return k_pre_set_[0];
-        case LayoutTarget::k_pre_set1: return k_pre_set_[1];
-        case LayoutTarget::k_pre_set2: return k_pre_set_[2];
-        case LayoutTarget::k_pre_set3: return k_pre_set_[3];
-        case LayoutTarget::k_komoji: return k_komoji_;
+        case LayoutTarget::Main:
+            return client_;
+        case LayoutTarget::Image1:
+            return image1_;
+        case LayoutTarget::k_list:
+            return k_list_;
+        case LayoutTarget::l_file_date:
+            return l_file_date_;
+        case LayoutTarget::l_comment:
+            return l_comment_;
+        case LayoutTarget::k_pre_set0:
+            return k_pre_set_[0];
+        case LayoutTarget::k_pre_set1:
+            return k_pre_set_[1];
+        case LayoutTarget::k_pre_set2:
+            return k_pre_set_[2];
+        case LayoutTarget::k_pre_set3:
+            return k_pre_set_[3];
+        case LayoutTarget::k_komoji:
+            return k_komoji_;
     }
     return nullptr;
 }
@@ -307,10 +326,18 @@ void Main::set_layout_value(const LayoutValue& value) {
     QRect g = widget->geometry();
     const int px = to_pixels(value.twips);
     switch (value.property) {
-        case LayoutProperty::Left: g.moveLeft(px); break;
-        case LayoutProperty::Top: g.moveTop(px); break;
-        case LayoutProperty::Width: g.setWidth(px); break;
-        case LayoutProperty::Height: g.setHeight(px); break;
+        case LayoutProperty::Left:
+            g.moveLeft(px);
+            break;
+        case LayoutProperty::Top:
+            g.moveTop(px);
+            break;
+        case LayoutProperty::Width:
+            g.setWidth(px);
+            break;
+        case LayoutProperty::Height:
+            g.setHeight(px);
+            break;
     }
     widget->setGeometry(g);
 }
@@ -319,13 +346,15 @@ QString Main::choose_picture(const QString& start_folder) {
     QString folder = start_folder;
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    if (!QFileInfo(folder).isDir())
-        folder = QDir::homePath();
+    if (!QFileInfo(folder).isDir()) folder = QDir::homePath();
     // Cameras name their files DSC0001.JPG; the filter must show them too.
-    return QFileDialog::getOpenFileName(this, QString(), folder, QStringLiteral("*.jpg (*.[jJ][pP][gG])"));
+    return QFileDialog::getOpenFileName(this, QString(), folder,
+                                        QStringLiteral("*.jpg (*.[jJ][pP][gG])"));
 }
 
-std::optional<Settings> Main::edit_settings(const Settings& current) { return Setup::edit(this, current); }
+std::optional<Settings> Main::edit_settings(const Settings& current) {
+    return Setup::edit(this, current);
+}
 
 UnwrittenAnswer Main::ask_unwritten() {
     QMessageBox box(QMessageBox::Question, QStringLiteral("メッセージ"),
@@ -334,25 +363,28 @@ UnwrittenAnswer Main::ask_unwritten() {
                                    "先に time_log.txt に出力しますか?"),
                     QMessageBox::NoButton, this);
     box.setTextFormat(Qt::PlainText);
-    QPushButton* write = box.addButton(QStringLiteral("出力して続ける(&W)"), QMessageBox::AcceptRole);
-    QPushButton* discard = box.addButton(QStringLiteral("出力せずに続ける(&D)"), QMessageBox::DestructiveRole);
+    QPushButton* write =
+        box.addButton(QStringLiteral("出力して続ける(&W)"), QMessageBox::AcceptRole);
+    QPushButton* discard =
+        box.addButton(QStringLiteral("出力せずに続ける(&D)"), QMessageBox::DestructiveRole);
     QPushButton* stay = box.addButton(QStringLiteral("戻る(&R)"), QMessageBox::RejectRole);
     box.setDefaultButton(write);
     box.setEscapeButton(stay);
     box.exec();
-    if (box.clickedButton() == write)
-        return UnwrittenAnswer::Write;
-    if (box.clickedButton() == discard)
-        return UnwrittenAnswer::Discard;
+    if (box.clickedButton() == write) return UnwrittenAnswer::Write;
+    if (box.clickedButton() == discard) return UnwrittenAnswer::Discard;
     return UnwrittenAnswer::Stay;
 }
 
 bool Main::ask_leave_without_saving(const QString& problem) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("メッセージ"),
-                    problem + QStringLiteral("\n\n設定を保存できません。原因を取り除いてから、もう一度終了して下さい。"),
-                    QMessageBox::NoButton, this);
+    QMessageBox box(
+        QMessageBox::Warning, QStringLiteral("メッセージ"),
+        problem + QStringLiteral(
+                      "\n\n設定を保存できません。原因を取り除いてから、もう一度終了して下さい。"),
+        QMessageBox::NoButton, this);
     QPushButton* stay = box.addButton(QStringLiteral("戻る(&R)"), QMessageBox::RejectRole);
-    QPushButton* leave = box.addButton(QStringLiteral("保存せずに終了(&Q)"), QMessageBox::DestructiveRole);
+    QPushButton* leave =
+        box.addButton(QStringLiteral("保存せずに終了(&Q)"), QMessageBox::DestructiveRole);
     box.setDefaultButton(stay);
     box.setEscapeButton(stay);
     box.exec();
@@ -360,8 +392,7 @@ bool Main::ask_leave_without_saving(const QString& problem) {
 }
 
 void Main::open_document(const QString& path) {
-    if (QFileInfo::exists(path))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (QFileInfo::exists(path)) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 bool Main::ask_yes_no(const QString& prompt, const QString& title) {
@@ -424,8 +455,7 @@ void Main::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void Main::dropEvent(QDropEvent* event) {
-    if (commands_->open_dropped(dropped_path(event->mimeData())))
-        event->acceptProposedAction();
+    if (commands_->open_dropped(dropped_path(event->mimeData()))) event->acceptProposedAction();
 }
 
 // The comment box takes drops itself and would type a dropped file's URL into

@@ -280,7 +280,8 @@ QString scan_folder(const QString& parent, int count, const QString& picture) {
     QDir().mkpath(folder);
     const QDateTime start = at(2024, 5, 3, 0, 0);
     for (int i = 0; i < count; ++i) {
-        const QString name = QStringLiteral("%1/P%2.JPG").arg(folder).arg(i, 5, 10, QLatin1Char('0'));
+        const QString name =
+            QStringLiteral("%1/P%2.JPG").arg(folder).arg(i, 5, 10, QLatin1Char('0'));
         QFile::copy(picture, name);
         const timeval times[2] = {{time_t(start.toSecsSinceEpoch() + qint64(count - i) * 60), 0},
                                   {time_t(start.toSecsSinceEpoch() + qint64(count - i) * 60), 0}};
@@ -315,7 +316,8 @@ void measure_scan(const QString& folder, int count) {
 void measure_lower_case(const QString& folder) {
     FakeUi ui;
     QTemporaryDir state;
-    Commands commands(ui, QCoreApplication::applicationDirPath(), folder + QStringLiteral("/../config"),
+    Commands commands(ui, QCoreApplication::applicationDirPath(),
+                      folder + QStringLiteral("/../config"),
                       UserFolders{state.path(), state.path()});
     ui.chosen_pictures.push_back(QDir(folder).filePath(QStringLiteral("P00000.JPG")));
     commands.k_open();
@@ -328,7 +330,9 @@ void measure_lower_case(const QString& folder) {
         qFatal("小文字 renamed nothing");
     for (const QString& name : commands.table().img_name)
         QFile::rename(QDir(folder).filePath(name), QDir(folder).filePath(name.toUpper()));
-    out << QStringLiteral("(h) 小文字 on %1 pictures (every file renamed)  %2 ms").arg(count).arg(ms(lower), 7)
+    out << QStringLiteral("(h) 小文字 on %1 pictures (every file renamed)  %2 ms")
+               .arg(count)
+               .arg(ms(lower), 7)
         << Qt::endl;
 }
 
@@ -562,7 +566,8 @@ int main(int argc, char** argv) {
                    .arg(6000.0 * 4000 * 4 / 1048576, 0, 'f', 0)
             << Qt::endl;
         const qint64 listed = peak_kib(program, {largest});
-        out << QStringLiteral("  with 10000 pictures listed            %1 MiB").arg(listed / 1024.0, 7, 'f', 1)
+        out << QStringLiteral("  with 10000 pictures listed            %1 MiB")
+                   .arg(listed / 1024.0, 7, 'f', 1)
             << Qt::endl;
         measure_hostile_neighbours(program, work.path(), mp24);
     }

@@ -64,7 +64,10 @@ QString format_date(DateTime value, QStringView pattern) {
     auto starts = [&](QStringView token) { return pattern.mid(i).startsWith(token); };
     while (i < pattern.size()) {
         if (starts(u"dddddd")) {
-            out += QStringLiteral("%1年%2月%3日").arg(f.date.year()).arg(f.date.month()).arg(f.date.day());
+            out += QStringLiteral("%1年%2月%3日")
+                       .arg(f.date.year())
+                       .arg(f.date.month())
+                       .arg(f.date.day());
             i += 6;
             after_hour = false;
         } else if (starts(u"ddddd")) {

@@ -44,20 +44,17 @@ FolderListing list_pictures(const QString& folder) {
     const int dir_fd = ::dirfd(dir);
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArray raw(entry->d_name);
-        if (raw.size() <= 4 || !raw.right(4).toLower().endsWith(".jpg"))
-            continue;
+        if (raw.size() <= 4 || !raw.right(4).toLower().endsWith(".jpg")) continue;
         struct stat st {};
         // Follows symbolic links, so a link to a picture counts as the picture.
-        if (::fstatat(dir_fd, entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode))
-            continue;
+        if (::fstatat(dir_fd, entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString name = utf8(raw);
         if (utf8.hasError()) {
             ++listing.undecodable;
             continue;
         }
-        if (!is_jpg_name(name))
-            continue;
+        if (!is_jpg_name(name)) continue;
         // Whole seconds: pictures taken within one second compare equal and keep listing order.
         const QDateTime modified = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
         listing.files.push_back({name, to_date_time(modified), qint64(st.st_size),
@@ -68,15 +65,14 @@ FolderListing list_pictures(const QString& folder) {
 }
 
 QString z_change_dir(const QString& path) {
-    if (::chdir(QFile::encodeName(path).constData()) != 0)
-        return system_reason(errno);
+    if (::chdir(QFile::encodeName(path).constData()) != 0) return system_reason(errno);
     return {};
 }
 
 UserFolders user_folders() {
     UserFolders folders;
-    folders.cache_dir =
-        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/fotavi");
+    folders.cache_dir = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                        QStringLiteral("/fotavi");
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (state.isEmpty() || QDir::isRelativePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");
@@ -91,10 +87,8 @@ namespace {
 // rename() that never replaces an existing file: atomic where the file system
 // knows RENAME_NOREPLACE, else checked just before (user-space FAT does not).
 int rename_no_replace(const char* from, const char* to) {
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return -1;
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return -1;
     struct stat st {};
     if (::lstat(to, &st) == 0) {
         errno = EEXIST;
@@ -247,11 +241,11 @@ QStringList finish_interrupted_renames(const QString& folder) {
 
 QString unused_path(const QString& folder, const QString& base, const QString& suffix) {
     for (int n = 1;; ++n) {
-        const QString name = n == 1 ? base + suffix : QStringLiteral("%1-%2%3").arg(base).arg(n).arg(suffix);
+        const QString name =
+            n == 1 ? base + suffix : QStringLiteral("%1-%2%3").arg(base).arg(n).arg(suffix);
         const QString path = QDir(folder).filePath(name);
         struct stat st {};
-        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-            return path;
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return path;
     }
 }
 

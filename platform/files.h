@@ -14,8 +14,9 @@ namespace fotavi {
 struct ListedFile {
     QString name;
     DateTime date = 0;
-    qint64 size = -1;      // bytes
-    qint64 mtime_ns = 0;   // modification time, nanoseconds since 1970: with the size, tells a changed file
+    qint64 size = -1;  // bytes
+    qint64 mtime_ns =
+        0;  // modification time, nanoseconds since 1970: with the size, tells a changed file
 };
 
 struct FolderListing {

@@ -80,7 +80,8 @@ ConfigRead parse_config(const QByteArray& bytes) {
     if (lines.size() > kLines) {
         const QByteArray sixth = lines[kLines].trimmed();
         read.settings.capture_time = sixth.compare(kCaptureTimeLine, Qt::CaseInsensitive) == 0;
-        problem = problem || lines.size() > kLines + 1 || (!sixth.isEmpty() && !read.settings.capture_time);
+        problem = problem || lines.size() > kLines + 1 ||
+                  (!sixth.isEmpty() && !read.settings.capture_time);
     }
     for (qsizetype i = 0; i < lines.size() && i < kLines; ++i) {
         bool malformed = false;
@@ -139,7 +140,8 @@ QString z_write_config(const QString& folder, const Settings& settings) {
 
 QString keep_damaged_config(const QString& folder, QString* error) {
     const QString path = QDir(folder).filePath(QString::fromLatin1(kConfigName));
-    const QString base = u"def_list_damaged-"_s + QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
+    const QString base =
+        u"def_list_damaged-"_s + QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
     const QString copy = unused_path(folder, base, u".txt"_s);
     QFile file(path);
     if (file.copy(copy)) return QFileInfo(copy).fileName();

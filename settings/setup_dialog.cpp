@@ -57,8 +57,9 @@ Setup::Setup(const Settings& current, QWidget* parent)
     resize(3000 / kTwipsPerPixel, 3120 / kTwipsPerPixel);
     // A frame's caption sits on its top line, so the controls placed a few
     // pixels below the frame's top stand inside it.
-    setStyleSheet(u"QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 7px; }"
-                  "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"_s);
+    setStyleSheet(
+        u"QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 7px; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"_s);
 
     Frame1_ = new QGroupBox(u"画面の大きさ"_s, this);
     Frame1_->setObjectName(u"Frame1"_s);

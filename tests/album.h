@@ -128,7 +128,8 @@ public:
         touch(name, when);
     }
     void touch(const QString& name, const QDateTime& when) const {
-        const timeval times[2] = {{time_t(when.toSecsSinceEpoch()), 0}, {time_t(when.toSecsSinceEpoch()), 0}};
+        const timeval times[2] = {{time_t(when.toSecsSinceEpoch()), 0},
+                                  {time_t(when.toSecsSinceEpoch()), 0}};
         ::utimes(QFile::encodeName(file(name)).constData(), times);
     }
 };

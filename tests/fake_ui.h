@@ -28,7 +28,9 @@ public:
     int cancel_at_step = -1;  // the progress step that answers "cancelled"; -1: never
     int progress_steps = 0;
 
-    QStringList messages() const { return events.filter(QRegularExpression(QStringLiteral("^(message|information)\\|"))); }
+    QStringList messages() const {
+        return events.filter(QRegularExpression(QStringLiteral("^(message|information)\\|")));
+    }
     void clear() { events.clear(); }
 
     void message(const QString& prompt, const QString& title) override {
@@ -80,32 +82,28 @@ public:
     }
     QString choose_picture(const QString&) override {
         events << QStringLiteral("open dialog");
-        if (chosen_pictures.empty())
-            return {};
+        if (chosen_pictures.empty()) return {};
         QString path = chosen_pictures.front();
         chosen_pictures.pop_front();
         return path;
     }
     std::optional<Settings> edit_settings(const Settings&) override {
         events << QStringLiteral("settings dialog");
-        if (settings_answers.empty())
-            return std::nullopt;
+        if (settings_answers.empty()) return std::nullopt;
         auto answer = settings_answers.front();
         settings_answers.pop_front();
         return answer;
     }
     UnwrittenAnswer ask_unwritten() override {
         events << QStringLiteral("ask unwritten");
-        if (unwritten_answers.empty())
-            return UnwrittenAnswer::Stay;
+        if (unwritten_answers.empty()) return UnwrittenAnswer::Stay;
         UnwrittenAnswer answer = unwritten_answers.front();
         unwritten_answers.pop_front();
         return answer;
     }
     bool ask_leave_without_saving(const QString& problem) override {
         events << QStringLiteral("ask leave|") + problem;
-        if (leave_answers.empty())
-            return true;
+        if (leave_answers.empty()) return true;
         const bool leave = leave_answers.front();
         leave_answers.pop_front();
         return leave;

@@ -15,7 +15,8 @@ namespace {
 
 const QString kNeed = QStringLiteral("message|メッセージ|先に、画像ファイルを指定して下さい");
 const QString kNoNext = QStringLiteral("message|メッセージ|これより次の画像ファイルはありません");
-const QString kNoPrevious = QStringLiteral("message|メッセージ|これより前の画像ファイルはありません");
+const QString kNoPrevious =
+    QStringLiteral("message|メッセージ|これより前の画像ファイルはありません");
 const QString kNothingFound = QStringLiteral("message|fotavi|検索対象ありませんでした。");
 
 // One run of the program: a program folder of its own and a recording screen.
@@ -29,8 +30,7 @@ struct Run {
     }
     QStringList names() const {
         QStringList out;
-        for (int i = 0; i < commands.table().img_count(); ++i)
-            out << commands.table().img_name[i];
+        for (int i = 0; i < commands.table().img_count(); ++i) out << commands.table().img_name[i];
         return out;
     }
 };
@@ -62,12 +62,10 @@ private slots:
         ImageTable table;
         const double dates[] = {5, 3, 5, 1, 3, 5};
         std::vector<ListedFile> files;
-        for (int i = 0; i < 6; ++i)
-            files.push_back({QStringLiteral("f%1.jpg").arg(i), dates[i]});
+        for (int i = 0; i < 6; ++i) files.push_back({QStringLiteral("f%1.jpg").arg(i), dates[i]});
         fill_table(table, files);
         QStringList names;
-        for (int i = 0; i < table.img_count(); ++i)
-            names << table.img_name[i];
+        for (int i = 0; i < table.img_count(); ++i) names << table.img_name[i];
         QCOMPARE(names, QStringList({"f3.jpg", "f1.jpg", "f4.jpg", "f0.jpg", "f2.jpg", "f5.jpg"}));
     }
 
@@ -76,16 +74,19 @@ private slots:
         make_four(album);
         Run run;
         run.start({album.file(QStringLiteral("DSC0003.JPG"))});
-        QCOMPARE(run.names(), QStringList({"DSC0001.JPG", "DSC0002.jpg", "DSC0003.JPG", "DSC0004.JPG"}));
+        QCOMPARE(run.names(),
+                 QStringList({"DSC0001.JPG", "DSC0002.jpg", "DSC0003.JPG", "DSC0004.JPG"}));
         QCOMPARE(run.commands.work_dir(), album.path());
         QCOMPARE(run.commands.disp_dir(), album.path());
         QCOMPARE(run.ui.file_name, QStringLiteral("DSC0001.JPG"));
         QCOMPARE(run.ui.file_date, QStringLiteral("2001/09/02(日)05:10"));
         QCOMPARE(run.ui.picture.size(), QSize(480, 360));
-        const QStringList tail = run.ui.events.mid(run.ui.events.indexOf(QStringLiteral("file_name|DSC0001.JPG")));
-        QCOMPARE(tail, QStringList({"file_name|DSC0001.JPG", QStringLiteral("file_date|2001/09/02(日)05:10"),
-                                    "picture|480x360", "comment|", "enable|k_incre", "enable|k_decre",
-                                    "enable|k_komoji", "enable|k_list"}));
+        const QStringList tail =
+            run.ui.events.mid(run.ui.events.indexOf(QStringLiteral("file_name|DSC0001.JPG")));
+        QCOMPARE(tail, QStringList({"file_name|DSC0001.JPG",
+                                    QStringLiteral("file_date|2001/09/02(日)05:10"),
+                                    "picture|480x360", "comment|", "enable|k_incre",
+                                    "enable|k_decre", "enable|k_komoji", "enable|k_list"}));
         QVERIFY(run.ui.messages().isEmpty());
         QCOMPARE(QDir::currentPath(), album.path());
     }
@@ -95,22 +96,36 @@ private slots:
         QTest::addColumn<QString>("start");  // folder the program was started in
         QTest::addColumn<bool>("opened");
         QTest::addColumn<QStringList>("messages");
-        QTest::newRow("absolute picture") << "%A/DSC0002.jpg" << "/" << true << QStringList();
-        QTest::newRow("picture missing, folder there") << "%A/GONE.JPG" << "/" << true << QStringList();
-        QTest::newRow("extension in any case") << "%A/x.Jpg" << "/" << true << QStringList();
-        QTest::newRow("relative to the start folder") << "DSC0003.JPG" << "%A" << true << QStringList();
-        QTest::newRow("relative with a folder") << "./sub/../DSC0003.JPG" << "%A" << true << QStringList();
-        QTest::newRow("a folder") << "%A" << "/" << true << QStringList();
-        QTest::newRow("a folder, trailing slash") << "%A/" << "/" << true << QStringList();
-        QTest::newRow("a folder through ..") << "%A/sub/.." << "/" << true << QStringList();
-        QTest::newRow("other extension") << "%A/notes.txt" << "/" << false << QStringList();
-        QTest::newRow("two dots, jpg last") << "%A/a.b.jpg" << "/" << true << QStringList();
-        QTest::newRow("no extension") << "%A/README" << "/" << false << QStringList();
+        QTest::newRow("absolute picture") << "%A/DSC0002.jpg"
+                                          << "/" << true << QStringList();
+        QTest::newRow("picture missing, folder there") << "%A/GONE.JPG"
+                                                       << "/" << true << QStringList();
+        QTest::newRow("extension in any case") << "%A/x.Jpg"
+                                               << "/" << true << QStringList();
+        QTest::newRow("relative to the start folder") << "DSC0003.JPG"
+                                                      << "%A" << true << QStringList();
+        QTest::newRow("relative with a folder") << "./sub/../DSC0003.JPG"
+                                                << "%A" << true << QStringList();
+        QTest::newRow("a folder") << "%A"
+                                  << "/" << true << QStringList();
+        QTest::newRow("a folder, trailing slash") << "%A/"
+                                                  << "/" << true << QStringList();
+        QTest::newRow("a folder through ..") << "%A/sub/.."
+                                             << "/" << true << QStringList();
+        QTest::newRow("other extension") << "%A/notes.txt"
+                                         << "/" << false << QStringList();
+        QTest::newRow("two dots, jpg last") << "%A/a.b.jpg"
+                                            << "/" << true << QStringList();
+        QTest::newRow("no extension") << "%A/README"
+                                      << "/" << false << QStringList();
         QTest::newRow("missing folder")
-            << "/no/such/folder/DSC0001.JPG" << "/" << false
-            << QStringList({QStringLiteral("message|メッセージ|フォルダ /no/such/folder を開けません。\n理由: "
-                                           "ファイルまたはフォルダが見つかりません")});
-        QTest::newRow("empty argument") << "" << "/" << false << QStringList();
+            << "/no/such/folder/DSC0001.JPG"
+            << "/" << false
+            << QStringList({QStringLiteral(
+                   "message|メッセージ|フォルダ /no/such/folder を開けません。\n理由: "
+                   "ファイルまたはフォルダが見つかりません")});
+        QTest::newRow("empty argument") << ""
+                                        << "/" << false << QStringList();
     }
     void command_line() {
         QFETCH(QString, arg);
@@ -121,13 +136,13 @@ private slots:
         make_four(album);
         QDir(album.path()).mkdir(QStringLiteral("sub"));
         Run run;
-        run.start({arg.replace(QLatin1String("%A"), album.path())}, start.replace(QLatin1String("%A"), album.path()));
+        run.start({arg.replace(QLatin1String("%A"), album.path())},
+                  start.replace(QLatin1String("%A"), album.path()));
         QCOMPARE(run.commands.table().img_count(), opened ? 4 : 0);
         QCOMPARE(run.commands.work_dir(), opened ? album.path() : QString());
         QCOMPARE(run.ui.messages(), messages);
         QCOMPARE(run.ui.events.contains(QStringLiteral("enable|k_incre")), opened);
-        if (!opened)
-            QCOMPARE(QDir::currentPath(), run.program.path());
+        if (!opened) QCOMPARE(QDir::currentPath(), run.program.path());
     }
 
     void folder_without_pictures_says_so_and_keeps_the_screen() {
@@ -142,8 +157,10 @@ private slots:
         run.ui.chosen_pictures.push_back(empty.filePath(QStringLiteral("x.jpg")));
         run.commands.k_open();
         run.commands.k_open();
-        QCOMPARE(run.ui.events, QStringList({"open dialog", "message|fotavi|" + QStringLiteral("検索対象ありませんでした。"),
-                                             "focus", "open dialog", kNothingFound, "focus"}));
+        QCOMPARE(run.ui.events,
+                 QStringList({"open dialog",
+                              "message|fotavi|" + QStringLiteral("検索対象ありませんでした。"),
+                              "focus", "open dialog", kNothingFound, "focus"}));
         QCOMPARE(run.commands.table().img_count(), 0);
         QCOMPARE(run.commands.work_dir(), empty.path());
         run.ui.clear();
@@ -175,8 +192,8 @@ private slots:
         ui.comment_text = QStringLiteral("station");
         run.commands.k_decre();
         QCOMPARE(ui.events, QStringList({kNoPrevious, "file_name|DSC0001.JPG",
-                                         QStringLiteral("file_date|2001/09/02(日)05:10"), "picture|480x360",
-                                         "comment|station", "focus"}));
+                                         QStringLiteral("file_date|2001/09/02(日)05:10"),
+                                         "picture|480x360", "comment|station", "focus"}));
         run.commands.k_incre();
         ui.comment_text = QStringLiteral("two\nlines");
         run.commands.m_last();
@@ -214,7 +231,8 @@ private slots:
         Run run;
         run.start({});
         run.ui.comment_text = QStringLiteral("lost?");
-        for (auto command : {&Commands::k_decre, &Commands::k_incre, &Commands::m_first, &Commands::m_last}) {
+        for (auto command :
+             {&Commands::k_decre, &Commands::k_incre, &Commands::m_first, &Commands::m_last}) {
             run.ui.clear();
             (run.commands.*command)();
             QCOMPARE(run.ui.events, QStringList({kNeed, "focus"}));
@@ -369,7 +387,8 @@ private slots:
     void names_that_are_not_utf8_are_counted() {
         Album album;
         album.add(QStringLiteral("good.jpg"), at(2020, 1, 1, 9, 0));
-        const QByteArray bad = QFile::encodeName(album.path()) + "/\x83\x74\x83\x48.jpg";  // Shift_JIS
+        const QByteArray bad =
+            QFile::encodeName(album.path()) + "/\x83\x74\x83\x48.jpg";  // Shift_JIS
         {
             FILE* f = std::fopen(bad.constData(), "wb");
             QVERIFY(f);

@@ -99,7 +99,8 @@ private slots:
         run.ui.comment_text = "home";
         run.ui.clear();
         run.commands.k_list();
-        QCOMPARE(run.ui.events, QStringList({"message|メッセージ|" + album.path() + "にtime_log.txt を出力しました"}));
+        QCOMPARE(run.ui.events, QStringList({"message|メッセージ|" + album.path() +
+                                             "にtime_log.txt を出力しました"}));
         QCOMPARE(read_all(album.file("time_log.txt")), outing_log());
         QVERIFY(!run.commands.has_unwritten_comments());
         QCOMPARE(run.ui.comment_text, QStringLiteral("home"));
@@ -132,7 +133,8 @@ private slots:
         run.ui.clear();
         run.commands.k_list();
         QCOMPARE(run.ui.messages().size(), 1);
-        QVERIFY2(run.ui.messages().first().contains(album.file("time_log.txt")), qPrintable(run.ui.messages().first()));
+        QVERIFY2(run.ui.messages().first().contains(album.file("time_log.txt")),
+                 qPrintable(run.ui.messages().first()));
         QVERIFY(!run.ui.messages().first().contains("出力しました"));
         QCOMPARE(run.commands.table().img_comment[0], QStringLiteral("station"));
         QCOMPARE(run.commands.table().img_comment[1], QStringLiteral("lunch"));
@@ -148,12 +150,15 @@ private slots:
         make_outing(album);
         Run run;
         run.start(album.path());
-        run.ui.comment_text = QStringLiteral("晴れ😀〜");  // the wave dash has a twin, the emoji none
+        run.ui.comment_text =
+            QStringLiteral("晴れ😀〜");  // the wave dash has a twin, the emoji none
         run.ui.clear();
         run.commands.k_list();
         QCOMPARE(run.ui.messages().size(), 1);
-        QVERIFY2(run.ui.messages().first().contains(" 1 文字"), qPrintable(run.ui.messages().first()));
-        QVERIFY(read_all(album.file("time_log.txt")).contains(encode_cp932(QStringLiteral("晴れ?～")).bytes));
+        QVERIFY2(run.ui.messages().first().contains(" 1 文字"),
+                 qPrintable(run.ui.messages().first()));
+        QVERIFY(read_all(album.file("time_log.txt"))
+                    .contains(encode_cp932(QStringLiteral("晴れ?～")).bytes));
     }
 
     // What leaving or opening does with comments never written to the log.
@@ -171,8 +176,10 @@ private slots:
             QTest::newRow(a + ", typed then erased") << action << "erase" << -1 << true << false;
             QTest::newRow(a + ", all listed") << action << "listed" << -1 << true << true;
             QTest::newRow(a + ", box only, write") << action << "box" << write << true << true;
-            QTest::newRow(a + ", committed, discard") << action << "committed" << discard << true << false;
-            QTest::newRow(a + ", changed after list, stay") << action << "changed" << stay << false << true;
+            QTest::newRow(a + ", committed, discard")
+                << action << "committed" << discard << true << false;
+            QTest::newRow(a + ", changed after list, stay")
+                << action << "changed" << stay << false << true;
         }
     }
     void unwritten_comments() {
@@ -197,8 +204,7 @@ private slots:
         } else if (typing == "listed" || typing == "changed") {
             run.ui.comment_text = "listed";
             run.commands.k_list();
-            if (typing == "changed")
-                run.ui.comment_text = "listed, then more";
+            if (typing == "changed") run.ui.comment_text = "listed, then more";
         } else if (typing == "box") {
             run.ui.comment_text = "only in the box";
         } else if (typing == "committed") {
@@ -206,8 +212,7 @@ private slots:
             run.commands.k_incre();
         }
         QFile::remove(album.file("time_log.txt"));
-        if (answer >= 0)
-            run.ui.unwritten_answers.push_back(UnwrittenAnswer(answer));
+        if (answer >= 0) run.ui.unwritten_answers.push_back(UnwrittenAnswer(answer));
         run.ui.clear();
         bool went_on = false;
         if (action == "exit") {
@@ -224,9 +229,9 @@ private slots:
         }
         QCOMPARE(run.ui.events.contains("ask unwritten"), answer >= 0);
         QCOMPARE(went_on, goes_on);
-        QCOMPARE(QFileInfo::exists(album.file("time_log.txt")), log_written && answer == int(UnwrittenAnswer::Write));
-        if (!goes_on)
-            QCOMPARE(run.commands.table().img_count(), 4);
+        QCOMPARE(QFileInfo::exists(album.file("time_log.txt")),
+                 log_written && answer == int(UnwrittenAnswer::Write));
+        if (!goes_on) QCOMPARE(run.commands.table().img_count(), 4);
     }
 
     void write_answer_that_fails_stays() {
@@ -245,19 +250,25 @@ private slots:
     // Settings that cannot be saved are never lost without a word: the
     // person may stay and try again; a damaged file is kept aside first.
     void settings_at_exit_data() {
-        QTest::addColumn<QByteArray>("file");     // def_list.txt at start ("dir": a folder holds the name)
+        QTest::addColumn<QByteArray>(
+            "file");  // def_list.txt at start ("dir": a folder holds the name)
         QTest::addColumn<QList<bool>>("leave");   // answers to "leave without saving?"
         QTest::addColumn<QStringList>("exits");   // "stays" or "leaves", one per try
         QTest::addColumn<QByteArray>("written");  // def_list.txt afterwards
-        const QByteArray defaults = encode_cp932(QStringLiteral("False\r\n米\r\n麦\r\n豆\r\n実\r\n")).bytes;
+        const QByteArray defaults =
+            encode_cp932(QStringLiteral("False\r\n米\r\n麦\r\n豆\r\n実\r\n")).bytes;
         QTest::newRow("cannot write, stay, then leave")
-            << QByteArray("dir") << QList<bool>{false, true} << QStringList{"stays", "leaves"} << QByteArray("<missing>");
-        QTest::newRow("cannot write, stay, fixed") << QByteArray("dir") << QList<bool>{false} << QStringList{"stays", "fix", "leaves"} << defaults;
-        QTest::newRow("ten lines, kept aside") << QByteArray("True\r\na\r\nb\r\nc\r\nd\r\n5\r\n6\r\n7\r\n8\r\n9")
-                                               << QList<bool>{} << QStringList{"leaves"}
-                                               << QByteArray("True\r\na\r\nb\r\nc\r\nd\r\n");
-        QTest::newRow("UTF-8, kept aside") << QStringLiteral("False\r\nお茶\r\n").toUtf8() << QList<bool>{}
-                                           << QStringList{"leaves"} << QByteArray();
+            << QByteArray("dir") << QList<bool>{false, true} << QStringList{"stays", "leaves"}
+            << QByteArray("<missing>");
+        QTest::newRow("cannot write, stay, fixed")
+            << QByteArray("dir") << QList<bool>{false} << QStringList{"stays", "fix", "leaves"}
+            << defaults;
+        QTest::newRow("ten lines, kept aside")
+            << QByteArray("True\r\na\r\nb\r\nc\r\nd\r\n5\r\n6\r\n7\r\n8\r\n9") << QList<bool>{}
+            << QStringList{"leaves"} << QByteArray("True\r\na\r\nb\r\nc\r\nd\r\n");
+        QTest::newRow("UTF-8, kept aside")
+            << QStringLiteral("False\r\nお茶\r\n").toUtf8() << QList<bool>{}
+            << QStringList{"leaves"} << QByteArray();
     }
     void settings_at_exit() {
         QFETCH(QByteArray, file);
@@ -281,8 +292,7 @@ private slots:
             QCOMPARE(run.ui.messages().size(), 1);
             QVERIFY(run.ui.messages().first().contains(kept.first()));
         }
-        for (const bool answer : leave)
-            run.ui.leave_answers.push_back(answer);
+        for (const bool answer : leave) run.ui.leave_answers.push_back(answer);
         for (const QString& expected : exits) {
             if (expected == "fix")
                 QVERIFY(QDir(run.program.path()).rmdir("def_list.txt"));
@@ -290,7 +300,8 @@ private slots:
                 QCOMPARE(run.commands.exit() ? "leaves" : "stays", expected);
         }
         QCOMPARE(run.ui.events.filter("ask leave|").size(), leave.size());
-        if (written.isEmpty())  // what was readable of the damaged file, written as the program writes it
+        if (written.isEmpty())  // what was readable of the damaged file, written as the program
+                                // writes it
             QVERIFY(read_all(path).startsWith("False\r\n"));
         else
             QCOMPARE(read_all(path), written);
@@ -304,7 +315,8 @@ private slots:
         run.ui.settings_answers.push_back(chosen);
         run.commands.m_setup();
         QCOMPARE(run.ui.messages().size(), 1);
-        QVERIFY2(run.ui.messages().first().contains(" 2 文字"), qPrintable(run.ui.messages().first()));
+        QVERIFY2(run.ui.messages().first().contains(" 2 文字"),
+                 qPrintable(run.ui.messages().first()));
     }
 
     void exit_writes_the_settings_into_the_program_folder() {
@@ -396,8 +408,7 @@ private slots:
         QFETCH(QStringList, after);
         QFETCH(QString, message);
         Album album;
-        for (int i = 0; i < before.size(); ++i)
-            album.add(before[i], at(2020, 5, 1, 9, i));
+        for (int i = 0; i < before.size(); ++i) album.add(before[i], at(2020, 5, 1, 9, i));
         QStringList removals;
         for (const QString& step : setup) {
             const QString name = step.section(':', 1);
@@ -578,7 +589,8 @@ private slots:
         QCOMPARE(run.commands.table().img_count(), 3);
         run.commands.k_komoji();
         QCOMPARE(run.ui.messages().size(), 1);
-        QVERIFY2(run.ui.messages().last() == QStringLiteral("message|メッセージ|画像ファイル名を小文字にしました"),
+        QVERIFY2(run.ui.messages().last() ==
+                     QStringLiteral("message|メッセージ|画像ファイル名を小文字にしました"),
                  qUtf8Printable(run.ui.messages().last()));
         QStringList on_disk = files_in(mount_point);
         on_disk.sort();
@@ -596,8 +608,9 @@ private slots:
         run.ui.clear();
         run.commands.m_version();
         run.commands.m_help();
-        QCOMPARE(run.ui.events, QStringList({"information|バージョン情報|" + version_text(), "focus",
-                                             "open document|" + run.program.filePath("Mirabo.html")}));
+        QCOMPARE(run.ui.events,
+                 QStringList({"information|バージョン情報|" + version_text(), "focus",
+                              "open document|" + run.program.filePath("Mirabo.html")}));
     }
 
     void presets_insert_their_phrase() {
@@ -607,7 +620,8 @@ private slots:
         run.ui.clear();
         run.commands.k_pre_set(1);
         run.commands.k_pre_set(3);
-        QCOMPARE(run.ui.events, QStringList({QStringLiteral("insert|麦"), "focus", QStringLiteral("insert|実"), "focus"}));
+        QCOMPARE(run.ui.events, QStringList({QStringLiteral("insert|麦"), "focus",
+                                             QStringLiteral("insert|実"), "focus"}));
         QCOMPARE(run.ui.comment_text, QStringLiteral("朝麦実"));
     }
 
@@ -789,7 +803,8 @@ private slots:
         run.ui.clear();
         run.commands.m_setup();
         QCOMPARE(run.commands.settings(), large);
-        QCOMPARE(run.ui.captions, QStringList({"(&Z)", "a(&X)", "a.(&C)", QStringLiteral("雨(&V)")}));
+        QCOMPARE(run.ui.captions,
+                 QStringList({"(&Z)", "a(&X)", "a.(&C)", QStringLiteral("雨(&V)")}));
         QCOMPARE(run.ui.layout_values.size(), size_t(18));
         QCOMPARE(run.ui.layout_values.front().twips, 9175);
         QCOMPARE(run.ui.picture.size(), QSize(640, 480));

@@ -12,19 +12,24 @@ private slots:
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QString>("expected");
         const QDateTime sunday(QDate(2001, 9, 2), QTime(5, 10, 13));
-        QTest::newRow("date label") << sunday << "ddddd(aaa)hh:mm" << QStringLiteral("2001/09/02(日)05:10");
+        QTest::newRow("date label")
+            << sunday << "ddddd(aaa)hh:mm" << QStringLiteral("2001/09/02(日)05:10");
         QTest::newRow("day text") << sunday << "dddddd(aaa)" << QStringLiteral("2001年9月2日(日)");
-        QTest::newRow("time text") << sunday << "hh:nn" << "05:10";
-        QTest::newRow("mm without an hour is the month") << sunday << "mm/ddddd" << "09/2001/09/02";
+        QTest::newRow("time text") << sunday << "hh:nn"
+                                   << "05:10";
+        QTest::newRow("mm without an hour is the month") << sunday << "mm/ddddd"
+                                                         << "09/2001/09/02";
         QTest::newRow("two-digit month and day")
             << QDateTime(QDate(2024, 12, 31), QTime(23, 59, 0)) << "dddddd(aaa) ddddd hh:nn"
             << QStringLiteral("2024年12月31日(火) 2024/12/31 23:59");
-        QTest::newRow("midnight")
-            << QDateTime(QDate(2000, 2, 29), QTime(0, 0, 0)) << "ddddd(aaa)hh:mm" << QStringLiteral("2000/02/29(火)00:00");
+        QTest::newRow("midnight") << QDateTime(QDate(2000, 2, 29), QTime(0, 0, 0))
+                                  << "ddddd(aaa)hh:mm" << QStringLiteral("2000/02/29(火)00:00");
         QTest::newRow("every weekday")
             << QDateTime(QDate(2026, 12, 7), QTime(12, 0)) << "aaa" << QStringLiteral("月");
-        QTest::newRow("saturday") << QDateTime(QDate(2026, 12, 12), QTime(12, 0)) << "aaa" << QStringLiteral("土");
-        QTest::newRow("literal text passes") << sunday << "(hh)" << "(05)";
+        QTest::newRow("saturday") << QDateTime(QDate(2026, 12, 12), QTime(12, 0)) << "aaa"
+                                  << QStringLiteral("土");
+        QTest::newRow("literal text passes") << sunday << "(hh)"
+                                             << "(05)";
     }
     void formats_by_pattern() {
         QFETCH(QDateTime, when);
@@ -35,7 +40,8 @@ private slots:
 
     // A value just short of a minute must not print as the minute before.
     void rounds_to_the_nearest_second() {
-        const DateTime almost = to_date_time(QDateTime(QDate(2001, 9, 2), QTime(5, 10))) - 0.0001 / 86400;
+        const DateTime almost =
+            to_date_time(QDateTime(QDate(2001, 9, 2), QTime(5, 10))) - 0.0001 / 86400;
         QCOMPARE(format_date(almost, u"hh:nn"), QStringLiteral("05:10"));
     }
 

@@ -26,7 +26,8 @@ struct Run {
     Commands commands;
 
     Run(const QString& state, JournalStore::Writer writer = {})
-        : commands(ui, program.path(), program.path(), UserFolders{state + "/cache", state}, std::move(writer)) {}
+        : commands(ui, program.path(), program.path(), UserFolders{state + "/cache", state},
+                   std::move(writer)) {}
     void open(const QString& folder) { commands.start_up({folder}, QDir::rootPath()); }
     QString comment_of(const QString& name) const {
         const ImageTable& t = commands.table();

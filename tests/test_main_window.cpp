@@ -27,8 +27,7 @@ QRect twips(int left, int top, int width, int height) {
 template <typename T = QWidget>
 T* child(QWidget& main, const char* name) {
     T* widget = main.findChild<T*>(QLatin1String(name));
-    if (!widget)
-        qFatal("no control %s", name);
+    if (!widget) qFatal("no control %s", name);
     return widget;
 }
 
@@ -92,19 +91,32 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("geometry");
         QTest::addColumn<bool>("enabled");
-        QTest::newRow("k_open") << "k_open" << QStringLiteral("開く(&O)") << twips(120, 0, 735, 375) << true;
-        QTest::newRow("k_decre") << "k_decre" << QStringLiteral("前へ(&B)") << twips(1080, 0, 855, 375) << false;
-        QTest::newRow("k_incre") << "k_incre" << QStringLiteral("次へ(&N)") << twips(2040, 0, 855, 375) << false;
-        QTest::newRow("k_pre_set0") << "k_pre_set0" << QStringLiteral("米(&Z)") << twips(3840, 6120, 615, 375) << true;
-        QTest::newRow("k_pre_set1") << "k_pre_set1" << QStringLiteral("麦(&X)") << twips(4440, 6120, 615, 375) << true;
-        QTest::newRow("k_pre_set2") << "k_pre_set2" << QStringLiteral("豆(&C)") << twips(5040, 6120, 615, 375) << true;
-        QTest::newRow("k_pre_set3") << "k_pre_set3" << QStringLiteral("実(&V)") << twips(5640, 6120, 615, 375) << true;
-        QTest::newRow("k_komoji") << "k_komoji" << QStringLiteral("小文字(&S)") << twips(6360, 6120, 975, 375) << false;
-        QTest::newRow("k_list") << "k_list" << QStringLiteral("リスト(&L)") << twips(6480, 0, 855, 375) << false;
-        QTest::newRow("l_file_date") << "l_file_date" << "" << twips(4680, 120, 1815, 255) << true;
-        QTest::newRow("l_file_name") << "l_file_name" << "" << twips(3000, 120, 1575, 255) << true;
-        QTest::newRow("l_comment") << "l_comment" << "" << twips(120, 6000, 3615, 625) << true;
-        QTest::newRow("Image1") << "Image1" << "" << twips(120, 480, 7200, 5400) << true;
+        QTest::newRow("k_open") << "k_open" << QStringLiteral("開く(&O)") << twips(120, 0, 735, 375)
+                                << true;
+        QTest::newRow("k_decre") << "k_decre" << QStringLiteral("前へ(&B)")
+                                 << twips(1080, 0, 855, 375) << false;
+        QTest::newRow("k_incre") << "k_incre" << QStringLiteral("次へ(&N)")
+                                 << twips(2040, 0, 855, 375) << false;
+        QTest::newRow("k_pre_set0")
+            << "k_pre_set0" << QStringLiteral("米(&Z)") << twips(3840, 6120, 615, 375) << true;
+        QTest::newRow("k_pre_set1")
+            << "k_pre_set1" << QStringLiteral("麦(&X)") << twips(4440, 6120, 615, 375) << true;
+        QTest::newRow("k_pre_set2")
+            << "k_pre_set2" << QStringLiteral("豆(&C)") << twips(5040, 6120, 615, 375) << true;
+        QTest::newRow("k_pre_set3")
+            << "k_pre_set3" << QStringLiteral("実(&V)") << twips(5640, 6120, 615, 375) << true;
+        QTest::newRow("k_komoji") << "k_komoji" << QStringLiteral("小文字(&S)")
+                                  << twips(6360, 6120, 975, 375) << false;
+        QTest::newRow("k_list") << "k_list" << QStringLiteral("リスト(&L)")
+                                << twips(6480, 0, 855, 375) << false;
+        QTest::newRow("l_file_date") << "l_file_date"
+                                     << "" << twips(4680, 120, 1815, 255) << true;
+        QTest::newRow("l_file_name") << "l_file_name"
+                                     << "" << twips(3000, 120, 1575, 255) << true;
+        QTest::newRow("l_comment") << "l_comment"
+                                   << "" << twips(120, 6000, 3615, 625) << true;
+        QTest::newRow("Image1") << "Image1"
+                                << "" << twips(120, 480, 7200, 5400) << true;
     }
     void controls() {
         QFETCH(QString, name);
@@ -115,10 +127,8 @@ private slots:
         QWidget* control = child(w.main, name.toLatin1().constData());
         QCOMPARE(control->geometry(), geometry);
         QCOMPARE(control->isEnabled(), enabled);
-        if (auto* button = qobject_cast<QPushButton*>(control))
-            QCOMPARE(button->text(), caption);
-        if (auto* label = qobject_cast<QLabel*>(control))
-            QVERIFY(label->text().isEmpty());
+        if (auto* button = qobject_cast<QPushButton*>(control)) QCOMPARE(button->text(), caption);
+        if (auto* label = qobject_cast<QLabel*>(control)) QVERIFY(label->text().isEmpty());
     }
 
     void window_is_fixed_with_its_caption_and_menus() {
@@ -170,18 +180,17 @@ private slots:
     void tab_order_starts_at_open() {
         Window w;
         QCOMPARE(QApplication::focusWidget(), child(w.main, "k_open"));
-        for (QPushButton* b : w.main.findChildren<QPushButton*>())
-            b->setEnabled(true);
+        for (QPushButton* b : w.main.findChildren<QPushButton*>()) b->setEnabled(true);
         QStringList order;
         QWidget* at = child(w.main, "k_open");
         for (int i = 0; i < 10; ++i) {
             order << at->objectName();
             at = at->nextInFocusChain();
-            while (!(at->focusPolicy() & Qt::TabFocus))
-                at = at->nextInFocusChain();
+            while (!(at->focusPolicy() & Qt::TabFocus)) at = at->nextInFocusChain();
         }
-        QCOMPARE(order, QStringList({"k_open", "k_decre", "k_incre", "l_comment", "k_pre_set0", "k_pre_set1",
-                                     "k_pre_set2", "k_pre_set3", "k_komoji", "k_list"}));
+        QCOMPARE(order,
+                 QStringList({"k_open", "k_decre", "k_incre", "l_comment", "k_pre_set0",
+                              "k_pre_set1", "k_pre_set2", "k_pre_set3", "k_komoji", "k_list"}));
     }
 
     // Enter is a line break in the comment; Alt+Z inserts the first phrase while typing.
@@ -211,16 +220,20 @@ private slots:
         auto* name = child<QLabel>(w.main, "l_file_name");
         auto* comment = child<QPlainTextEdit>(w.main, "l_comment");
         QCOMPARE(name->text(), QStringLiteral("B.JPG"));
-        QCOMPARE(child<QLabel>(w.main, "l_file_date")->text(), QStringLiteral("2020/01/01(水)09:00"));
+        QCOMPARE(child<QLabel>(w.main, "l_file_date")->text(),
+                 QStringLiteral("2020/01/01(水)09:00"));
         QVERIFY(child(w.main, "k_incre")->isEnabled() && child(w.main, "k_list")->isEnabled());
         comment->setFocus();
         QTest::keyClicks(comment, "first");
         BoxCloser boxes;
         QTest::keyClick(w.main.windowHandle(), Qt::Key_N, Qt::AltModifier);
         QTRY_COMPARE(name->text(), QStringLiteral("A.JPG"));
-        QCOMPARE(static_cast<PictureBox*>(child(w.main, "Image1"))->picture().size(), QSize(270, 360));
+        QCOMPARE(static_cast<PictureBox*>(child(w.main, "Image1"))->picture().size(),
+                 QSize(270, 360));
         QTest::keyClick(w.main.windowHandle(), Qt::Key_N, Qt::AltModifier);  // the last one
-        QTRY_COMPARE(boxes.seen, QStringList({QStringLiteral("メッセージ|これより次の画像ファイルはありません")}));
+        QTRY_COMPARE(
+            boxes.seen,
+            QStringList({QStringLiteral("メッセージ|これより次の画像ファイルはありません")}));
         QCOMPARE(name->text(), QStringLiteral("A.JPG"));
         QCOMPARE(w.main.focusWidget(), comment);
         // The offscreen screen does not hand activation back after a modal box.

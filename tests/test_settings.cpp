@@ -92,7 +92,8 @@ void TestSettings::parse_data() {
     QTest::newRow("extra lines") << lines(QList<QByteArray>{"True"} + own_bytes +
                                               QList<QByteArray>{"False", "junk"},
                                           crlf)
-                                 << true << own << true << false;  // read, and said: they would be lost at exit
+                                 << true << own << true
+                                 << false;  // read, and said: they would be lost at exit
     QTest::newRow("empty phrases")
         << QByteArray("False\r\n\r\n" + kMugi + "\r\n\r\n\r\n") << false
         << Phrases{QString(), u"麦"_s, QString(), QString()} << false << false;
