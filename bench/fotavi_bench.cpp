@@ -433,7 +433,7 @@ qint64 peak_kib(const QString& program, const QStringList& args) {
 // 60000 x 60000 pixels.
 void measure_hostile_neighbours(const QString& program, const QString& parent,
                                 const QString& shown) {
-    out << QStringLiteral("(g) peak memory (VmHWM) with the 24 MP picture shown and next to it:")
+    out << QStringLiteral("(i) peak memory (VmHWM) with the 24 MP picture shown and next to it:")
         << Qt::endl;
     const QImage progressive = photo(QSize(6000, 4000), 5);
     for (const QString& kind : {QStringLiteral("a sparse 3 GB x.jpg (no JPEG)"),
