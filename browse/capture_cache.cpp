@@ -15,7 +15,7 @@ namespace fotavi {
 namespace {
 
 constexpr quint32 kMagic = 0x46544354;  // "FTCT"
-constexpr quint16 kVersion = 1;
+constexpr quint16 kVersion = 2;  // 2: dates in whole seconds
 // A cache file is a few dozen bytes a picture; anything far larger is not ours.
 constexpr qint64 kMaxCacheFile = 64 * 1024 * 1024;
 const QString kHintFile = QStringLiteral("capture-time-hints.txt");
@@ -55,7 +55,7 @@ void CaptureTimeCache::use_folder(const QString& folder) {
         Entry entry;
         qint32 micro = 0;
         quint8 tag = 0;
-        in >> name >> entry.size >> entry.mtime_ns >> entry.time.date >> micro >> tag;
+        in >> name >> entry.size >> entry.mtime_ns >> entry.time.date.seconds >> micro >> tag;
         if (in.status() != QDataStream::Ok || tag > quint8(TimeTag::DateTime) || micro < 0 ||
             micro > 999999)
             return;
@@ -101,7 +101,7 @@ void CaptureTimeCache::save(const QString& folder, const std::vector<ListedFile>
     out << kMagic << kVersion << folder << quint32(entries_.size());
     for (auto it = entries_.cbegin(); it != entries_.cend(); ++it) {
         const Entry& e = it.value();
-        out << it.key() << e.size << e.mtime_ns << e.time.date << qint32(e.time.microseconds)
+        out << it.key() << e.size << e.mtime_ns << e.time.date.seconds << qint32(e.time.microseconds)
             << quint8(e.time.tag);
     }
     QDir().mkpath(cache_dir_ + QStringLiteral("/capture-times"));

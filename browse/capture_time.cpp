@@ -224,8 +224,7 @@ std::vector<ListedFile> order_by_capture_time(std::vector<ListedFile> files,
 
 bool looks_copied(const std::vector<ListedFile>& files,
                   const std::function<CaptureTime(size_t)>& capture_time) {
-    constexpr double kMinute = 1.0 / 1440;
-    constexpr double kSlack = 1e-9;  // days; far below a second
+    constexpr qint64 kMinute = kSecondsPerMinute;
     constexpr size_t kSample = 24;
     const size_t n = files.size();
     if (n < 2) return false;
@@ -236,7 +235,7 @@ bool looks_copied(const std::vector<ListedFile>& files,
     // The largest run of pictures written within ten minutes.
     size_t best_first = 0, best_count = 0;
     for (size_t first = 0, last = 0; last < n; ++last) {
-        while (files[by_time[last]].date - files[by_time[first]].date > 10 * kMinute + kSlack)
+        while (files[by_time[last]].date - files[by_time[first]].date > 10 * kMinute)
             ++first;
         if (last - first + 1 > best_count) {
             best_first = first;
@@ -254,7 +253,7 @@ bool looks_copied(const std::vector<ListedFile>& files,
         if (!earliest || time.date < *earliest) earliest = time.date;
         if (!latest || time.date > *latest) latest = time.date;
     }
-    return earliest && *latest - *earliest > 60 * kMinute + kSlack;
+    return earliest && *latest - *earliest > 60 * kMinute;
 }
 
 }  // namespace fotavi

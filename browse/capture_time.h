@@ -19,7 +19,7 @@ enum class TimeTag { None, DateTimeOriginal, DateTimeDigitized, DateTime };
 // The moment a camera recorded for a picture, as its clock showed it (the
 // local time of the trip; no time zone is applied).
 struct CaptureTime {
-    DateTime date = 0;     // whole seconds, so the minute shown is the camera's
+    DateTime date;         // whole seconds, so the minute shown is the camera's
     int microseconds = 0;  // the tag's SubSecTime: orders pictures of one second
     TimeTag tag = TimeTag::None;
 

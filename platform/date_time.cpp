@@ -3,14 +3,11 @@
 #include <QDate>
 #include <QTime>
 
-#include <cmath>
-
 namespace fotavi {
 
 namespace {
 
 const QDate kEpoch(1899, 12, 30);
-constexpr qint64 kSecondsPerDay = 86400;
 
 struct Fields {
     QDate date;
@@ -19,9 +16,8 @@ struct Fields {
     int second = 0;
 };
 
-// Rounded to the nearest second first, so 05:09:59.9999 reads 05:10.
 Fields split(DateTime value) {
-    const qint64 total = std::llround(value * kSecondsPerDay);
+    const qint64 total = value.seconds;
     qint64 days = total / kSecondsPerDay;
     qint64 seconds = total % kSecondsPerDay;
     if (seconds < 0) {
@@ -48,7 +44,8 @@ DateTime to_date_time(const QDateTime& local) {
 }
 
 DateTime to_date_time(QDate date, QTime time) {
-    return double(kEpoch.daysTo(date)) + time.msecsSinceStartOfDay() / 1000.0 / kSecondsPerDay;
+    // Rounded to the nearest second, so 05:09:59.9999 reads 05:10.
+    return {kEpoch.daysTo(date) * kSecondsPerDay + (time.msecsSinceStartOfDay() + 500) / 1000};
 }
 
 QDateTime to_qdatetime(DateTime value) {

@@ -6,10 +6,23 @@
 #include <QStringView>
 #include <QTime>
 
+#include <compare>
+
 namespace fotavi {
 
-// Days since 30 December 1899 00:00, local time; the fraction is the time of day.
-using DateTime = double;
+// A local wall-clock moment in whole seconds since 30 December 1899 00:00,
+// the day the original's day count starts. Whole seconds in an integer, so
+// two pictures of one second compare equal and no sum drifts.
+struct DateTime {
+    qint64 seconds = 0;
+
+    auto operator<=>(const DateTime&) const = default;
+    // The seconds from other to this one.
+    qint64 operator-(const DateTime& other) const { return seconds - other.seconds; }
+};
+
+inline constexpr qint64 kSecondsPerMinute = 60;
+inline constexpr qint64 kSecondsPerDay = 86400;
 
 DateTime to_date_time(const QDateTime& local);
 // A wall-clock date and time taken as they stand, with no time zone applied.

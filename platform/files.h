@@ -13,7 +13,7 @@ namespace fotavi {
 // One picture file as the folder listing reports it.
 struct ListedFile {
     QString name;
-    DateTime date = 0;
+    DateTime date;
     qint64 size = -1;  // bytes
     qint64 mtime_ns =
         0;  // modification time, nanoseconds since 1970: with the size, tells a changed file

@@ -60,9 +60,9 @@ class TestBrowse : public QObject {
 private slots:
     void sort_is_stable_and_ascending() {
         ImageTable table;
-        const double dates[] = {5, 3, 5, 1, 3, 5};
+        const qint64 dates[] = {5, 3, 5, 1, 3, 5};
         std::vector<ListedFile> files;
-        for (int i = 0; i < 6; ++i) files.push_back({QStringLiteral("f%1.jpg").arg(i), dates[i]});
+        for (int i = 0; i < 6; ++i) files.push_back({QStringLiteral("f%1.jpg").arg(i), {dates[i]}});
         fill_table(table, files);
         QStringList names;
         for (int i = 0; i < table.img_count(); ++i) names << table.img_name[i];

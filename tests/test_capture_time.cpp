@@ -233,13 +233,14 @@ private slots:
         QFETCH(bool, copied);
         const DateTime base = to_date_time(QDate(2024, 6, 1), QTime(8, 0));
         std::vector<ListedFile> files;
-        for (int minute : file_minutes) files.push_back({"P.JPG", base + minute / 1440.0});
+        for (int minute : file_minutes) files.push_back({"P.JPG", {base.seconds + minute * kSecondsPerMinute}});
         int reads = 0;
         const auto camera = [&](size_t i) {
             ++reads;
             CaptureTime time;
             if (camera_minutes[qsizetype(i)] >= 0) {
-                time.date = base - 3 + camera_minutes[qsizetype(i)] / 1440.0;
+                time.date = {base.seconds - 3 * kSecondsPerDay +
+                             camera_minutes[qsizetype(i)] * kSecondsPerMinute};
                 time.tag = TimeTag::DateTimeOriginal;
             }
             return time;
