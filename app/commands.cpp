@@ -5,7 +5,7 @@
 #include <QTextStream>
 
 #include "app/ui.h"
-#include "log/log_readback.h"
+#include "log/old_log.h"
 #include "log/time_log.h"
 #include "platform/files.h"
 #include "platform/picture.h"
@@ -313,7 +313,8 @@ bool Commands::settle_unwritten() {
 }
 
 bool Commands::write_log(bool confirm) {
-    const LogWrite written = write_log_keeping_old(work_dir_, table_, comments_.logged(table_));
+    const LogWrite written = write_log_keeping_old(
+        work_dir_, log_entries(table_), logged_entries(table_, comments_.logged(table_)));
     if (!written.ok()) {
         ui_.message(written.error, kTitle);
         return false;

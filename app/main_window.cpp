@@ -2,26 +2,20 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QUrl>
 
 #include <algorithm>
 #include <cmath>
 
-#include "settings/setup_dialog.h"
 
 namespace fotavi {
 
@@ -60,55 +54,6 @@ bool carries_local_files(const QMimeData* data) {
 }
 
 }  // namespace
-
-PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("Image1"));
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void PictureBox::set_picture(const QImage& picture) {
-    picture_ = picture;
-    fitted_ = QImage();
-    placeholder_.clear();
-    update();
-}
-
-void PictureBox::set_placeholder(const QString& text) {
-    picture_ = QImage();
-    fitted_ = QImage();
-    placeholder_ = text;
-    update();
-}
-
-void PictureBox::set_fitted_picture(const QImage& picture) {
-    const QImage whole = picture;  // it may be fitted_ itself, which set_picture clears
-    set_picture(whole.scaled(size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    fitted_ = whole;
-}
-
-void PictureBox::resizeEvent(QResizeEvent*) {
-    if (!fitted_.isNull()) set_fitted_picture(fitted_);
-}
-
-void PictureBox::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.fillRect(rect(), QColor(48, 48, 48));
-    if (!picture_.isNull()) {
-        // Pictures arrive decoded to fit the box; one decoded for a larger box
-        // (just before a layout change) is scaled down here.
-        QSize size = picture_.size();
-        if (size.width() > width() || size.height() > height())
-            size.scale(this->size(), Qt::KeepAspectRatio);
-        QRect target(QPoint(0, 0), size);
-        target.moveCenter(rect().center());
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(target, picture_);
-    } else if (!placeholder_.isEmpty()) {
-        painter.setPen(QColor(230, 230, 230));
-        painter.drawText(rect().adjusted(20, 20, -20, -20), Qt::AlignCenter | Qt::TextWordWrap,
-                         placeholder_);
-    }
-}
 
 Main::Main(const QString& program_dir, const QString& config_dir)
     : commands_(std::make_unique<Commands>(*this, program_dir, config_dir)) {
@@ -226,21 +171,6 @@ void Main::fit_window() {
     setFixedSize(client_->width(), client_->height() + menuBar()->sizeHint().height());
 }
 
-// Messages name folders and files, which may look like markup: plain text.
-void Main::message(const QString& prompt, const QString& title) {
-    QMessageBox box(QMessageBox::NoIcon, title, prompt, QMessageBox::Ok,
-                    isVisible() ? this : nullptr);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-}
-
-void Main::information(const QString& prompt, const QString& title) {
-    QMessageBox box(QMessageBox::Information, title, prompt, QMessageBox::Ok,
-                    isVisible() ? this : nullptr);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-}
-
 // One line, elided in the middle so both the start and the extension stay in
 // sight and the date label beside it stays clear; the tool tip holds the whole
 // name. A line break in a name is shown as a sign, so nothing of it is hidden.
@@ -342,105 +272,7 @@ void Main::set_layout_value(const LayoutValue& value) {
     widget->setGeometry(g);
 }
 
-QString Main::choose_picture(const QString& start_folder) {
-    QString folder = start_folder;
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    if (!QFileInfo(folder).isDir()) folder = QDir::homePath();
-    // Cameras name their files DSC0001.JPG; the filter must show them too.
-    return QFileDialog::getOpenFileName(this, QString(), folder,
-                                        QStringLiteral("*.jpg (*.[jJ][pP][gG])"));
-}
-
-std::optional<Settings> Main::edit_settings(const Settings& current) {
-    return Setup::edit(this, current);
-}
-
-UnwrittenAnswer Main::ask_unwritten() {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("メッセージ"),
-                    QStringLiteral("time_log.txt は最新のコメントを含んでいません。"
-                                   "（コメントはすべて保存してあります）\n"
-                                   "先に time_log.txt に出力しますか?"),
-                    QMessageBox::NoButton, this);
-    box.setTextFormat(Qt::PlainText);
-    QPushButton* write =
-        box.addButton(QStringLiteral("出力して続ける(&W)"), QMessageBox::AcceptRole);
-    QPushButton* discard =
-        box.addButton(QStringLiteral("出力せずに続ける(&D)"), QMessageBox::DestructiveRole);
-    QPushButton* stay = box.addButton(QStringLiteral("戻る(&R)"), QMessageBox::RejectRole);
-    box.setDefaultButton(write);
-    box.setEscapeButton(stay);
-    box.exec();
-    if (box.clickedButton() == write) return UnwrittenAnswer::Write;
-    if (box.clickedButton() == discard) return UnwrittenAnswer::Discard;
-    return UnwrittenAnswer::Stay;
-}
-
-bool Main::ask_leave_without_saving(const QString& problem) {
-    QMessageBox box(
-        QMessageBox::Warning, QStringLiteral("メッセージ"),
-        problem + QStringLiteral(
-                      "\n\n設定を保存できません。原因を取り除いてから、もう一度終了して下さい。"),
-        QMessageBox::NoButton, this);
-    QPushButton* stay = box.addButton(QStringLiteral("戻る(&R)"), QMessageBox::RejectRole);
-    QPushButton* leave =
-        box.addButton(QStringLiteral("保存せずに終了(&Q)"), QMessageBox::DestructiveRole);
-    box.setDefaultButton(stay);
-    box.setEscapeButton(stay);
-    box.exec();
-    return box.clickedButton() == leave;
-}
-
-void Main::open_document(const QString& path) {
-    if (QFileInfo::exists(path)) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
-
-bool Main::ask_yes_no(const QString& prompt, const QString& title) {
-    QMessageBox box(QMessageBox::Question, title, prompt, QMessageBox::NoButton,
-                    isVisible() ? this : nullptr);
-    QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
-    box.setDefaultButton(no);
-    box.setEscapeButton(no);
-    box.exec();
-    return box.clickedButton() == yes;
-}
-
 void Main::set_capture_time_checked(bool on) { m_capture_time_->setChecked(on); }
-
-void Main::begin_progress(const QString& label, int maximum) {
-    progress_.label = label;
-    progress_.maximum = maximum;
-    progress_.updated_ms = 0;
-    progress_.dialog.reset();
-    progress_.clock.start();
-}
-
-bool Main::step_progress(int done) {
-    const qint64 now = progress_.clock.elapsed();
-    if (!progress_.dialog) {
-        if (now < 500) return false;
-        progress_.dialog =
-            std::make_unique<QProgressDialog>(progress_.label, QStringLiteral("中止"), 0,
-                                              progress_.maximum, isVisible() ? this : nullptr);
-        progress_.dialog->setWindowTitle(QStringLiteral("フォタビ"));
-        progress_.dialog->setWindowModality(isVisible() ? Qt::WindowModal : Qt::ApplicationModal);
-        progress_.dialog->setMinimumDuration(0);
-        progress_.dialog->setAutoClose(false);
-        progress_.dialog->setAutoReset(false);
-        progress_.dialog->show();
-        progress_.updated_ms = now - 1000;
-    }
-    // A modal progress dialog handles the window's events in setValue (the
-    // Cancel click among them); a few times a second is enough for that.
-    if (now - progress_.updated_ms >= 40) {
-        progress_.dialog->setValue(done);
-        progress_.updated_ms = now;
-    }
-    return progress_.dialog->wasCanceled();
-}
-
-void Main::end_progress() { progress_.dialog.reset(); }
 
 void Main::closeEvent(QCloseEvent* event) {
     if (commands_->exit())

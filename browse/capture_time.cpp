@@ -14,6 +14,8 @@
 
 #include <libexif/exif-data.h>
 
+#include "platform/io.h"
+
 namespace fotavi {
 
 namespace {
@@ -34,28 +36,17 @@ public:
     QByteArray read(qint64 offset, qint64 n) {
         if (!first_read_) {
             first_.resize(kFirstRead);
-            first_.resize(std::max<qint64>(0, pread_all(first_.data(), kFirstRead, 0)));
+            first_.resize(std::max<qint64>(0, pread_all(fd_, first_.data(), kFirstRead, 0)));
             first_read_ = true;
         }
         if (offset + n <= first_.size() || (first_.size() < kFirstRead && offset >= 0))
             return first_.mid(offset, n);
         QByteArray bytes(n, Qt::Uninitialized);
-        bytes.resize(std::max<qint64>(0, pread_all(bytes.data(), n, offset)));
+        bytes.resize(std::max<qint64>(0, pread_all(fd_, bytes.data(), n, offset)));
         return bytes;
     }
 
 private:
-    qint64 pread_all(char* into, qint64 n, qint64 offset) const {
-        qint64 done = 0;
-        while (done < n) {
-            const ssize_t got = ::pread(fd_, into + done, size_t(n - done), off_t(offset + done));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            done += got;
-        }
-        return done;
-    }
-
     int fd_;
     QByteArray first_;
     bool first_read_ = false;

@@ -8,18 +8,11 @@
 
 namespace fotavi {
 
-PictureCache::PictureCache(int keep, Loader loader)
-    : keep_(keep), loader_(std::move(loader)), worker_([this] { work(); }) {}
+PictureCache::PictureCache(int keep, Loader loader) : keep_(keep), loader_(std::move(loader)) {}
 
 PictureCache::~PictureCache() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        pending_.clear();
-        latest_.clear();
-    }
-    changed_.notify_all();
-    worker_.join();
+    std::lock_guard lock(mutex_);
+    pending_.clear();  // a decode that starts now finds nothing to do
 }
 
 PictureCache::Stamp PictureCache::stamp_of(const QString& path) {
@@ -85,7 +78,8 @@ void PictureCache::prepare(const QStringList& paths, QSize box) {
             return e.box != box || (e.path != last_got_ && !paths.contains(e.path));
         });
     }
-    changed_.notify_all();
+    worker_.drop_waiting();
+    for (const QString& path : paths) worker_.post([this, path, box] { decode_ahead(path, box); });
 }
 
 void PictureCache::clear() {
@@ -96,57 +90,31 @@ void PictureCache::clear() {
     entries_.clear();
 }
 
-void PictureCache::wait_idle() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !busy_ && pending_.isEmpty(); });
-}
+void PictureCache::wait_idle() { worker_.wait_idle(); }
 
-// The background thread. Nothing may end it but the cache going: should
-// anything throw, the pictures it was preparing are dropped (they are decoded
-// on the spot when shown) and it waits for the next list.
-void PictureCache::work() {
-    std::unique_lock lock(mutex_);
-    while (!stopping_) {
-        try {
-            if (!work_on_next(lock)) changed_.wait(lock);
-        } catch (...) {
-            if (!lock.owns_lock()) lock.lock();
-            pending_.clear();
-            running_.clear();
-            busy_ = false;
-            changed_.notify_all();
-        }
+// Decodes one picture of the latest list, unless get took it on meanwhile
+// or it is prepared already. Should the decode throw, the picture is simply
+// not prepared: it is decoded on the spot when shown.
+void PictureCache::decode_ahead(const QString& path, QSize box) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!pending_.removeOne(path) || latest_box_ != box) return;
     }
-}
-
-// Decodes the next waiting picture; false when none is waiting.
-bool PictureCache::work_on_next(std::unique_lock<std::mutex>& lock) {
-    if (pending_.isEmpty()) {
-        if (busy_) {
-            busy_ = false;
-            changed_.notify_all();
-        }
-        return false;
-    }
-    busy_ = true;
-    const QString path = pending_.takeFirst();
-    const QSize box = latest_box_;
-    lock.unlock();
     // The stamp is taken before the decode: a file rewritten meanwhile
     // then has a newer stamp than its entry and is decoded again.
     const Stamp stamp = stamp_of(path);
-    lock.lock();
-    if (find(path, box, stamp)) return true;
-    running_ = path;
-    running_box_ = box;
-    lock.unlock();
+    {
+        std::lock_guard lock(mutex_);
+        if (find(path, box, stamp)) return;
+        running_ = path;
+        running_box_ = box;
+    }
     Picture picture = load(path, box);
-    lock.lock();
+    std::lock_guard lock(mutex_);
     running_.clear();
     if (latest_box_ == box && (latest_.contains(path) || last_got_ == path))
         keep_entry({path, box, stamp, std::move(picture)});
     changed_.notify_all();
-    return true;
 }
 
 }  // namespace fotavi

@@ -7,20 +7,18 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "platform/picture.h"
+#include "platform/worker.h"
 
 namespace fotavi {
 
 // Pictures decoded ahead of time, so Next and Previous show a picture without
 // waiting for its decode. A prepared picture is handed out only while its file
 // is unchanged (same size and modification time, checked on every get) and the
-// box is the same; anything else is decoded on the spot. Thread-safe.
-//
-// The background decodes run on one thread of the cache's own, synchronised
-// with the standard library so that ThreadSanitizer sees every hand-over.
+// box is the same; anything else is decoded on the spot. Thread-safe; the
+// background decodes run on a worker of the cache's own.
 class PictureCache {
 public:
     using Loader = std::function<Picture(const QString& path, QSize box)>;
@@ -61,8 +59,7 @@ private:
 
     static Stamp stamp_of(const QString& path);
     Picture load(const QString& path, QSize box) const;
-    void work();
-    bool work_on_next(std::unique_lock<std::mutex>& lock);
+    void decode_ahead(const QString& path, QSize box);
     void keep_entry(Entry entry);
     const Entry* find(const QString& path, QSize box, const Stamp& stamp) const;
 
@@ -77,9 +74,7 @@ private:
     QString last_got_;     // the picture on screen is kept too, for going back
     QString running_;      // decoded in the background right now
     QSize running_box_;
-    bool busy_ = false;      // the background thread has taken work from pending_
-    bool stopping_ = false;  // the cache is going
-    std::thread worker_;     // last: it starts once everything above is there
+    Worker worker_{Worker::AtEnd::Drop};  // last: it goes first, while the rest is there
 };
 
 }  // namespace fotavi

@@ -43,35 +43,6 @@ private:
     int fd_;
 };
 
-// Renames path to "<stem>-<tag>-<yyyyMMdd-hhmmss>[-n].json" beside it, never
-// replacing a file. The new name, or an error text.
-struct Aside {
-    QString name;
-    QString error;
-};
-
-Aside set_aside(const QString& path, const QString& tag) {
-    const QFileInfo info(path);
-    const QString base =
-        QStringLiteral("%1-%2-%3")
-            .arg(info.completeBaseName(), tag,
-                 QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString target = unused_path(info.absolutePath(), base, QStringLiteral(".json"));
-        const QByteArray from = QFile::encodeName(path);
-        const QByteArray to = QFile::encodeName(target);
-        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) ==
-            0)
-            return {QFileInfo(target).fileName(), {}};
-        if (errno == EEXIST) continue;  // taken just now by someone else
-        if ((errno == EINVAL || errno == ENOSYS) && ::rename(from.constData(), to.constData()) == 0)
-            return {QFileInfo(target).fileName(),
-                    {}};  // no RENAME_NOREPLACE here; the name was free
-        return {{}, system_reason(errno)};
-    }
-    return {{}, system_reason(EEXIST)};
-}
-
 // What one journal file at path held.
 struct Candidate {
     std::optional<JournalRead> read;  // nothing when there was no usable file
@@ -118,14 +89,17 @@ Candidate read_candidate(const QString& path) {
             if (why.isEmpty()) return result;
         }
     }
-    const Aside aside = set_aside(path, tag);
-    if (aside.error.isEmpty()) {
+    const QFileInfo info(path);
+    const Aside aside = keep_aside(
+        path, dated_stem(info.completeBaseName() + u'-' + tag + u'-', QDateTime::currentDateTime()),
+        QStringLiteral(".json"), AsideHow::Move);
+    if (aside.ok()) {
         result.note = QStringLiteral("%1 は%2。元のファイルは %3 として残しました。")
                           .arg(native(path), why, aside.name);
     } else {
         result.stuck = true;
         result.note = QStringLiteral("%1 は%2。別の名前で残すこともできませんでした（理由: %3）。")
-                          .arg(native(path), why, aside.error);
+                          .arg(native(path), why, system_reason(aside.error));
     }
     return result;
 }

@@ -4,18 +4,6 @@
 
 namespace fotavi {
 
-namespace {
-
-// The comment box may hand over CR LF or CR; the file and the entries hold
-// one kind of line break.
-QString with_lf_breaks(QString comment) {
-    comment.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    comment.replace(u'\r', u'\n');
-    return comment;
-}
-
-}  // namespace
-
 QString log_day(DateTime date) { return format_date(date, u"dddddd(aaa)"); }
 QString log_time(DateTime date) { return format_date(date, u"hh:nn"); }
 
@@ -24,7 +12,7 @@ std::vector<LogEntry> log_entries(const ImageTable& table) {
     for (int i = 0; i < table.img_count(); ++i) {
         if (table.img_comment[i].isEmpty()) continue;
         entries.push_back({log_day(table.img_date[i]), log_time(table.img_date[i]),
-                           with_lf_breaks(table.img_comment[i])});
+                           fold_line_breaks(table.img_comment[i])});
     }
     return entries;
 }
@@ -64,8 +52,11 @@ QStringList log_lines(const ImageTable& table) { return log_lines(log_entries(ta
 Encoded log_bytes(const std::vector<LogEntry>& entries) { return encode_lines(log_lines(entries)); }
 
 LogWrite z_write_log(const QString& folder, const ImageTable& table) {
+    return write_log_file(folder, log_entries(table));
+}
+
+LogWrite write_log_file(const QString& folder, const std::vector<LogEntry>& entries) {
     const QString path = QDir(folder).filePath(QString::fromLatin1(kLogName));
-    const std::vector<LogEntry> entries = log_entries(table);
     LogWrite result;
     result.error = write_text_file(path, log_lines(entries)).error;
     // Each comment stands twice in the file (diary and table) but is counted once.

@@ -48,5 +48,7 @@ struct LogWrite {
 
 // Writes time_log.txt into folder (code page 932, CR LF, atomically).
 LogWrite z_write_log(const QString& folder, const ImageTable& table);
+// The same from the table's entries.
+LogWrite write_log_file(const QString& folder, const std::vector<LogEntry>& entries);
 
 }  // namespace fotavi

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QStringDecoder>
 
@@ -20,6 +21,7 @@
 #include <unistd.h>
 
 #include "platform/errors.h"
+#include "platform/io.h"
 
 namespace fotavi {
 
@@ -84,19 +86,6 @@ QString program_folder() { return QCoreApplication::applicationDirPath(); }
 
 namespace {
 
-// rename() that never replaces an existing file: atomic where the file system
-// knows RENAME_NOREPLACE, else checked just before (user-space FAT does not).
-int rename_no_replace(const char* from, const char* to) {
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return -1;
-    struct stat st {};
-    if (::lstat(to, &st) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return ::rename(from, to);
-}
-
 constexpr char kNotePrefix[] = ".fotavi-";
 constexpr char kNoteSuffix[] = ".rename";
 constexpr char kTemporarySuffix[] = ".tmp";
@@ -107,17 +96,6 @@ QByteArray folder_of(const QByteArray& path) {
 }
 
 QByteArray name_of(const QByteArray& path) { return path.mid(path.lastIndexOf('/') + 1); }
-
-bool write_all(int fd, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        done += written;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -138,15 +116,11 @@ QString TwoStepRename::first_step() {
     const int fd =
         ::open(note_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) return system_reason(errno);
-    const bool written = write_all(fd, name_of(from_) + '\0' + name_of(to_) + '\0');
-    const int write_error = errno;
-    if (::close(fd) != 0 || !written) {
-        const int error = written ? errno : write_error;
-        ::unlink(note_.constData());
-        return system_reason(error);
-    }
-    if (rename_no_replace(from_.constData(), temporary_.constData()) != 0) {
-        const int error = errno;
+    const QByteArray names = name_of(from_) + '\0' + name_of(to_) + '\0';
+    int error = write_all(fd, names.constData(), names.size());
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0) error = rename_no_replace(from_, temporary_);
+    if (error != 0) {
         ::unlink(note_.constData());
         return system_reason(error);
     }
@@ -155,9 +129,9 @@ QString TwoStepRename::first_step() {
 
 QString TwoStepRename::second_step() {
     QString reason;
-    if (rename_no_replace(temporary_.constData(), to_.constData()) != 0) {
-        reason = system_reason(errno);
-        if (rename_no_replace(temporary_.constData(), from_.constData()) != 0)
+    if (const int error = rename_no_replace(temporary_, to_); error != 0) {
+        reason = system_reason(error);
+        if (rename_no_replace(temporary_, from_) != 0)
             return reason;  // the note stays, so the next scan tries again
     }
     ::unlink(note_.constData());
@@ -171,18 +145,14 @@ QString rename_file(const QString& old_name, const QString& new_name) {
         struct stat st {};
         return ::stat(from.constData(), &st) == 0 ? QString() : system_reason(errno);
     }
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return {};
-    const int error = errno;
+    const int error = rename_no_replace(from, to);
+    if (error == 0) return {};
     // The new name is taken. Where only the letter case changes, it may be
     // this very file, on a camera's FAT card that does not tell the names
     // apart (inode numbers do not tell either, in user-space FAT): that goes
-    // through a temporary name, whose second step finds a real twin. A file
-    // system without RENAME_NOREPLACE goes that way too; each step then
-    // checks that the name is free.
+    // through a temporary name, whose second step finds a real twin.
     const bool case_only = error == EEXIST && old_name.compare(new_name, Qt::CaseInsensitive) == 0;
-    if (!case_only && error != EINVAL && error != ENOSYS && error != EOPNOTSUPP)
-        return system_reason(error);
+    if (!case_only) return system_reason(error);
     TwoStepRename rename(old_name, new_name);
     const QString first = rename.first_step();
     return first.isEmpty() ? rename.second_step() : first;
@@ -224,12 +194,12 @@ QStringList finish_interrupted_renames(const QString& folder) {
         }
         const QByteArray old_path = encoded + '/' + names[0];
         const QByteArray new_path = encoded + '/' + names[1];
-        if (rename_no_replace(temporary.constData(), new_path.constData()) == 0) {
+        const int error = rename_no_replace(temporary, new_path);
+        if (error == 0) {
             ::unlink(note_path.constData());
             continue;
         }
-        const int error = errno;
-        if (rename_no_replace(temporary.constData(), old_path.constData()) == 0) {
+        if (rename_no_replace(temporary, old_path) == 0) {
             ::unlink(note_path.constData());
             continue;
         }
@@ -247,6 +217,97 @@ QString unused_path(const QString& folder, const QString& base, const QString& s
         struct stat st {};
         if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return path;
     }
+}
+
+int rename_no_replace(const QByteArray& from, const QByteArray& to) {
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+    // A second name fails atomically when the name is taken; the first name
+    // then goes. File systems without second names (FAT) refuse the link.
+    if (::link(from.constData(), to.constData()) == 0) {
+        if (::unlink(from.constData()) == 0) return 0;
+        const int error = errno;
+        ::unlink(to.constData());
+        return error;
+    }
+    if (errno == EEXIST) return EEXIST;
+    struct stat st {};
+    if (::lstat(to.constData(), &st) == 0) return EEXIST;
+    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+namespace {
+
+// Copies source to a new file target, which must not exist, keeping the
+// modification time. 0, or the errno of the step that failed.
+int copy_to_new_file(const QByteArray& source, const QByteArray& target) {
+    const int in = ::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (in < 0) return errno;
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = errno != 0 && !S_ISREG(st.st_mode) ? EINVAL : errno;
+        ::close(in);
+        return error;
+    }
+    const int out = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        return error;
+    }
+    int error = 0;
+    std::vector<char> buffer(65536);
+    for (;;) {
+        const qint64 got = read_all(in, buffer.data(), qint64(buffer.size()));
+        if (got < 0) error = errno;
+        if (got <= 0 || error != 0) break;
+        error = write_all(out, buffer.data(), got);
+        if (error != 0 || got < qint64(buffer.size())) break;
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (error == 0 && ::fsync(out) != 0) error = errno;
+    if (error == 0 && ::futimens(out, times) != 0) error = errno;
+    if (::close(out) != 0 && error == 0) error = errno;
+    ::close(in);
+    if (error != 0) ::unlink(target.constData());
+    return error;
+}
+
+// File systems without second names (FAT, exFAT on a camera card) refuse with one of these.
+bool links_unsupported(int error) {
+    return error == EPERM || error == EXDEV || error == EMLINK || error == ENOTSUP ||
+           error == EOPNOTSUPP || error == ENOSYS;
+}
+
+}  // namespace
+
+Aside keep_aside(const QString& path, const QString& stem, const QString& suffix, AsideHow how) {
+    const QString folder = QFileInfo(path).absolutePath();
+    const QByteArray source = QFile::encodeName(path);
+    bool linkable = true;
+    Aside aside;
+    for (int attempt = 0; attempt < 100; ++attempt) {  // a name taken meanwhile: the next one
+        const QString target_path = unused_path(folder, stem, suffix);
+        const QByteArray target = QFile::encodeName(target_path);
+        aside.name = QFileInfo(target_path).fileName();
+        if (how == AsideHow::Move) {
+            aside.error = rename_no_replace(source, target);
+        } else {
+            aside.error = 0;
+            if (linkable && ::link(source.constData(), target.constData()) != 0) {
+                aside.error = errno;
+                linkable = !links_unsupported(aside.error);
+            }
+            if (!linkable) aside.error = copy_to_new_file(source, target);
+        }
+        if (aside.error != EEXIST) return aside;
+    }
+    return aside;
+}
+
+QString dated_stem(const QString& prefix, const QDateTime& when) {
+    return prefix + when.toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
 }
 
 }  // namespace fotavi

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -77,5 +78,29 @@ QStringList finish_interrupted_renames(const QString& folder);
 // A path in folder for "<base><suffix>" that names nothing yet: base itself,
 // else "<base>-2<suffix>", "<base>-3<suffix>", ...; for keeping a file aside.
 QString unused_path(const QString& folder, const QString& base, const QString& suffix);
+
+// Renames from to to without ever replacing a file named to: atomically where
+// the file system can (RENAME_NOREPLACE, else a second name then the first
+// removed), else checked just before (a user-space FAT has neither). 0, or
+// the errno.
+int rename_no_replace(const QByteArray& from, const QByteArray& to);
+
+// How a file is kept aside: moved to the new name, or copied there (a second
+// name for the same file where the file system has them, else a copy with
+// the same modification time), the file itself staying as it is.
+enum class AsideHow { Move, Copy };
+
+struct Aside {
+    QString name;   // the file name it is kept under (the one tried, on failure)
+    int error = 0;  // the errno of the step that failed
+    bool ok() const { return error == 0; }
+};
+
+// Keeps the file at path beside it as "<stem><suffix>", "<stem>-2<suffix>",
+// ...: the first name that is free, never replacing a file.
+Aside keep_aside(const QString& path, const QString& stem, const QString& suffix, AsideHow how);
+
+// "<prefix>yyyyMMdd-HHmmss" of when in local time: the stem of a kept file.
+QString dated_stem(const QString& prefix, const QDateTime& when);
 
 }  // namespace fotavi

@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "platform/errors.h"
+#include "platform/io.h"
 
 namespace fotavi {
 
@@ -64,18 +65,6 @@ struct Descriptor {
     }
 };
 
-ssize_t pread_fully(int fd, char* data, qint64 size, qint64 offset) {
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t got = ::pread(fd, data + done, size_t(size - done), offset + done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return -1;
-        if (got == 0) break;
-        done += got;
-    }
-    return ssize_t(done);
-}
-
 // Positioned reads of an open file through a window of 64 KiB: looking at a
 // header never holds more of the file than that.
 class FileWindow {
@@ -87,7 +76,7 @@ public:
         if (pos < 0 || pos >= size_) return -1;
         if (pos < start_ || pos >= start_ + qint64(data_.size())) {
             data_.resize(kWindow);
-            const ssize_t got = pread_fully(fd_, data_.data(), kWindow, pos);
+            const ssize_t got = pread_all(fd_, data_.data(), kWindow, pos);
             if (got <= 0) {
                 error_ = got < 0 ? errno : 0;
                 data_.clear();
@@ -367,7 +356,7 @@ Picture decode(int fd, qint64 size, Kind kind, QSize box) {
     QIODevice* device = &file;
     if (whole) {
         bytes.resize(size);
-        const ssize_t got = pread_fully(fd, bytes.data(), size, 0);
+        const ssize_t got = pread_all(fd, bytes.data(), size, 0);
         if (got < 0) {
             result.error = read_failed(errno);
             return result;

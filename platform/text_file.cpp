@@ -175,6 +175,39 @@ QString decode_cp932(const QByteArray& bytes, bool* malformed) {
                              qsizetype(out.size() / sizeof(char32_t)));
 }
 
+QString fold_line_breaks(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    return text;
+}
+
+namespace {
+
+template <typename View>
+std::vector<View> split(View text, qsizetype max) {
+    std::vector<View> lines;
+    qsizetype start = 0;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size && (max < 0 || qsizetype(lines.size()) < max); ++i) {
+        const auto c = text[i];
+        if (c != u'\r' && c != u'\n') continue;
+        lines.push_back(text.sliced(start, i - start));
+        if (c == u'\r' && i + 1 < size && text[i + 1] == u'\n') ++i;
+        start = i + 1;
+    }
+    if (start < size && (max < 0 || qsizetype(lines.size()) < max))
+        lines.push_back(text.sliced(start));
+    return lines;
+}
+
+}  // namespace
+
+std::vector<QStringView> split_lines(QStringView text, qsizetype max) { return split(text, max); }
+
+std::vector<QByteArrayView> split_lines(QByteArrayView bytes, qsizetype max) {
+    return split(bytes, max);
+}
+
 Encoded encode_lines(const QStringList& lines) {
     // A line break inside a line (a multi-line comment) is written as CR LF
     // too, whether it came as LF, CR or CR LF, so the whole file has one kind.

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+
+#include <vector>
 
 namespace fotavi {
 
@@ -17,6 +21,16 @@ struct Encoded {
 Encoded encode_cp932(const QString& text);
 // Decodes bytes; a sequence that is not code page 932 becomes U+FFFD and sets *malformed.
 QString decode_cp932(const QByteArray& bytes, bool* malformed = nullptr);
+
+// Every line break of text (CR LF, a lone CR) as one LF, the form the
+// comment box and the log's entries hold.
+QString fold_line_breaks(QString text);
+
+// The lines of text, split at CR LF, at a lone CR and at a lone LF. A last
+// line without a line end counts; the empty rest after a final line end does
+// not. At most max lines when max is not negative.
+std::vector<QStringView> split_lines(QStringView text, qsizetype max = -1);
+std::vector<QByteArrayView> split_lines(QByteArrayView bytes, qsizetype max = -1);
 
 struct TextWrite {
     QString error;     // empty on success: names the file and the system's reason

@@ -9,6 +9,7 @@
 
 #include <optional>
 
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text_file.h"
 
@@ -18,7 +19,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int kLines = 5;
+constexpr size_t kLines = 5;
 // The sixth line, present only while the capture-time mode is on: the five
 // lines keep their meaning for every reader of the five-line file, and any
 // other sixth line (which such a reader may have left) means off.
@@ -26,22 +27,6 @@ const QByteArray kCaptureTimeLine = "CaptureTime";
 
 QString malformed_message() {
     return u"def_list.txt の内容が想定と異なっていたため、読み取れなかった設定には既定の値を使います。"_s;
-}
-
-// Splits at CR LF, at a lone CR and at a lone LF; a last line without a line
-// end still counts, but the empty rest after a final line end does not.
-QList<QByteArray> split_lines(const QByteArray& bytes, int wanted) {
-    QList<QByteArray> lines;
-    qsizetype start = 0;
-    const qsizetype size = bytes.size();
-    while (start < size && lines.size() < wanted) {
-        qsizetype end = start;
-        while (end < size && bytes[end] != '\r' && bytes[end] != '\n') ++end;
-        lines.append(bytes.mid(start, end - start));
-        if (end < size && bytes[end] == '\r' && end + 1 < size && bytes[end + 1] == '\n') ++end;
-        start = end + 1;
-    }
-    return lines;
 }
 
 // "True"/"False" in any letter case, or a number where zero is false.
@@ -72,20 +57,20 @@ QString escape_ampersands(QString text) { return text.replace(u'&', u"&&"_s); }
 
 ConfigRead parse_config(const QByteArray& bytes) {
     ConfigRead read;
-    const QList<QByteArray> lines = split_lines(bytes, kLines + 2);
+    const std::vector<QByteArrayView> lines = split_lines(bytes, qsizetype(kLines) + 2);
     bool problem = lines.size() < kLines;
     // A sixth line "CaptureTime" turns the capture-time mode on; any other
     // line past the fifth is not the program's file: what it holds would be
     // lost at exit without a word.
     if (lines.size() > kLines) {
-        const QByteArray sixth = lines[kLines].trimmed();
-        read.settings.capture_time = sixth.compare(kCaptureTimeLine, Qt::CaseInsensitive) == 0;
+        const QByteArrayView sixth = lines[kLines].trimmed();
+        read.settings.capture_time = QByteArrayView(kCaptureTimeLine).compare(sixth, Qt::CaseInsensitive) == 0;
         problem = problem || lines.size() > kLines + 1 ||
                   (!sixth.isEmpty() && !read.settings.capture_time);
     }
-    for (qsizetype i = 0; i < lines.size() && i < kLines; ++i) {
+    for (size_t i = 0; i < lines.size() && i < kLines; ++i) {
         bool malformed = false;
-        const QString text = decode_cp932(lines[i], &malformed);
+        const QString text = decode_cp932(lines[i].toByteArray(), &malformed);
         problem = problem || malformed;
         if (i == 0) {
             const std::optional<bool> truth = parse_truth(text);
@@ -139,13 +124,11 @@ QString z_write_config(const QString& folder, const Settings& settings) {
 }
 
 QString keep_damaged_config(const QString& folder, QString* error) {
-    const QString path = QDir(folder).filePath(QString::fromLatin1(kConfigName));
-    const QString base =
-        u"def_list_damaged-"_s + QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
-    const QString copy = unused_path(folder, base, u".txt"_s);
-    QFile file(path);
-    if (file.copy(copy)) return QFileInfo(copy).fileName();
-    *error = file.errorString();
+    const Aside aside = keep_aside(QDir(folder).filePath(QString::fromLatin1(kConfigName)),
+                                   dated_stem(u"def_list_damaged-"_s, QDateTime::currentDateTime()),
+                                   u".txt"_s, AsideHow::Copy);
+    if (aside.ok()) return aside.name;
+    *error = system_reason(aside.error);
     return {};
 }
 

@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "log/log_readback.h"
+#include "log/old_log.h"
 #include "log/time_log.h"
 #include "platform/text_file.h"
 

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace fotavi {
+
+// One background thread that runs jobs one after another, in the order they
+// were posted: the one way this program does work off the window's thread
+// (decoding pictures ahead, writing comments). Standard threads and locks,
+// so ThreadSanitizer sees every hand-over. A job that throws ends only
+// itself: the next one runs.
+class Worker {
+public:
+    // What happens to jobs still waiting when the worker goes: run them (the
+    // comments still to be written) or drop them (pictures decoded ahead).
+    enum class AtEnd { Finish, Drop };
+
+    explicit Worker(AtEnd at_end = AtEnd::Finish);
+    ~Worker();
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+    void post(std::function<void()> job);
+    // Drops the jobs that have not started: a newer list replaces them.
+    void drop_waiting();
+    // Blocks until no job is running or waiting.
+    void wait_idle();
+    // Whether the calling thread is the worker's own.
+    bool on_worker_thread() const { return std::this_thread::get_id() == thread_.get_id(); }
+
+private:
+    void run();
+
+    const AtEnd at_end_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::function<void()>> jobs_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::thread thread_;  // last: it starts once everything above is there
+};
+
+}  // namespace fotavi
