@@ -1,3 +1,4 @@
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -44,11 +45,13 @@ std::optional<Settings> Main::edit_settings(const Settings& current) {
     return Setup::edit(this, current);
 }
 
-UnwrittenAnswer Main::ask_unwritten() {
+UnwrittenAnswer Main::ask_unwritten(bool saved) {
+    // Said only when true: comments a failed save left in memory are not.
+    const QString kept = saved ? QStringLiteral("（コメントはすべて保存してあります）")
+                               : QStringLiteral("（保存できていないコメントがあります）");
     QMessageBox box(QMessageBox::Question, QStringLiteral("メッセージ"),
-                    QStringLiteral("time_log.txt は最新のコメントを含んでいません。"
-                                   "（コメントはすべて保存してあります）\n"
-                                   "先に time_log.txt に出力しますか?"),
+                    QStringLiteral("time_log.txt は最新のコメントを含んでいません。") + kept +
+                        QStringLiteral("\n先に time_log.txt に出力しますか?"),
                     QMessageBox::NoButton, this);
     box.setTextFormat(Qt::PlainText);
     QPushButton* write =
@@ -62,6 +65,23 @@ UnwrittenAnswer Main::ask_unwritten() {
     if (box.clickedButton() == write) return UnwrittenAnswer::Write;
     if (box.clickedButton() == discard) return UnwrittenAnswer::Discard;
     return UnwrittenAnswer::Stay;
+}
+
+UnsavedAnswer Main::ask_unsaved(const QString& prompt) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("メッセージ"), prompt,
+                    QMessageBox::NoButton, this);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* retry =
+        box.addButton(QStringLiteral("もう一度保存する(&S)"), QMessageBox::AcceptRole);
+    QPushButton* stay = box.addButton(QStringLiteral("戻る(&R)"), QMessageBox::RejectRole);
+    QPushButton* leave = box.addButton(QStringLiteral("保存せずに続ける(&D)"),
+                                       QMessageBox::DestructiveRole);
+    box.setDefaultButton(retry);
+    box.setEscapeButton(stay);
+    box.exec();
+    if (box.clickedButton() == retry) return UnsavedAnswer::Retry;
+    if (box.clickedButton() == leave) return UnsavedAnswer::Leave;
+    return UnsavedAnswer::Stay;
 }
 
 bool Main::ask_leave_without_saving(const QString& problem) {
@@ -94,9 +114,10 @@ bool Main::ask_yes_no(const QString& prompt, const QString& title) {
     return box.clickedButton() == yes;
 }
 
-void Main::begin_progress(const QString& label, int maximum) {
+void Main::begin_progress(const QString& label, int maximum, bool cancellable) {
     progress_.label = label;
     progress_.maximum = maximum;
+    progress_.cancellable = cancellable;
     progress_.updated_ms = 0;
     progress_.dialog.reset();
     progress_.clock.start();
@@ -104,11 +125,15 @@ void Main::begin_progress(const QString& label, int maximum) {
 
 bool Main::step_progress(int done) {
     const qint64 now = progress_.clock.elapsed();
+    // Work on a worker: the window goes on painting meanwhile; what the
+    // person types waits until the work is done.
+    if (!progress_.cancellable) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     if (!progress_.dialog) {
         if (now < 500) return false;
         progress_.dialog =
             std::make_unique<QProgressDialog>(progress_.label, QStringLiteral("中止"), 0,
                                               progress_.maximum, isVisible() ? this : nullptr);
+        if (!progress_.cancellable) progress_.dialog->setCancelButton(nullptr);
         progress_.dialog->setWindowTitle(QStringLiteral("フォタビ"));
         progress_.dialog->setWindowModality(isVisible() ? Qt::WindowModal : Qt::ApplicationModal);
         progress_.dialog->setMinimumDuration(0);

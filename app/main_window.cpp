@@ -154,6 +154,8 @@ void Main::create_menus() {
     m_capture_time_ = add(m_file, "m_capture_time", QStringLiteral("撮影日時を使う(&T)"),
                           [&c] { c.m_capture_time(); });
     m_capture_time_->setCheckable(true);
+    add(m_file, "m_start_afresh", QStringLiteral("日誌を新しく始める(&R)..."),
+        [&c] { c.m_start_afresh(); });
     add(m_file, "m_end", QStringLiteral("終了(&E)"), [this] { close(); });
 
     QMenu* m_move = menuBar()->addMenu(QStringLiteral("移動(&M)"));
@@ -279,6 +281,12 @@ void Main::closeEvent(QCloseEvent* event) {
         event->accept();
     else
         event->ignore();
+}
+
+void Main::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        commands_->window_activated();
+    QMainWindow::changeEvent(event);
 }
 
 void Main::dragEnterEvent(QDragEnterEvent* event) {

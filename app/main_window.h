@@ -44,17 +44,20 @@ public:
     void set_layout_value(const LayoutValue& value) override;
     QString choose_picture(const QString& start_folder) override;
     std::optional<Settings> edit_settings(const Settings& current) override;
-    UnwrittenAnswer ask_unwritten() override;
+    UnwrittenAnswer ask_unwritten(bool saved) override;
+    UnsavedAnswer ask_unsaved(const QString& prompt) override;
     bool ask_leave_without_saving(const QString& problem) override;
     void open_document(const QString& path) override;
     bool ask_yes_no(const QString& prompt, const QString& title) override;
     void set_capture_time_checked(bool on) override;
-    void begin_progress(const QString& label, int maximum) override;
+    void begin_progress(const QString& label, int maximum, bool cancellable = true) override;
     bool step_progress(int done) override;
     void end_progress() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Comments other windows stored are taken when this one becomes active.
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     // Pictures and folders dropped on the comment box open like anywhere else.
@@ -85,6 +88,7 @@ private:
     struct Progress {
         QString label;
         int maximum = 0;
+        bool cancellable = true;
         QElapsedTimer clock;
         qint64 updated_ms = 0;
         std::unique_ptr<QProgressDialog> dialog;

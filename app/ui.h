@@ -17,6 +17,9 @@ enum class PictureCommand { k_incre, k_decre, k_komoji, k_list };
 // The three answers to "write time_log.txt before going on?".
 enum class UnwrittenAnswer { Write, Discard, Stay };
 
+// The three answers to "some comments could not be stored".
+enum class UnsavedAnswer { Retry, Stay, Leave };
+
 // Everything the commands need of the screen: the application's port. Main implements it with Qt
 // Widgets; the tests use a recording fake, so every command can be checked
 // without a display.
@@ -50,8 +53,12 @@ public:
     virtual QString choose_picture(const QString& start_folder) = 0;
     // The settings dialog, filled with current; nothing when cancelled.
     virtual std::optional<Settings> edit_settings(const Settings& current) = 0;
-    // Asked before leaving or opening another folder while time_log.txt is out of date.
-    virtual UnwrittenAnswer ask_unwritten() = 0;
+    // Asked before leaving or opening another folder while time_log.txt is
+    // out of date; saved tells whether every comment is in the store.
+    virtual UnwrittenAnswer ask_unwritten(bool saved) = 0;
+    // Asked before leaving or opening another folder while comments could
+    // not be stored (prompt says how many and why).
+    virtual UnsavedAnswer ask_unsaved(const QString& prompt) = 0;
     // The settings could not be saved at exit (problem says why): true to
     // leave without saving, false to stay and try again later.
     virtual bool ask_leave_without_saving(const QString& problem) = 0;
@@ -62,10 +69,12 @@ public:
     virtual bool ask_yes_no(const QString& prompt, const QString& title) = 0;
     // The check mark of the capture-time menu entry.
     virtual void set_capture_time_checked(bool on) = 0;
-    // A long piece of work: begin, then a step after each of maximum parts,
-    // then end. A step answers true when the person cancelled. The progress
-    // shows only once the work has run for half a second.
-    virtual void begin_progress(const QString& label, int maximum) = 0;
+    // A long piece of work: begin, then a step after each of maximum parts
+    // (0: parts not known), then end. A step answers true when the person
+    // cancelled. The progress shows only once the work has run for half a
+    // second. Work that cannot be cancelled runs on a worker while the
+    // window waits: its steps keep the window painting.
+    virtual void begin_progress(const QString& label, int maximum, bool cancellable = true) = 0;
     virtual bool step_progress(int done) = 0;
     virtual void end_progress() = 0;
 };

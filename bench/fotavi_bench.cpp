@@ -30,6 +30,7 @@
 #include "browse/capture_cache.h"
 #include "browse/image_table.h"
 #include "browse/picture_cache.h"
+#include "journal/sqlite_comment_store.h"
 #include "platform/files.h"
 #include "platform/picture.h"
 #include "platform/text_file.h"
@@ -230,11 +231,8 @@ public:
     }
 };
 
-// Each journal write takes 100 ms longer, as on a slow card whose fsync waits.
-QString slow_write(const QString& path, const QByteArray& bytes, int* error) {
-    QThread::msleep(100);
-    return write_file_atomically(path, bytes, error);
-}
+// Each store write takes 100 ms longer, as on a slow card whose fsync waits.
+void slow_write() { QThread::msleep(100); }
 
 void measure_next(const QString& folder, const QString& first, bool slow_journal) {
     TimedUi ui;
@@ -242,7 +240,9 @@ void measure_next(const QString& folder, const QString& first, bool slow_journal
     QTemporaryDir state;
     Commands commands(ui, QCoreApplication::applicationDirPath(),
                       folder + QStringLiteral("/config"), UserFolders{state.path(), state.path()},
-                      slow_journal ? JournalStore::Writer(slow_write) : JournalStore::Writer());
+                      std::make_unique<SqliteCommentStore>(
+                          state.path(), capture_seconds,
+                          slow_journal ? std::function<void()>(slow_write) : nullptr));
     commands.start_up({}, folder);
     if (commands.picture_box() != QSize(640, 480)) qFatal("the large layout was not read");
     ui.chosen_pictures.push_back(first);
@@ -259,7 +259,7 @@ void measure_next(const QString& folder, const QString& first, bool slow_journal
         if (ui.picture.isNull()) qFatal("Next showed no picture");
         (cold_run ? cold : prepared).push_back((ui.shown_at - start) / 1e6);
     }
-    commands.comments().flush();
+    commands.document().flush();
     out << QStringLiteral("(d) Next to picture on screen, 24 MP pictures, 640x480 box, %1:")
                .arg(slow_journal ? QStringLiteral("each journal write 100 ms slower")
                                  : QStringLiteral("journal written as usual"))

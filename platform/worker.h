@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -43,5 +45,20 @@ private:
     bool stopping_ = false;
     std::thread thread_;  // last: it starts once everything above is there
 };
+
+// Runs job on worker; the future holds its result (or what it threw).
+template <typename T>
+std::future<T> run_on(Worker& worker, std::function<T()> job) {
+    auto promise = std::make_shared<std::promise<T>>();
+    std::future<T> future = promise->get_future();
+    worker.post([promise, job = std::move(job)] {
+        try {
+            promise->set_value(job());
+        } catch (...) {
+            promise->set_exception(std::current_exception());
+        }
+    });
+    return future;
+}
 
 }  // namespace fotavi

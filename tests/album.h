@@ -166,4 +166,19 @@ inline QDateTime at(int year, int month, int day, int hour, int minute, int seco
     return QDateTime(QDate(year, month, day), QTime(hour, minute, second));
 }
 
+// The bytes of a file, or "<missing>".
+inline QByteArray read_all(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// The four pictures of one outing, with the file times of the log's worked
+// example (the last one upright).
+inline void make_outing(const Album& album) {
+    album.add(QStringLiteral("DSC0001.JPG"), at(2001, 9, 2, 5, 10, 13));
+    album.add(QStringLiteral("DSC0002.JPG"), at(2001, 9, 2, 10, 40));
+    album.add(QStringLiteral("DSC0003.JPG"), at(2001, 9, 2, 12, 15));
+    album.add(QStringLiteral("DSC0004.JPG"), at(2001, 9, 3, 8, 30), QSize(48, 64));
+}
+
 }  // namespace fotavi

@@ -18,6 +18,7 @@ public:
     QImage picture;
     std::deque<QString> chosen_pictures;
     std::deque<UnwrittenAnswer> unwritten_answers;
+    std::deque<UnsavedAnswer> unsaved_answers;  // empty: stay
     std::deque<bool> leave_answers;  // empty: leave
     std::deque<std::optional<Settings>> settings_answers;
     QStringList opened_documents;
@@ -27,6 +28,8 @@ public:
     bool capture_time_checked = false;
     int cancel_at_step = -1;  // the progress step that answers "cancelled"; -1: never
     int progress_steps = 0;
+    bool waiting = false;
+    QStringList waits;  // labels of work on a worker that took long enough to show
 
     QStringList messages() const {
         return events.filter(QRegularExpression(QStringLiteral("^(message|information)\\|")));
@@ -94,11 +97,18 @@ public:
         settings_answers.pop_front();
         return answer;
     }
-    UnwrittenAnswer ask_unwritten() override {
-        events << QStringLiteral("ask unwritten");
+    UnwrittenAnswer ask_unwritten(bool saved) override {
+        events << (saved ? QStringLiteral("ask unwritten") : QStringLiteral("ask unwritten|unsaved"));
         if (unwritten_answers.empty()) return UnwrittenAnswer::Stay;
         UnwrittenAnswer answer = unwritten_answers.front();
         unwritten_answers.pop_front();
+        return answer;
+    }
+    UnsavedAnswer ask_unsaved(const QString& prompt) override {
+        events << QStringLiteral("ask unsaved|") + prompt;
+        if (unsaved_answers.empty()) return UnsavedAnswer::Stay;
+        const UnsavedAnswer answer = unsaved_answers.front();
+        unsaved_answers.pop_front();
         return answer;
     }
     bool ask_leave_without_saving(const QString& problem) override {
@@ -119,15 +129,22 @@ public:
         return yes;
     }
     void set_capture_time_checked(bool on) override { capture_time_checked = on; }
-    void begin_progress(const QString& label, int maximum) override {
+    void begin_progress(const QString& label, int maximum, bool cancellable = true) override {
         progress_steps = 0;
-        events << QStringLiteral("progress|%1|%2").arg(label).arg(maximum);
+        waiting = !cancellable;
+        // How long work on a worker takes is no event of the screen.
+        if (waiting)
+            waits << label;
+        else
+            events << QStringLiteral("progress|%1|%2").arg(label).arg(maximum);
     }
     bool step_progress(int done) override {
         ++progress_steps;
         return cancel_at_step >= 0 && done >= cancel_at_step;
     }
-    void end_progress() override { events << QStringLiteral("progress end"); }
+    void end_progress() override {
+        if (!waiting) events << QStringLiteral("progress end");
+    }
 };
 
 }  // namespace fotavi

@@ -3,11 +3,9 @@
 
 #include <unistd.h>
 
-#include "album.h"
-#include "app/commands.h"
 #include "browse/image_table.h"
-#include "fake_ui.h"
 #include "platform/picture.h"
+#include "run.h"
 
 using namespace fotavi;
 
@@ -18,22 +16,6 @@ const QString kNoNext = QStringLiteral("message|メッセージ|これより次�
 const QString kNoPrevious =
     QStringLiteral("message|メッセージ|これより前の画像ファイルはありません");
 const QString kNothingFound = QStringLiteral("message|fotavi|検索対象ありませんでした。");
-
-// One run of the program: a program folder of its own and a recording screen.
-struct Run {
-    FakeUi ui;
-    QTemporaryDir program;
-    Commands commands{ui, program.path(), program.path()};
-
-    void start(const QStringList& args, const QString& start_dir = QDir::rootPath()) {
-        commands.start_up(args, start_dir);
-    }
-    QStringList names() const {
-        QStringList out;
-        for (int i = 0; i < commands.table().img_count(); ++i) out << commands.table().img_name[i];
-        return out;
-    }
-};
 
 // Bytes this process has read from files so far.
 qint64 bytes_read() {
@@ -229,7 +211,7 @@ private slots:
 
     void empty_table_stores_nothing() {
         Run run;
-        run.start({});
+        run.start(QStringList());
         run.ui.comment_text = QStringLiteral("lost?");
         for (auto command :
              {&Commands::k_decre, &Commands::k_incre, &Commands::m_first, &Commands::m_last}) {

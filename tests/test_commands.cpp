@@ -5,9 +5,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include "album.h"
-#include "app/commands.h"
-#include "fake_ui.h"
+#include "run.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text_file.h"
@@ -17,30 +15,6 @@ using namespace fotavi;
 namespace {
 
 const QString kNeed = QStringLiteral("message|メッセージ|先に、画像ファイルを指定して下さい");
-
-// The program folder, and the cache and state folders, are a run's own.
-struct Run {
-    FakeUi ui;
-    QTemporaryDir program;
-    QTemporaryDir kept;
-    UserFolders folders{kept.filePath("cache"), kept.filePath("state")};
-    Commands commands{ui, program.path(), program.path(), folders};
-
-    void start(const QString& arg) { commands.start_up({arg}, QDir::rootPath()); }
-};
-
-QByteArray read_all(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-// The four pictures of one outing, with the file times of the log's example.
-void make_outing(const Album& album) {
-    album.add("DSC0001.JPG", at(2001, 9, 2, 5, 10, 13));
-    album.add("DSC0002.JPG", at(2001, 9, 2, 10, 40));
-    album.add("DSC0003.JPG", at(2001, 9, 2, 12, 15));
-    album.add("DSC0004.JPG", at(2001, 9, 3, 8, 30));
-}
 
 // The same outing copied with cp: every file time is the copy's, the camera's
 // times are in the EXIF blocks, and the names run against the camera's order.
@@ -76,7 +50,7 @@ QStringList names_of(const ImageTable& table) {
 QStringList files_in(const QString& folder) {
     QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     names.removeAll("time_log.txt");
-    names.removeAll("fotavi_comments.json");
+    names.removeAll("fotavi_comments.sqlite");
     return names;
 }
 

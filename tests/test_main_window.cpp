@@ -149,7 +149,8 @@ private slots:
         QCOMPARE(menus,
                  QStringList({QStringLiteral("ファイル(&F)"), QStringLiteral("  開く(&P)"),
                               QStringLiteral("  出力(&L)"), QStringLiteral("  設定(&D)"),
-                              QStringLiteral("  撮影日時を使う(&T)"), QStringLiteral("  終了(&E)"),
+                              QStringLiteral("  撮影日時を使う(&T)"),
+                              QStringLiteral("  日誌を新しく始める(&R)..."), QStringLiteral("  終了(&E)"),
                               QStringLiteral("移動(&M)"), QStringLiteral("  最初(&G)"),
                               QStringLiteral("  最後(&J)"), QStringLiteral("ヘルプ(&H)"),
                               QStringLiteral("  目次(&T)"), QStringLiteral("  バージョン(&V)")}));

@@ -5,10 +5,8 @@
 #include <new>
 #include <stdexcept>
 
-#include "album.h"
-#include "app/commands.h"
 #include "browse/picture_cache.h"
-#include "fake_ui.h"
+#include "run.h"
 #include "platform/errors.h"
 #include "platform/picture.h"
 
@@ -46,20 +44,15 @@ const QList<QColor> kColours{Qt::red, Qt::green, Qt::blue};
 const QStringList kColourNames{QStringLiteral("red"), QStringLiteral("green"),
                                QStringLiteral("blue")};
 
-// A run of the program with the pictures taken one minute apart, in name order,
+// A run of the program on pictures taken one minute apart, in name order,
 // each of its own colour (red, green, blue, red, ...).
-struct Run {
-    Album album;
-    FakeUi ui;
-    QTemporaryDir program;
-    Commands commands{ui, program.path(), program.path()};
-
-    explicit Run(int count) {
+struct Colours : Album, Run {
+    explicit Colours(int count) {
         for (int i = 0; i < count; ++i) {
-            album.add_bytes(QStringLiteral("DSC%1.JPG").arg(i), jpeg_of(kColours[i % 3]),
-                            at(2024, 5, 3, 9, i));
+            add_bytes(QStringLiteral("DSC%1.JPG").arg(i), jpeg_of(kColours[i % 3]),
+                      at(2024, 5, 3, 9, i));
         }
-        ui.chosen_pictures.push_back(album.file(QStringLiteral("DSC0.JPG")));
+        ui.chosen_pictures.push_back(file(QStringLiteral("DSC0.JPG")));
         commands.k_open();
     }
 };
@@ -233,7 +226,7 @@ private slots:
     // Next and Previous with the background decodes running: the order, the
     // pictures and the comments are those of the folder.
     void navigation_with_background_decodes() {
-        Run run(7);
+        Colours run(7);
         for (int i = 0; i < 7; ++i) {
             QCOMPARE(run.ui.file_name, QStringLiteral("DSC%1.JPG").arg(i));
             QCOMPARE(colour_of(run.ui.picture), kColourNames[i % 3]);
@@ -255,11 +248,11 @@ private slots:
 
     // The next picture was prepared, then changed on disk before Next.
     void next_picture_changed_after_it_was_prepared() {
-        Run run(4);
+        Colours run(4);
         run.commands.picture_cache().wait_idle();
-        run.album.add_bytes(QStringLiteral("DSC1.JPG"), jpeg_of(Qt::blue, QSize(80, 60)),
+        run.add_bytes(QStringLiteral("DSC1.JPG"), jpeg_of(Qt::blue, QSize(80, 60)),
                             at(2024, 5, 3, 9, 1));
-        QVERIFY(QFile::remove(run.album.file(QStringLiteral("DSC2.JPG"))));
+        QVERIFY(QFile::remove(run.file(QStringLiteral("DSC2.JPG"))));
         run.commands.k_incre();
         QCOMPARE(colour_of(run.ui.picture), QStringLiteral("blue"));
         QCOMPARE(run.ui.picture.size(), QSize(480, 360));
@@ -271,7 +264,7 @@ private slots:
 
     // Renaming to lower case changes every path; the pictures shown stay right.
     void lower_case_renaming_then_navigation() {
-        Run run(5);
+        Colours run(5);
         run.commands.k_incre();
         run.commands.k_komoji();
         QCOMPARE(run.ui.file_name, QStringLiteral("dsc1.jpg"));
@@ -311,14 +304,14 @@ private slots:
     // Opening the folder again starts over: a picture rewritten at the same
     // size and given back its old time is read anew.
     void scan_starts_over() {
-        Run run(2);
+        Colours run(2);
         const auto [green, blue] = same_size(Qt::green, Qt::blue);
-        run.album.add_bytes(QStringLiteral("DSC1.JPG"), green, at(2024, 5, 3, 9, 1));
+        run.add_bytes(QStringLiteral("DSC1.JPG"), green, at(2024, 5, 3, 9, 1));
         run.commands.k_incre();
         run.commands.k_decre();
         run.commands.picture_cache().wait_idle();
-        run.album.add_bytes(QStringLiteral("DSC1.JPG"), blue, at(2024, 5, 3, 9, 1));
-        run.ui.chosen_pictures.push_back(run.album.file(QStringLiteral("DSC0.JPG")));
+        run.add_bytes(QStringLiteral("DSC1.JPG"), blue, at(2024, 5, 3, 9, 1));
+        run.ui.chosen_pictures.push_back(run.file(QStringLiteral("DSC0.JPG")));
         run.commands.k_open();
         run.commands.k_incre();
         QCOMPARE(run.ui.file_name, QStringLiteral("DSC1.JPG"));

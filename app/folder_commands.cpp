@@ -1,0 +1,251 @@
+#include <QDir>
+
+#include <unistd.h>
+
+#include "app/commands.h"
+#include "app/messages.h"
+#include "app/ui.h"
+#include "log/old_log.h"
+#include "platform/errors.h"
+
+// The commands that open, leave and scan again the picture folder.
+
+namespace fotavi {
+
+namespace {
+
+const QString kTitle = QStringLiteral("メッセージ");
+const QString kAppTitle = QStringLiteral("fotavi");
+
+}  // namespace
+
+void Commands::wait(const std::function<bool(std::chrono::milliseconds)>& ready,
+                    const QString& label, const std::atomic<int>* done, int maximum) {
+    using namespace std::chrono_literals;
+    if (ready(50ms)) return;  // short work shows nothing
+    ui_.begin_progress(label, maximum, false);
+    while (!ready(20ms)) ui_.step_progress(done ? done->load() : 0);
+    ui_.end_progress();
+}
+
+void Commands::wait_for_store() {
+    do {
+        wait_for(store_->settled(), QStringLiteral("コメントを保存しています"));
+        store_->wait_idle();  // delivers the reports, which are in by now
+    } while (document_.saving());
+}
+
+// Every folder enters here, from the command line, the Open dialog or a drop:
+// it is cleaned once, so "~/pics/" and "~/pics/sub/.." are named as "~/pics".
+void Commands::open_folder(const QString& named) {
+    const QString folder = QDir::cleanPath(named);
+    // The dates are gathered before anything is replaced: a scan the person
+    // cancels leaves the open folder, its comments and the screen as they were.
+    const std::optional<FolderListing> listing = read_dates(folder, settings_.capture_time);
+    if (!listing) return;
+    const QString error = z_change_dir(folder);
+    if (!error.isEmpty()) {
+        ui_.message(QStringLiteral("フォルダ %1 を開けません。\n理由: %2").arg(folder, error),
+                    kTitle);
+        return;
+    }
+    work_dir_ = folder;
+    disp_dir_ = folder;
+    z_read_sort(*listing);
+    if (!settings_.capture_time) offer_capture_time(*listing);
+}
+
+// The pictures of folder with the date-times the table is sorted on: file
+// times, or with capture_time the cameras' times. Nothing when the person
+// cancelled the reading.
+std::optional<FolderListing> Commands::read_dates(const QString& folder, bool capture_time) {
+    // A rename to lower case cut off between its two steps left a picture
+    // under a temporary name, which the listing would not show.
+    if (const QStringList left = finish_interrupted_renames(folder); !left.isEmpty())
+        say({QStringLiteral("前回途中で終わった小文字への名前の変更を終えられませんでした:\n") +
+             left.join(u'\n')});
+    FolderListing listing = list_pictures(folder);
+    if (!capture_time || !listing.error.isEmpty() || listing.files.empty()) return listing;
+    ui_.begin_progress(QStringLiteral("撮影日時を読んでいます（%1 枚）").arg(listing.files.size()),
+                       int(listing.files.size()));
+    const bool done = use_capture_times(listing.files, folder, capture_times_,
+                                        [this](int read) { return ui_.step_progress(read); });
+    ui_.end_progress();
+    if (!done) return std::nullopt;
+    return listing;
+}
+
+void Commands::z_read_sort(const FolderListing& listing, const QString& shown) {
+    pictures_.clear();
+    if (listing.error.isEmpty() && !listing.files.empty()) {
+        const StoreLoad load = wait_for(store_->load(work_dir_, listing.files),
+                                        QStringLiteral("コメントを読んでいます"));
+        document_.open(work_dir_, listing.files, load, shown);
+        QStringList notes = store_load_notes(load);
+        if (!load.has_text) {
+            // A folder without comments of ours: those of its time_log.txt, if any.
+            const ImageTable table = document_.table();
+            const QString folder = work_dir_;
+            const ReadBack back = wait_for(
+                run_on<ReadBack>(tasks_, [folder, table] { return read_back_log(folder, table); }),
+                QStringLiteral("time_log.txt を読んでいます"));
+            if (back.found) document_.take_read_back(back);
+            if (const QString note = read_back_note(back); !note.isEmpty()) notes << note;
+        }
+        say(notes);
+        z_show_photo();
+        ui_.enable(PictureCommand::k_incre);
+        ui_.enable(PictureCommand::k_decre);
+        ui_.enable(PictureCommand::k_komoji);
+        ui_.enable(PictureCommand::k_list);
+    } else {
+        document_.open(work_dir_, {}, {});
+    }
+    report_listing(listing);
+}
+
+void Commands::report_listing(const FolderListing& listing) {
+    if (!listing.error.isEmpty())
+        ui_.message(QStringLiteral("フォルダ %1 の中を読めません。\n理由: %2")
+                        .arg(disp_dir_, listing.error),
+                    kTitle);
+    else if (listing.files.empty())
+        ui_.message(QStringLiteral("検索対象ありませんでした。"), kAppTitle);
+    if (listing.undecodable > 0) {
+        ui_.message(
+            QStringLiteral("ファイル名が UTF-8 でない画像ファイルが %1 個あり、表示できません。"
+                           "ファイル名を付け直してから開き直して下さい。")
+                .arg(listing.undecodable),
+            kTitle);
+    }
+}
+
+// Before the open folder is left (another folder, the end): every comment
+// stored, or the person knowingly going on without; then time_log.txt
+// written, or knowingly not.
+bool Commands::settle_folder() {
+    if (document_.count() == 0) return true;
+    take_comment();
+    document_.save();
+    wait_for_store();
+    if (!settle_unsaved()) return false;
+    if (document_.log_is_current()) return true;
+    switch (ui_.ask_unwritten(document_.unsaved() == 0)) {
+        case UnwrittenAnswer::Stay:
+            return false;
+        case UnwrittenAnswer::Discard:
+            return true;
+        case UnwrittenAnswer::Write:
+            return write_log(false);
+    }
+    return false;
+}
+
+bool Commands::settle_unsaved() {
+    while (const int unsaved = document_.unsaved()) {
+        const std::optional<SaveReport>& failure = document_.last_failure();
+        switch (ui_.ask_unsaved(unsaved_question(unsaved, failure ? &*failure : nullptr))) {
+            case UnsavedAnswer::Stay:
+                return false;
+            case UnsavedAnswer::Leave:
+                return true;
+            case UnsavedAnswer::Retry:
+                document_.save();
+                wait_for_store();
+                break;
+        }
+    }
+    return true;
+}
+
+void Commands::m_capture_time() {
+    set_capture_time(!settings_.capture_time);
+    ui_.focus_comment();
+}
+
+// Scans the open folder again in the new mode, keeping each picture's
+// comment and, with keep_shown, the picture shown (else the first is shown).
+// The mode stays as it was when the person cancels, or when the folder can no
+// longer be read (its comments stay too).
+bool Commands::set_capture_time(bool on, bool keep_shown) {
+    if (document_.count() > 0) {
+        const std::optional<FolderListing> listing = read_dates(work_dir_, on);
+        if (!listing || !listing->error.isEmpty() || listing->files.empty()) {
+            if (listing) report_listing(*listing);
+            ui_.set_capture_time_checked(settings_.capture_time);
+            return false;
+        }
+        take_comment();
+        document_.save();  // stored before the store is read again
+        z_read_sort(*listing, keep_shown ? document_.name(document_.shown()) : QString());
+    }
+    settings_.capture_time = on;
+    ui_.set_capture_time_checked(on);
+    return true;
+}
+
+// Once a folder, when its file times are plainly those of a copy, offers the
+// capture-time mode; only the person's Yes turns it on.
+void Commands::offer_capture_time(const FolderListing& listing) {
+    if (document_.count() == 0 || hints_.contains(work_dir_)) return;
+    const auto capture_time = [&](size_t i) {
+        return capture_times_.get(work_dir_, listing.files[i]);
+    };
+    if (!looks_copied(listing.files, capture_time)) return;
+    hints_.add(work_dir_);
+    if (ui_.ask_yes_no(
+            QStringLiteral("このフォルダの写真のファイルの日時は、コピーした時刻のようです"
+                           "（カメラが記録した撮影日時とは大きく違います）。\n"
+                           "撮影日時で並べ、日付を付けますか?\n"
+                           "（ファイル → 撮影日時を使う で、いつでも切り替えられます）"),
+            kTitle))
+        set_capture_time(true, false);  // the folder was just opened: its first picture
+}
+
+// The folder's comments and its time_log.txt are kept aside under dated
+// names, never deleted; the pictures stay as they are.
+void Commands::m_start_afresh() {
+    if (needs_pictures()) return;
+    if (::access(QFile::encodeName(work_dir_).constData(), W_OK) != 0) {
+        say({QStringLiteral("フォルダ %1 に書き込めないため、新しく始められません。\n理由: %2")
+                 .arg(disp_dir_, system_reason(errno))});
+        ui_.focus_comment();
+        return;
+    }
+    if (!ui_.ask_yes_no(QStringLiteral("このフォルダのコメントをすべて消して、日誌を新しく始めますか?\n"
+                                       "今のコメントと time_log.txt は、日付の付いた名前で"
+                                       "フォルダに残します。"),
+                        kTitle)) {
+        ui_.focus_comment();
+        return;
+    }
+    take_comment();
+    document_.save();
+    wait_for_store();
+    const std::vector<StoreIssue> kept = wait_for(store_->start_afresh(work_dir_),
+                                                  QStringLiteral("コメントを片付けています"));
+    QStringList notes;
+    for (const StoreIssue& file : kept) {
+        notes << (file.aside_error == 0
+                      ? QStringLiteral("%1 を %2 として残しました。")
+                            .arg(QDir::toNativeSeparators(file.path), file.kept_as)
+                      : QStringLiteral("%1 を残せませんでした（理由: %2）。")
+                            .arg(QDir::toNativeSeparators(file.path),
+                                 system_reason(file.aside_error)));
+    }
+    const Aside log = keep_aside(QDir(work_dir_).filePath(QString::fromLatin1(kLogName)),
+                                 dated_stem(QStringLiteral("time_log_"), QDateTime::currentDateTime()),
+                                 QStringLiteral(".txt"), AsideHow::Move);
+    if (log.ok())
+        notes << QStringLiteral("time_log.txt を %1 として残しました。").arg(log.name);
+    else if (log.error != ENOENT)
+        notes << QStringLiteral("time_log.txt を残せませんでした（理由: %1）。")
+                     .arg(system_reason(log.error));
+    document_.clear_comments();
+    ui_.set_comment(QString());
+    notes.prepend(QStringLiteral("日誌を新しく始めました。"));
+    say(notes);
+    ui_.focus_comment();
+}
+
+}  // namespace fotavi

@@ -1,0 +1,165 @@
+#include "app/messages.h"
+
+#include <QDir>
+
+#include "platform/errors.h"
+
+namespace fotavi {
+
+namespace {
+
+QString native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// What a kind of thing at a file's name is called.
+QString thing(DbError::Kind kind) {
+    switch (kind) {
+        case DbError::Kind::Link:
+            return QStringLiteral("リンク");
+        case DbError::Kind::Folder:
+            return QStringLiteral("フォルダ");
+        default:
+            return QStringLiteral("ファイル");
+    }
+}
+
+QString why_not_used(const DbError& problem) {
+    using Kind = DbError::Kind;
+    switch (problem.kind) {
+        case Kind::Link:
+            return QStringLiteral("シンボリックリンクなので使いません。");
+        case Kind::Folder:
+            return QStringLiteral("フォルダなので使いません。");
+        case Kind::Special:
+            return QStringLiteral("普通のファイルではないので使いません。");
+        case Kind::NotOurs:
+            return QStringLiteral("フォタビのコメントのファイルではないので使いません。");
+        case Kind::Damaged:
+            return QStringLiteral("壊れているので使いません。");
+        case Kind::Newer:
+            return QStringLiteral("新しい版のフォタビで書かれているので使いません。");
+        case Kind::Locked:
+            return QStringLiteral(
+                "ほかのプログラムが使っているため、今は読めません。"
+                "入力したコメントは、使えるようになってから保存します。");
+        case Kind::Io:
+        case Kind::Other:
+        case Kind::None:
+            break;
+    }
+    return QStringLiteral("読めません（理由: %1）。").arg(system_reason(problem.error_number));
+}
+
+// Where a text that left its picture can be found again.
+const QString kHistoryHint = QStringLiteral("（ヘルプの「置き換えたコメントを取り出す」を参照）");
+
+}  // namespace
+
+QString store_issue_text(const StoreIssue& issue) {
+    QString text = native(issue.path) + QStringLiteral(" は") + why_not_used(issue.problem);
+    if (!issue.kept_as.isEmpty())
+        text += QStringLiteral("元の%1は %2 として残しました。").arg(thing(issue.problem.kind),
+                                                                     issue.kept_as);
+    else if (issue.aside_error != 0)
+        text += QStringLiteral("別の名前で残すこともできませんでした（理由: %1）。")
+                    .arg(system_reason(issue.aside_error));
+    return text;
+}
+
+QStringList store_load_notes(const StoreLoad& load) {
+    QStringList notes;
+    for (const StoreIssue& issue : load.issues) notes << store_issue_text(issue);
+    if (load.replaced > 0)
+        notes << QStringLiteral(
+                     "%1 枚の写真は、以前コメントを付けた写真と同じ名前の別の写真に置き換わって"
+                     "いました。以前のコメントはこれらの写真には付けず、履歴に残してあります%2。")
+                     .arg(load.replaced)
+                     .arg(kHistoryHint);
+    return notes;
+}
+
+QString read_back_note(const ReadBack& back) {
+    if (!back.found || (back.unplaced == 0 && !back.damaged)) return {};
+    QString note =
+        QStringLiteral("time_log.txt から %1 個のコメントを読み戻しました。").arg(back.placed);
+    if (back.unplaced > 0)
+        note += QStringLiteral(
+                    "\n%1 個の記録は、同じ日時の画像がないか、同じ分の画像と数が合わないため、"
+                    "どの画像にも付けませんでした。")
+                    .arg(back.unplaced);
+    if (back.damaged) note += QStringLiteral("\ntime_log.txt には読み取れない部分がありました。");
+    note +=
+        QStringLiteral("\nリスト(L) で書き直すときは、元の time_log.txt を別の名前で残します。");
+    return note;
+}
+
+QString save_failure_text(const SaveReport& report) {
+    QString why;
+    if (report.problem.kind == DbError::Kind::Locked)
+        why = QStringLiteral("%1 をほかのプログラムが使っています。").arg(native(report.problem_path));
+    else if (report.problem.kind == DbError::Kind::Io)
+        why = QStringLiteral("%1 に書き込めません（理由: %2）。")
+                  .arg(native(report.problem_path), system_reason(report.problem.error_number));
+    else
+        why = QStringLiteral("%1 は%2").arg(native(report.problem_path), why_not_used(report.problem));
+    return QStringLiteral("入力したコメントを保存できませんでした。\n") + why +
+           QStringLiteral("\nコメントはプログラムの中に残っていて、次に保存するときにもう一度"
+                          "試します。");
+}
+
+QString replaced_elsewhere_text(int count) {
+    return QStringLiteral(
+               "このウィンドウで入力したコメントのうち %1 個は、別のウィンドウで書き換えられ"
+               "ました。元の文は履歴に残してあります%2。")
+        .arg(count)
+        .arg(kHistoryHint);
+}
+
+QString unsaved_question(int count, const SaveReport* failure) {
+    QString text = QStringLiteral("%1 個のコメントを保存できていません。").arg(count);
+    if (failure) text += QLatin1Char('\n') + save_failure_text(*failure).section(u'\n', 1, 1);
+    return text + QStringLiteral("\nこのまま続けると、保存できていないコメントは失われます。");
+}
+
+QString log_written_text(const QString& disp_dir, const LogWrite& written, bool confirm) {
+    if (!confirm && written.replaced == 0 && written.kept_as.isEmpty()) return {};
+    QString text = disp_dir + QStringLiteral("にtime_log.txt を出力しました");
+    if (written.replaced > 0)
+        text += QStringLiteral("\n（シフト JIS で表せない %1 文字は「?」で書きました）")
+                    .arg(written.replaced);
+    if (written.kept_as.isEmpty()) return text;
+    if (written.dropped > 0)
+        return text + QStringLiteral(
+                          "\n以前の time_log.txt には新しいファイルにない記録が %1 個あったため、"
+                          "%2 として残しました。")
+                          .arg(written.dropped)
+                          .arg(written.kept_as);
+    return text +
+           QStringLiteral("\n以前の time_log.txt には読み取れない部分があったため、%1 "
+                          "として残しました。")
+               .arg(written.kept_as);
+}
+
+QString lower_case_text(int count, const QStringList& failures) {
+    if (failures.isEmpty()) return QStringLiteral("画像ファイル名を小文字にしました");
+    const int renamed = count - int(failures.size());
+    const QString counts =
+        renamed == 0
+            ? QStringLiteral("画像ファイル %1 個のどれも小文字にできませんでした:\n")
+                  .arg(failures.size())
+            : QStringLiteral("画像ファイル %1 個のうち %2 個を小文字にしました。次の %3 "
+                             "個はできませんでした:\n")
+                  .arg(count)
+                  .arg(renamed)
+                  .arg(failures.size());
+    return counts + failures.join(QLatin1Char('\n'));
+}
+
+QString rename_store_text(const DbError& problem) {
+    return QStringLiteral(
+               "コメントの保存先に新しい名前を書けませんでした（%1）。"
+               "コメントは新しい名前でもう一度保存します。")
+        .arg(problem.kind == DbError::Kind::Locked ? QStringLiteral("ほかのプログラムが使っています")
+                                                   : system_reason(problem.error_number));
+}
+
+}  // namespace fotavi

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+#include "journal/comment_store.h"
+#include "log/log_readback.h"
+#include "log/time_log.h"
+
+namespace fotavi {
+
+// The Japanese sentences the commands show, made in one place from the plain
+// results of the document, the store and the log.
+
+// A store file that was not used, and what became of it.
+QString store_issue_text(const StoreIssue& issue);
+// What opening a folder's store found worth saying; empty when nothing.
+QStringList store_load_notes(const StoreLoad& load);
+// What reading time_log.txt back found worth saying; empty when nothing.
+QString read_back_note(const ReadBack& back);
+// A save that failed.
+QString save_failure_text(const SaveReport& report);
+// Texts typed here that another window replaced.
+QString replaced_elsewhere_text(int count);
+// The question before leaving while comments could not be stored.
+QString unsaved_question(int count, const SaveReport* failure);
+// List's confirmation, or nothing when there is nothing to say (confirm false).
+QString log_written_text(const QString& disp_dir, const LogWrite& written, bool confirm);
+// 小文字's result: failures holds "name: reason" lines.
+QString lower_case_text(int count, const QStringList& failures);
+// A store that could not follow the renames.
+QString rename_store_text(const DbError& problem);
+
+}  // namespace fotavi

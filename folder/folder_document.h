@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <optional>
+#include <vector>
+
+#include "browse/image_table.h"
+#include "journal/comment_store.h"
+#include "log/log_readback.h"
+#include "log/time_log.h"
+
+namespace fotavi {
+
+// The open picture folder as a document: its pictures in date-time order,
+// the one shown, and each picture's comment, whose one home this is. The
+// comment box edits it; every command asks it; it keeps the comments in the
+// store (in the background, within about a second of typing) and knows
+// whether time_log.txt holds what they say. Without widgets: the commands
+// turn what it reports into messages.
+class FolderDocument : public QObject {
+    Q_OBJECT
+public:
+    explicit FolderDocument(CommentStore& store);
+
+    // --- The folder and its pictures
+    const QString& folder() const { return folder_; }
+    const ImageTable& table() const { return table_; }
+    int count() const { return table_.img_count(); }
+    int shown() const { return table_.img_index; }
+    const QString& name(int i) const { return table_.img_name[size_t(i)]; }
+    DateTime date(int i) const { return table_.img_date[size_t(i)]; }
+    const QString& comment(int i) const { return table_.img_comment[size_t(i)]; }
+    // The index of the picture named name, or -1.
+    int index_of(const QString& name) const { return by_name_.value(name, -1); }
+
+    // Makes folder's pictures (files, in listing order) the document's, in
+    // date-time order (equal ones in listing order), with the comments the
+    // store read for them; shows the one named shown, else the first.
+    void open(const QString& folder, const std::vector<ListedFile>& files, const StoreLoad& load,
+              const QString& shown = {});
+    // Comments read back from time_log.txt (one per picture, in table
+    // order), for a folder whose store held none: taken as comments and as
+    // what the log holds, and stored.
+    void take_read_back(const ReadBack& back);
+    // Moves to picture index.
+    void show(int index);
+
+    // --- Comments
+    // The comment box of the picture shown holds text now.
+    void edit_shown(const QString& text);
+    // Stores every comment not stored yet, in the background.
+    void save();
+    // Blocks until every save asked for has been answered.
+    void flush();
+    // How many pictures' comments are not in the store (a save failed).
+    int unsaved() const;
+    // Whether saves are on their way.
+    bool saving() const;
+    // The last save that failed, while one has failed since the last success.
+    const std::optional<SaveReport>& last_failure() const { return last_failure_; }
+    // Looks for comments other windows stored; comment_changed follows.
+    void refresh();
+
+    // --- time_log.txt
+    // Whether time_log.txt holds what the comments say.
+    bool log_is_current() const;
+    // The entries List writes, and those time_log.txt held as last known.
+    std::vector<LogEntry> log_entries() const;
+    std::vector<LogEntry> logged_entries() const;
+    // time_log.txt was just written with log_entries().
+    void mark_logged();
+
+    // --- Renaming
+    // Every picture's name and its lower-case form; saving waits until
+    // finish_renames.
+    std::vector<std::pair<QString, QString>> begin_lower_case();
+    // Takes the names that were given (errors: per pair, empty where renamed).
+    void finish_renames(const std::vector<std::pair<QString, QString>>& pairs,
+                        const RenameReport& report);
+    // Every comment gone: the folder starts a new diary.
+    void clear_comments();
+
+signals:
+    // The comment of picture index changed: typed here, or stored by another window.
+    void comment_changed(int index);
+    // The pictures were listed anew or renamed.
+    void pictures_changed();
+    // A save failed (said once until one succeeds again).
+    void save_failed(const SaveReport& report);
+    // Another window replaced texts typed here; they are in the store's history.
+    void replaced_elsewhere(int count);
+
+private:
+    // What the document knows of a picture besides the table's columns.
+    struct State {
+        ListedFile file;
+        QString logged;         // what time_log.txt holds for it
+        QString stored;         // the comment as the store holds it, last known
+        QString stored_logged;  // the logged text as the store holds it
+        // The comment and logged text of a save on its way.
+        std::optional<std::pair<QString, QString>> sending;
+    };
+    bool dirty(int i) const;
+    void saved(const SaveReport& report);
+    void refreshed(const RefreshReport& report);
+    void index_names();
+
+    CommentStore& store_;
+    QString folder_;
+    ImageTable table_;
+    std::vector<State> state_;  // parallel to the table
+    QHash<QString, int> by_name_;
+    QTimer typing_;
+    bool renaming_ = false;     // saving waits for the renames
+    std::optional<SaveReport> last_failure_;  // said once; not again until a save succeeds
+};
+
+}  // namespace fotavi

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace fotavi {
+
+// What went wrong with a database file, as plain values: the commands turn
+// it into a sentence.
+struct DbError {
+    enum class Kind {
+        None,
+        Link,         // a symbolic link at the name
+        Folder,       // a folder at the name
+        Special,      // a FIFO, a device or a socket at the name
+        NotOurs,      // not an SQLite database, or another program's
+        Damaged,      // the integrity check fails
+        Newer,        // written by a newer version of this program
+        Locked,       // another program holds it for longer than the wait
+        Io,           // the system refused: permission, read-only medium, full disk, gone
+        Other,
+    };
+    Kind kind = Kind::None;
+    int error_number = 0;  // the errno behind it, where the system gave one
+    explicit operator bool() const { return kind != Kind::None; }
+};
+
+// One open SQLite connection, used on one thread. Every call reports through
+// its result; the connection never throws.
+class Db {
+public:
+    Db() = default;
+    ~Db();
+    Db(const Db&) = delete;
+    Db& operator=(const Db&) = delete;
+
+    // Opens path (never through a symbolic link); with create, makes it when missing.
+    DbError open(const QString& path, bool writable, bool create);
+    void close();
+    bool is_open() const { return db_ != nullptr; }
+    // SQLite opens a file it may not write read-only, without a word.
+    bool read_only() const;
+    sqlite3* handle() const { return db_; }
+
+    // Runs statements that return no rows.
+    DbError exec(const char* sql);
+    // The single integer a query gives, or nothing.
+    std::optional<qint64> integer(const char* sql);
+    // The error of the last failed call on this connection.
+    DbError last_error() const;
+    // Whether the file was renamed or removed since it was opened.
+    bool file_moved() const;
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+// A prepared statement; binds by position from 1.
+class Statement {
+public:
+    Statement(Db& db, const char* sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool ok() const { return stmt_ != nullptr; }
+    Statement& bind(int at, qint64 value);
+    Statement& bind(int at, const QString& text);
+    Statement& bind(int at, const QByteArray& blob);
+    Statement& bind_null(int at);
+    // Steps once: true while a row is there; done() tells a clean end.
+    bool next();
+    bool done() const { return rc_ == 101 /* SQLITE_DONE */; }
+    // Runs a statement that returns no rows; false on failure.
+    bool run();
+    void reset();
+
+    qint64 integer(int column) const;
+    bool is_null(int column) const;
+    QString text(int column) const;
+    QByteArray blob(int column) const;
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+    int rc_ = 0;
+};
+
+}  // namespace fotavi
