@@ -6,9 +6,9 @@
 
 #include "app/messages.h"
 #include "app/ui.h"
-#include "log/old_log.h"
 #include "browse/capture_time.h"
 #include "journal/sqlite_comment_store.h"
+#include "log/old_log.h"
 #include "platform/picture.h"
 #include "settings/layouts.h"
 
@@ -221,10 +221,10 @@ bool Commands::write_log(bool confirm) {
     std::vector<LogEntry> logged = document_.logged_entries();
     const QString folder = work_dir_;
     const LogWrite written = wait_for(
-        run_on<LogWrite>(tasks_, [folder, entries = std::move(entries),
-                                  logged = std::move(logged)] {
-            return write_log_keeping_old(folder, entries, logged);
-        }),
+        run_on<LogWrite>(tasks_,
+                         [folder, entries = std::move(entries), logged = std::move(logged)] {
+                             return write_log_keeping_old(folder, entries, logged);
+                         }),
         QStringLiteral("time_log.txt を書いています"));
     if (!written.ok()) {
         ui_.message(written.error, kTitle);

@@ -105,9 +105,11 @@ private:
     template <typename T>
     T wait_for(std::future<T> future, const QString& label, const std::atomic<int>* done = nullptr,
                int maximum = 0) {
-        wait([&](std::chrono::milliseconds timeout) {
-            return future.wait_for(timeout) == std::future_status::ready;
-        }, label, done, maximum);
+        wait(
+            [&](std::chrono::milliseconds timeout) {
+                return future.wait_for(timeout) == std::future_status::ready;
+            },
+            label, done, maximum);
         return future.get();
     }
     void wait(const std::function<bool(std::chrono::milliseconds)>& ready, const QString& label,

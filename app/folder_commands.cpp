@@ -212,18 +212,19 @@ void Commands::m_start_afresh() {
         ui_.focus_comment();
         return;
     }
-    if (!ui_.ask_yes_no(QStringLiteral("このフォルダのコメントをすべて消して、日誌を新しく始めますか?\n"
-                                       "今のコメントと time_log.txt は、日付の付いた名前で"
-                                       "フォルダに残します。"),
-                        kTitle)) {
+    if (!ui_.ask_yes_no(
+            QStringLiteral("このフォルダのコメントをすべて消して、日誌を新しく始めますか?\n"
+                           "今のコメントと time_log.txt は、日付の付いた名前で"
+                           "フォルダに残します。"),
+            kTitle)) {
         ui_.focus_comment();
         return;
     }
     take_comment();
     document_.save();
     wait_for_store();
-    const std::vector<StoreIssue> kept = wait_for(store_->start_afresh(work_dir_),
-                                                  QStringLiteral("コメントを片付けています"));
+    const std::vector<StoreIssue> kept =
+        wait_for(store_->start_afresh(work_dir_), QStringLiteral("コメントを片付けています"));
     QStringList notes;
     for (const StoreIssue& file : kept) {
         notes << (file.aside_error == 0
@@ -233,9 +234,10 @@ void Commands::m_start_afresh() {
                             .arg(QDir::toNativeSeparators(file.path),
                                  system_reason(file.aside_error)));
     }
-    const Aside log = keep_aside(QDir(work_dir_).filePath(QString::fromLatin1(kLogName)),
-                                 dated_stem(QStringLiteral("time_log_"), QDateTime::currentDateTime()),
-                                 QStringLiteral(".txt"), AsideHow::Move);
+    const Aside log =
+        keep_aside(QDir(work_dir_).filePath(QString::fromLatin1(kLogName)),
+                   dated_stem(QStringLiteral("time_log_"), QDateTime::currentDateTime()),
+                   QStringLiteral(".txt"), AsideHow::Move);
     if (log.ok())
         notes << QStringLiteral("time_log.txt を %1 として残しました。").arg(log.name);
     else if (log.error != ENOENT)

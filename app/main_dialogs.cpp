@@ -74,8 +74,8 @@ UnsavedAnswer Main::ask_unsaved(const QString& prompt) {
     QPushButton* retry =
         box.addButton(QStringLiteral("もう一度保存する(&S)"), QMessageBox::AcceptRole);
     QPushButton* stay = box.addButton(QStringLiteral("戻る(&R)"), QMessageBox::RejectRole);
-    QPushButton* leave = box.addButton(QStringLiteral("保存せずに続ける(&D)"),
-                                       QMessageBox::DestructiveRole);
+    QPushButton* leave =
+        box.addButton(QStringLiteral("保存せずに続ける(&D)"), QMessageBox::DestructiveRole);
     box.setDefaultButton(retry);
     box.setEscapeButton(stay);
     box.exec();

@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cmath>
 
-
 namespace fotavi {
 
 int to_pixels(int twips) { return int(std::lround(double(twips) / kTwipsPerPixel)); }

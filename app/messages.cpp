@@ -57,8 +57,8 @@ const QString kHistoryHint = QStringLiteral("（ヘルプの「置き換えた�
 QString store_issue_text(const StoreIssue& issue) {
     QString text = native(issue.path) + QStringLiteral(" は") + why_not_used(issue.problem);
     if (!issue.kept_as.isEmpty())
-        text += QStringLiteral("元の%1は %2 として残しました。").arg(thing(issue.problem.kind),
-                                                                     issue.kept_as);
+        text += QStringLiteral("元の%1は %2 として残しました。")
+                    .arg(thing(issue.problem.kind), issue.kept_as);
     else if (issue.aside_error != 0)
         text += QStringLiteral("別の名前で残すこともできませんでした（理由: %1）。")
                     .arg(system_reason(issue.aside_error));
@@ -95,15 +95,18 @@ QString read_back_note(const ReadBack& back) {
 QString save_failure_text(const SaveReport& report) {
     QString why;
     if (report.problem.kind == DbError::Kind::Locked)
-        why = QStringLiteral("%1 をほかのプログラムが使っています。").arg(native(report.problem_path));
+        why = QStringLiteral("%1 をほかのプログラムが使っています。")
+                  .arg(native(report.problem_path));
     else if (report.problem.kind == DbError::Kind::Io)
         why = QStringLiteral("%1 に書き込めません（理由: %2）。")
                   .arg(native(report.problem_path), system_reason(report.problem.error_number));
     else
-        why = QStringLiteral("%1 は%2").arg(native(report.problem_path), why_not_used(report.problem));
+        why = QStringLiteral("%1 は%2").arg(native(report.problem_path),
+                                            why_not_used(report.problem));
     return QStringLiteral("入力したコメントを保存できませんでした。\n") + why +
-           QStringLiteral("\nコメントはプログラムの中に残っていて、次に保存するときにもう一度"
-                          "試します。");
+           QStringLiteral(
+               "\nコメントはプログラムの中に残っていて、次に保存するときにもう一度"
+               "試します。");
 }
 
 QString replaced_elsewhere_text(int count) {
@@ -133,24 +136,24 @@ QString log_written_text(const QString& disp_dir, const LogWrite& written, bool 
                           "%2 として残しました。")
                           .arg(written.dropped)
                           .arg(written.kept_as);
-    return text +
-           QStringLiteral("\n以前の time_log.txt には読み取れない部分があったため、%1 "
-                          "として残しました。")
-               .arg(written.kept_as);
+    return text + QStringLiteral(
+                      "\n以前の time_log.txt には読み取れない部分があったため、%1 "
+                      "として残しました。")
+                      .arg(written.kept_as);
 }
 
 QString lower_case_text(int count, const QStringList& failures) {
     if (failures.isEmpty()) return QStringLiteral("画像ファイル名を小文字にしました");
     const int renamed = count - int(failures.size());
     const QString counts =
-        renamed == 0
-            ? QStringLiteral("画像ファイル %1 個のどれも小文字にできませんでした:\n")
-                  .arg(failures.size())
-            : QStringLiteral("画像ファイル %1 個のうち %2 個を小文字にしました。次の %3 "
-                             "個はできませんでした:\n")
-                  .arg(count)
-                  .arg(renamed)
-                  .arg(failures.size());
+        renamed == 0 ? QStringLiteral("画像ファイル %1 個のどれも小文字にできませんでした:\n")
+                           .arg(failures.size())
+                     : QStringLiteral(
+                           "画像ファイル %1 個のうち %2 個を小文字にしました。次の %3 "
+                           "個はできませんでした:\n")
+                           .arg(count)
+                           .arg(renamed)
+                           .arg(failures.size());
     return counts + failures.join(QLatin1Char('\n'));
 }
 
@@ -158,8 +161,9 @@ QString rename_store_text(const DbError& problem) {
     return QStringLiteral(
                "コメントの保存先に新しい名前を書けませんでした（%1）。"
                "コメントは新しい名前でもう一度保存します。")
-        .arg(problem.kind == DbError::Kind::Locked ? QStringLiteral("ほかのプログラムが使っています")
-                                                   : system_reason(problem.error_number));
+        .arg(problem.kind == DbError::Kind::Locked
+                 ? QStringLiteral("ほかのプログラムが使っています")
+                 : system_reason(problem.error_number));
 }
 
 }  // namespace fotavi

@@ -115,7 +115,7 @@ private:
     std::vector<State> state_;  // parallel to the table
     QHash<QString, int> by_name_;
     QTimer typing_;
-    bool renaming_ = false;     // saving waits for the renames
+    bool renaming_ = false;                   // saving waits for the renames
     std::optional<SaveReport> last_failure_;  // said once; not again until a save succeeds
 };
 

@@ -18,10 +18,10 @@ namespace fotavi {
 
 // A file the store found unusable at a folder's opening, as plain values.
 struct StoreIssue {
-    QString path;        // the file it is about
-    DbError problem;     // what is wrong with it
-    QString kept_as;     // the name it was kept under, when it was set aside
-    int aside_error = 0; // why it could not be set aside (errno), or 0
+    QString path;         // the file it is about
+    DbError problem;      // what is wrong with it
+    QString kept_as;      // the name it was kept under, when it was set aside
+    int aside_error = 0;  // why it could not be set aside (errno), or 0
 };
 
 // What the store holds of a folder, matched to its pictures.
@@ -32,9 +32,9 @@ struct StoreLoad {
     // Comments or logged texts were found, or time_log.txt was read back
     // before: it is not read back now.
     bool has_text = false;
-    int replaced = 0;        // commented pictures replaced by others under the same name
-    int imported = 0;        // comments taken from the journal of the version before
-    QStringList imported_as; // the names the old journals were kept under
+    int replaced = 0;         // commented pictures replaced by others under the same name
+    int imported = 0;         // comments taken from the journal of the version before
+    QStringList imported_as;  // the names the old journals were kept under
     std::vector<StoreIssue> issues;
     bool in_state_folder = false;  // the folder cannot be written; comments go to the state folder
 };
@@ -54,10 +54,10 @@ struct CommentChange {
 // What became of a save, delivered on the owner's thread.
 struct SaveReport {
     QString folder;
-    quint64 ticket = 0;            // the save it answers
+    quint64 ticket = 0;                  // the save it answers
     std::vector<CommentChange> changes;  // as sent
-    DbError problem;               // nothing of it was stored when set
-    QString problem_path;          // the file that could not be written
+    DbError problem;                     // nothing of it was stored when set
+    QString problem_path;                // the file that could not be written
     bool lost = false;             // the store vanished meanwhile: everything must be stored again
     bool in_state_folder = false;  // stored in the state folder
 };
@@ -89,9 +89,9 @@ public:
     virtual void refresh(const QString& folder) = 0;
     // Renames pictures of folder (old name, new name) and their rows in one
     // transaction; done counts the pairs handled.
-    virtual std::future<RenameReport> rename_files(
-        const QString& folder, std::vector<std::pair<QString, QString>> pairs,
-        std::shared_ptr<std::atomic<int>> done) = 0;
+    virtual std::future<RenameReport> rename_files(const QString& folder,
+                                                   std::vector<std::pair<QString, QString>> pairs,
+                                                   std::shared_ptr<std::atomic<int>> done) = 0;
     // The folder's time_log.txt was read back: it is not read again.
     virtual void remember_read_back(const QString& folder) = 0;
     // Keeps the folder's store aside (and the state folder's copy): the next

@@ -42,7 +42,8 @@ OldJournal parse_old_journal(const QByteArray& bytes) {
     const QJsonObject root = document.object();
     const QJsonValue version = root.value(QStringLiteral("version"));
     if (error.error != QJsonParseError::NoError || !document.isObject() ||
-        root.value(QStringLiteral("format")).toString() != QLatin1String("fotavi comment journal") ||
+        root.value(QStringLiteral("format")).toString() !=
+            QLatin1String("fotavi comment journal") ||
         !version.isDouble() || !(version.toDouble() >= 1) ||
         !root.value(QStringLiteral("pictures")).isObject()) {
         journal.damaged = true;

@@ -15,14 +15,14 @@ namespace fotavi {
 struct DbError {
     enum class Kind {
         None,
-        Link,         // a symbolic link at the name
-        Folder,       // a folder at the name
-        Special,      // a FIFO, a device or a socket at the name
-        NotOurs,      // not an SQLite database, or another program's
-        Damaged,      // the integrity check fails
-        Newer,        // written by a newer version of this program
-        Locked,       // another program holds it for longer than the wait
-        Io,           // the system refused: permission, read-only medium, full disk, gone
+        Link,     // a symbolic link at the name
+        Folder,   // a folder at the name
+        Special,  // a FIFO, a device or a socket at the name
+        NotOurs,  // not an SQLite database, or another program's
+        Damaged,  // the integrity check fails
+        Newer,    // written by a newer version of this program
+        Locked,   // another program holds it for longer than the wait
+        Io,       // the system refused: permission, read-only medium, full disk, gone
         Other,
     };
     Kind kind = Kind::None;

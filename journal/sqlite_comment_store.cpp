@@ -10,7 +10,6 @@
 
 namespace fotavi {
 
-
 SqliteCommentStore::SqliteCommentStore(QString state_dir, CaptureReader capture,
                                        std::function<void()> before_commit)
     : state_dir_(std::move(state_dir)),
@@ -66,8 +65,8 @@ SaveReport SqliteCommentStore::store(const QString& folder, quint64 ticket,
             saved.lost = true;
             continue;
         }
-        saved.problem = write_changes(*file, saved.changes, file == &place_.fallback, place_,
-                                      capture_);
+        saved.problem =
+            write_changes(*file, saved.changes, file == &place_.fallback, place_, capture_);
         if (!saved.problem) {
             saved.in_state_folder = file == &place_.fallback;
             return saved;
@@ -148,7 +147,9 @@ void SqliteCommentStore::remember_read_back(const QString& folder) {
     worker_.post([this, folder] {
         DbError error;
         StoreFile* file = folder == place_.folder ? place_.target(&error) : nullptr;
-        if (file) file->set_meta(QStringLiteral("read back"), QDateTime::currentDateTime().toString(Qt::ISODate));
+        if (file)
+            file->set_meta(QStringLiteral("read back"),
+                           QDateTime::currentDateTime().toString(Qt::ISODate));
     });
 }
 
@@ -190,7 +191,8 @@ void SqliteCommentStore::report(std::function<void()> fn) {
         std::lock_guard lock(reports_mutex_);
         reports_.push_back(std::move(fn));
     }
-    QMetaObject::invokeMethod(&receiver_, [this] { deliver(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &receiver_, [this] { deliver(); }, Qt::QueuedConnection);
 }
 
 void SqliteCommentStore::deliver() {

@@ -120,8 +120,8 @@ DbError StoreFile::check() {
 
 std::vector<StoredComment> StoreFile::rows(qint64 after_version, DbError* error) {
     std::vector<StoredComment> rows;
-    const QByteArray sql = QByteArray("SELECT ") + kColumns +
-                           " FROM picture WHERE version > ?1 ORDER BY version";
+    const QByteArray sql =
+        QByteArray("SELECT ") + kColumns + " FROM picture WHERE version > ?1 ORDER BY version";
     Statement query(db_, sql.constData());
     query.bind(1, after_version);
     while (query.next()) rows.push_back(read_row(query));

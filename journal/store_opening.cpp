@@ -38,17 +38,18 @@ StoreIssue set_aside(const QString& path, const DbError& problem) {
     const QString tag = problem.kind == DbError::Kind::Newer ? QStringLiteral("-newer-")
                                                              : QStringLiteral("-damaged-");
     const QString suffix = QLatin1Char('.') + info.suffix();
-    const Aside aside = keep_aside(
-        path, dated_stem(info.completeBaseName() + tag, QDateTime::currentDateTime()), suffix,
-        AsideHow::Move);
+    const Aside aside =
+        keep_aside(path, dated_stem(info.completeBaseName() + tag, QDateTime::currentDateTime()),
+                   suffix, AsideHow::Move);
     if (!aside.ok()) {
         issue.aside_error = aside.error;
         return issue;
     }
     issue.kept_as = aside.name;
     const QString journal = path + QStringLiteral("-journal");
-    rename_no_replace(QFile::encodeName(journal),
-                      QFile::encodeName(info.dir().filePath(aside.name + QStringLiteral("-journal"))));
+    rename_no_replace(
+        QFile::encodeName(journal),
+        QFile::encodeName(info.dir().filePath(aside.name + QStringLiteral("-journal"))));
     return issue;
 }
 
@@ -84,8 +85,7 @@ QByteArray read_old_journal(const QString& path, bool* present) {
 
 // Takes in the journals of the version before, each once (a journal that
 // could not be renamed is known by its hash), and keeps them aside.
-void import_old_journals(StorePlace& place, const QString& state_dir, Rows& rows,
-                         StoreLoad& load) {
+void import_old_journals(StorePlace& place, const QString& state_dir, Rows& rows, StoreLoad& load) {
     const QString paths[] = {QDir(place.folder).filePath(QString::fromLatin1(kOldJournalName)),
                              state_store_path(state_dir, place.folder, QStringLiteral(".json"))};
     for (const QString& path : paths) {
@@ -94,15 +94,16 @@ void import_old_journals(StorePlace& place, const QString& state_dir, Rows& rows
         if (!present) continue;
         const OldJournal old = parse_old_journal(bytes);
         if (old.rows.empty() || old.newer) {
-            load.issues.push_back(set_aside(
-                path, {old.newer ? DbError::Kind::Newer : DbError::Kind::Damaged, 0}));
+            load.issues.push_back(
+                set_aside(path, {old.newer ? DbError::Kind::Newer : DbError::Kind::Damaged, 0}));
             if (old.rows.empty()) continue;
         }
         DbError error;
         StoreFile* target = place.target(&error);
-        const QString key = QStringLiteral("imported:") +
-                            QString::fromLatin1(QCryptographicHash::hash(
-                                bytes, QCryptographicHash::Sha256).toHex());
+        const QString key =
+            QStringLiteral("imported:") +
+            QString::fromLatin1(
+                QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
         if (!target || target->meta(key) || target->begin()) continue;
         const qint64 version = target->next_version();
         for (StoredComment row : old.rows) {
@@ -125,10 +126,11 @@ void import_old_journals(StorePlace& place, const QString& state_dir, Rows& rows
         if (target->commit()) continue;
         if (!old.newer) {
             const QFileInfo info(path);
-            const Aside aside = keep_aside(
-                path, dated_stem(info.completeBaseName() + QStringLiteral("-imported-"),
-                                 QDateTime::currentDateTime()),
-                QStringLiteral(".json"), AsideHow::Move);
+            const Aside aside =
+                keep_aside(path,
+                           dated_stem(info.completeBaseName() + QStringLiteral("-imported-"),
+                                      QDateTime::currentDateTime()),
+                           QStringLiteral(".json"), AsideHow::Move);
             if (aside.ok()) load.imported_as << aside.name;
         }
     }
@@ -178,8 +180,8 @@ void apply_match(StorePlace& place, Rows& rows, const std::vector<ListedFile>& f
     for (const auto& [r, f] : match.replaced) {
         StoredComment& row = rows[r];
         if (!row.comment.isEmpty() || !row.logged.isEmpty()) ++load.replaced;
-        if (target) target->add_history(row.name, row.comment, HistoryReason::ReplacedPicture,
-                                        row.writer);
+        if (target)
+            target->add_history(row.name, row.comment, HistoryReason::ReplacedPicture, row.writer);
         row.comment.clear();
         row.logged.clear();
         stamp(row, f);

@@ -23,7 +23,6 @@ constexpr QStringView kEntryOpen = u"<TR><TD>";
 constexpr QStringView kCells = u"</TD><TD>";
 constexpr QStringView kRowClose = u"</TD></TR>";
 
-
 // The file is code page 932; one saved as UTF-8 by an editor is read as such
 // rather than as a row of U+FFFD.
 QString decode_log(const QByteArray& bytes, bool* not_cp932) {
@@ -124,7 +123,7 @@ LogRead read_log(const QByteArray& bytes) {
         // Any entries the writer turns into these bytes would have been read
         // exactly, so a file read otherwise is never faithful.
         read_leniently(lines, !text.isEmpty() && !text.endsWith(u'\n') && !text.endsWith(u'\r'),
-                     read);
+                       read);
         return read;
     }
     read.entries = std::move(*exact);

@@ -4,8 +4,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <initializer_list>
@@ -131,6 +133,55 @@ public:
         const timeval times[2] = {{time_t(when.toSecsSinceEpoch()), 0},
                                   {time_t(when.toSecsSinceEpoch()), 0}};
         ::utimes(QFile::encodeName(file(name)).constData(), times);
+    }
+};
+
+// A small tmpfs mounted over a temporary folder for a full or read-only disk,
+// unmounted at the end. Tests skip where the machine cannot mount (mounted).
+struct SmallDisk {
+    QTemporaryDir dir;
+    bool mounted = false;
+
+    explicit SmallDisk(const QString& size = QStringLiteral("64k")) {
+        mounted = QProcess::execute(
+                      QStringLiteral("mount"),
+                      {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                       QStringLiteral("size=") + size, QStringLiteral("tmpfs"), dir.path()}) == 0;
+    }
+    ~SmallDisk() {
+        if (!mounted) return;
+        QDir::setCurrent(QDir::rootPath());  // a program in the folder would hold the mount
+        QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), dir.path()});
+    }
+    QString path() const { return dir.path(); }
+    bool set_read_only(bool on) const {
+        return QProcess::execute(QStringLiteral("mount"),
+                                 {QStringLiteral("-o"),
+                                  on ? QStringLiteral("remount,ro") : QStringLiteral("remount,rw"),
+                                  dir.path()}) == 0;
+    }
+    // Takes every byte left; removing the filler gives them back.
+    void fill() const {
+        QFile filler(dir.filePath(QStringLiteral("filler")));
+        filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size()) {
+        }
+        while (filler.write(block.left(1)) == 1) {
+        }
+    }
+    void unfill() const { QFile::remove(dir.filePath(QStringLiteral("filler"))); }
+    // Copies the pictures of folder onto the disk with their file times.
+    bool take_pictures_of(const QString& folder) const {
+        for (const QString& name : QDir(folder).entryList(QDir::Files)) {
+            const QString to = dir.filePath(name);
+            if (!QFile::copy(QDir(folder).filePath(name), to)) return false;
+            const qint64 when =
+                QFileInfo(QDir(folder).filePath(name)).lastModified().toSecsSinceEpoch();
+            const timeval times[2] = {{time_t(when), 0}, {time_t(when), 0}};
+            ::utimes(QFile::encodeName(to).constData(), times);
+        }
+        return true;
     }
 };
 

@@ -19,7 +19,7 @@ public:
     std::deque<QString> chosen_pictures;
     std::deque<UnwrittenAnswer> unwritten_answers;
     std::deque<UnsavedAnswer> unsaved_answers;  // empty: stay
-    std::deque<bool> leave_answers;  // empty: leave
+    std::deque<bool> leave_answers;             // empty: leave
     std::deque<std::optional<Settings>> settings_answers;
     QStringList opened_documents;
     QStringList captions{4}, tool_tips{4};
@@ -98,7 +98,8 @@ public:
         return answer;
     }
     UnwrittenAnswer ask_unwritten(bool saved) override {
-        events << (saved ? QStringLiteral("ask unwritten") : QStringLiteral("ask unwritten|unsaved"));
+        events << (saved ? QStringLiteral("ask unwritten")
+                         : QStringLiteral("ask unwritten|unsaved"));
         if (unwritten_answers.empty()) return UnwrittenAnswer::Stay;
         UnwrittenAnswer answer = unwritten_answers.front();
         unwritten_answers.pop_front();

@@ -1,0 +1,461 @@
+#include <QTest>
+
+#include <memory>
+
+#include "journal/sqlite_comment_store.h"
+#include "log/log_readback.h"
+#include "log/time_log.h"
+#include "platform/text_file.h"
+#include "run.h"
+
+using namespace fotavi;
+
+namespace {
+
+// The real store, whose saves fail while failing is set: as a full disk with
+// no state folder to fall back on would.
+struct FailingStore : CommentStore {
+    SqliteCommentStore real;
+    int failures = 0;                // saves still to fail; -1: every one
+    std::vector<SaveReport> failed;  // delivered by wait_idle, as the real reports are
+
+    explicit FailingStore(const QString& state) : real(state, capture_seconds) {
+        real.on_saved = [this](const SaveReport& r) { on_saved(r); };
+        real.on_refreshed = [this](const RefreshReport& r) { on_refreshed(r); };
+    }
+    std::future<StoreLoad> load(const QString& folder, std::vector<ListedFile> files) override {
+        return real.load(folder, std::move(files));
+    }
+    quint64 save(const QString& folder, std::vector<CommentChange> changes) override {
+        if (failures == 0) return real.save(folder, std::move(changes));
+        if (failures > 0) --failures;
+        failed.push_back(
+            {folder, 0, std::move(changes), {DbError::Kind::Io, ENOSPC}, folder, false, false});
+        return 0;
+    }
+    void refresh(const QString& folder) override { real.refresh(folder); }
+    std::future<RenameReport> rename_files(const QString& folder,
+                                           std::vector<std::pair<QString, QString>> pairs,
+                                           std::shared_ptr<std::atomic<int>> done) override {
+        return real.rename_files(folder, std::move(pairs), std::move(done));
+    }
+    void remember_read_back(const QString& folder) override { real.remember_read_back(folder); }
+    std::future<std::vector<StoreIssue>> start_afresh(const QString& folder) override {
+        return real.start_afresh(folder);
+    }
+    std::future<void> settled() override { return real.settled(); }
+    void wait_idle() override {
+        real.wait_idle();
+        std::vector<SaveReport> reports;
+        reports.swap(failed);
+        for (const SaveReport& r : reports) on_saved(r);
+    }
+};
+
+qint64 rows_with_text(const QString& folder) {
+    Db db;
+    db.open(QDir(folder).filePath(kStoreName), false, false);
+    return db.integer("SELECT count(*) FROM picture WHERE comment <> ''").value_or(-1);
+}
+
+qint64 history_rows(const QString& folder) {
+    Db db;
+    db.open(QDir(folder).filePath(kStoreName), false, false);
+    return db.integer("SELECT count(*) FROM history").value_or(-1);
+}
+
+}  // namespace
+
+class TestDocument : public QObject {
+    Q_OBJECT
+private slots:
+    // A session is a script of steps; then the program is killed (its
+    // objects dropped without the end) and a new one opens the folder: every
+    // comment comes back, and nothing is said.
+    void comments_come_back_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("expected");  // name=comment after reopening
+        QTest::newRow("navigated")
+            << QStringList{"type station", "next", "type lunch\nsoup", "next"}
+            << QStringList{"DSC0001.JPG=station", "DSC0002.JPG=lunch\nsoup", "DSC0003.JPG="};
+        QTest::newRow("typed, never stored")
+            << QStringList{"next", "type half a thought", "pause"}
+            << QStringList{"DSC0002.JPG=half a thought", "DSC0001.JPG="};
+        QTest::newRow("erased again")
+            << QStringList{"type typo", "next", "previous", "type ", "next"}
+            << QStringList{"DSC0001.JPG="};
+        QTest::newRow("after List") << QStringList{"type station", "list", "type changed", "next"}
+                                    << QStringList{"DSC0001.JPG=changed"};
+        QTest::newRow("lower case, one row a picture")
+            << QStringList{"type station", "next", "type lunch", "lower case"}
+            << QStringList{"dsc0001.jpg=station", "dsc0002.jpg=lunch", "rows=2"};
+        QTest::newRow("renamed outside")
+            << QStringList{"type station", "next", "rename DSC0001.JPG trip.jpg"}
+            << QStringList{"trip.jpg=station"};
+        QTest::newRow("moved away") << QStringList{"type station", "next", "move away"}
+                                    << QStringList{"DSC0001.JPG=<not listed>", "DSC0002.JPG="};
+        QTest::newRow("moved away and back")
+            << QStringList{"type station", "next", "move away", "reopen", "move back"}
+            << QStringList{"DSC0001.JPG=station"};
+        QTest::newRow("read-only card") << QStringList{"read-only", "type station", "next"}
+                                        << QStringList{"DSC0001.JPG=station"};
+    }
+    void comments_come_back() {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, expected);
+        SmallDisk disk(QStringLiteral("1m"));
+        Album outing;
+        make_outing(outing);
+        QString folder = outing.path();
+        if (steps.contains("read-only")) {
+            if (!disk.mounted) QSKIP("cannot mount a small tmpfs here");
+            QVERIFY(disk.take_pictures_of(folder));
+            QVERIFY(disk.set_read_only(true));
+            folder = disk.path();
+        }
+        const QDir dir(folder);
+        QTemporaryDir state, away;
+        auto run = std::make_unique<Run>(state.path());
+        run->start(folder);
+        for (const QString& step : steps) {
+            const QString arg = step.section(' ', 1);
+            if (step.startsWith("type ")) {
+                run->type(arg);
+            } else if (step == "next") {
+                run->commands.k_incre();
+            } else if (step == "previous") {
+                run->commands.k_decre();
+            } else if (step == "list") {
+                run->commands.k_list();
+            } else if (step == "lower case") {
+                run->commands.k_komoji();
+            } else if (step == "pause") {
+                QTest::qWait(1300);  // the typing is stored about a second after the key
+            } else if (step == "reopen") {
+                run->flush();
+                run = std::make_unique<Run>(state.path());
+                run->start(folder);
+            } else if (step.startsWith("rename ")) {
+                QVERIFY(QFile::rename(dir.filePath(arg.section(' ', 0, 0)),
+                                      dir.filePath(arg.section(' ', 1))));
+            } else if (step == "move away") {
+                QVERIFY(QFile::rename(dir.filePath("DSC0001.JPG"), away.filePath("DSC0001.JPG")));
+            } else if (step == "move back") {
+                QVERIFY(QFile::rename(away.filePath("DSC0001.JPG"), dir.filePath("DSC0001.JPG")));
+            }
+        }
+        run->flush();
+        run = std::make_unique<Run>(state.path());  // killed, started again
+        run->start(folder);
+        for (const QString& pair : expected) {
+            if (pair.startsWith("rows="))
+                QCOMPARE(rows_with_text(folder), pair.section('=', 1).toLongLong());
+            else
+                QCOMPARE(run->comment_of(pair.section('=', 0, 0)), pair.section('=', 1));
+        }
+        QCOMPARE(run->ui.messages(), QStringList());
+        if (steps.contains("read-only")) {
+            QVERIFY(!QFile::exists(dir.filePath(kStoreName)));
+            QCOMPARE(QDir(state.path() + "/state").entryList({"*.sqlite"}).size(), 1);
+        }
+    }
+
+    // A new picture under an old name is not the picture that was
+    // commented: its box is empty, one message says so, and the old text
+    // stays in the store's history. A picture edited in place keeps its comment.
+    void pictures_are_told_apart_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("comment");  // of DSC0002.JPG afterwards
+        QTest::addColumn<bool>("said");
+        QTest::newRow("a new picture, no camera time") << "new"
+                                                       << "" << true;
+        QTest::newRow("a new picture, another camera time") << "new camera"
+                                                            << "" << true;
+        QTest::newRow("rotated in an editor") << "rotated"
+                                              << "mountains" << false;
+        QTest::newRow("only touched") << "touched"
+                                      << "mountains" << false;
+    }
+    void pictures_are_told_apart() {
+        QFETCH(QString, change);
+        QFETCH(QString, comment);
+        QFETCH(bool, said);
+        Album album;
+        make_outing(album);
+        const Exif camera{"2001:09:02 10:40:00", {}, {}, {}, {}, false};
+        if (change != "new") album.add_exif("DSC0002.JPG", at(2001, 9, 2, 10, 40), camera);
+        QTemporaryDir state;
+        {
+            Run run(state.path());
+            run.start(album.path());
+            run.commands.k_incre();
+            run.type("mountains");
+            run.ui.unwritten_answers.push_back(UnwrittenAnswer::Discard);
+            QVERIFY(run.commands.exit());
+        }
+        if (change == "new") album.add("DSC0002.JPG", at(2024, 1, 1, 9, 0), QSize(80, 60));
+        if (change == "new camera")
+            album.add_bytes(
+                "DSC0002.JPG",
+                jpeg_with(
+                    jpeg_segment(0xE1, exif_block({"2024:01:01 09:00:00", {}, {}, {}, {}, false})),
+                    QSize(80, 60)),
+                at(2024, 1, 1, 9, 0));
+        if (change == "rotated")  // turned: another size and time, the same camera time
+            album.add_bytes("DSC0002.JPG",
+                            jpeg_with(jpeg_segment(0xE1, exif_block(camera)), QSize(48, 64)),
+                            at(2024, 1, 1, 9, 0));
+        if (change == "touched") album.touch("DSC0002.JPG", at(2024, 1, 1, 9, 0));
+        Run run(state.path());
+        run.start(album.path());
+        QCOMPARE(run.comment_of("DSC0002.JPG"), comment);
+        QCOMPARE(run.ui.messages().size(), said ? 1 : 0);
+        if (said) QVERIFY(run.ui.messages()[0].contains("1 枚の写真"));
+        QCOMPARE(history_rows(album.path()), said ? 1 : 0);
+        run.commands.k_list();  // the old comment is not logged
+        QCOMPARE(read_all(album.file("time_log.txt")).contains("mountains"), !said);
+    }
+
+    // A save that failed is said once and never called saved: leaving asks
+    // about the comments not stored, and no answer drops one silently.
+    void failed_saves_are_never_called_saved_data() {
+        QTest::addColumn<QList<int>>("answers");  // to "comments not stored"
+        QTest::addColumn<int>("failures");        // saves that fail from the end on (-1: all)
+        QTest::addColumn<bool>("leaves");
+        QTest::addColumn<QString>("unwritten");  // how the log question speaks of saving
+        using A = UnsavedAnswer;
+        QTest::newRow("stay") << QList<int>{int(A::Stay)} << -1 << false << "";
+        QTest::newRow("try again, saved")
+            << QList<int>{int(A::Retry)} << 1 << true << "ask unwritten";
+        QTest::newRow("try again in vain, then leave")
+            << QList<int>{int(A::Retry), int(A::Leave)} << -1 << true << "ask unwritten|unsaved";
+        QTest::newRow("the disk works again") << QList<int>{} << 0 << true << "ask unwritten";
+    }
+    void failed_saves_are_never_called_saved() {
+        QFETCH(QList<int>, answers);
+        QFETCH(int, failures);
+        QFETCH(bool, leaves);
+        QFETCH(QString, unwritten);
+        Album album;
+        make_outing(album);
+        QTemporaryDir state;
+        auto owned = std::make_unique<FailingStore>(state.path());
+        FailingStore& store = *owned;
+        Run run(state.path(), std::move(owned));
+        run.start(album.path());
+        store.failures = -1;
+        for (const char* text : {"station", "lunch"}) {
+            run.type(text);
+            run.commands.k_incre();
+            run.flush();
+        }
+        QCOMPARE(run.ui.messages().size(), 1);  // said once
+        QVERIFY(run.ui.messages()[0].contains(QStringLiteral("保存できませんでした")));
+        store.failures = failures;
+        for (int a : answers) run.ui.unsaved_answers.push_back(UnsavedAnswer(a));
+        run.ui.unwritten_answers.push_back(UnwrittenAnswer::Discard);
+        run.ui.clear();
+        QCOMPARE(run.commands.exit(), leaves);
+        const QStringList asked = run.ui.events.filter("ask unsaved");
+        QCOMPARE(asked.size(), answers.size());
+        for (const QString& question : asked)
+            QVERIFY(question.contains(QStringLiteral("2 個のコメントを保存できていません")));
+        QCOMPARE(run.ui.events.filter("ask unwritten").value(0), unwritten);
+        QCOMPARE(rows_with_text(album.path()) == 2, failures >= 0);
+    }
+
+    // Two windows on one folder: each takes the other's comments for
+    // pictures it has not touched; where both typed, the later wins and the
+    // other's text is kept, and its window is told.
+    void two_windows() {
+        Album album;
+        make_outing(album);
+        QTemporaryDir state;
+        Run a(state.path()), b(state.path());
+        a.start(album.path());
+        b.start(album.path());
+        a.type("from a");
+        a.commands.k_incre();  // a is at DSC0002
+        a.flush();
+        b.commands.m_last();
+        b.type("from b");
+        b.commands.m_first();  // b stores its text and looks for a's
+        b.flush();
+        QCOMPARE(b.ui.comment_text, QStringLiteral("from a"));  // untouched here: taken
+        b.commands.k_incre();                                   // b shows DSC0002, empty so far
+        b.flush();
+        a.type("a on two");
+        QTest::qWait(1200);  // a's typing reaches the store
+        a.flush();
+        b.type("b on two");  // typed on what b saw: an empty box
+        b.commands.k_incre();
+        b.flush();
+        a.commands.window_activated();
+        a.flush();
+        QCOMPARE(a.ui.comment_text, QStringLiteral("b on two"));
+        QCOMPARE(a.ui.messages().filter(QStringLiteral("別のウィンドウ")).size(), 1);
+        QCOMPARE(history_rows(album.path()), 1);
+        Run c(state.path());
+        c.start(album.path());
+        QCOMPARE(c.comment_of("DSC0001.JPG"), QStringLiteral("from a"));
+        QCOMPARE(c.comment_of("DSC0002.JPG"), QStringLiteral("b on two"));
+        QCOMPARE(c.comment_of("DSC0004.JPG"), QStringLiteral("from b"));
+    }
+
+    // Starting afresh keeps the comments and the log aside under dated
+    // names; the folder then opens without any, and nothing is read back.
+    void starting_afresh() {
+        Album album;
+        make_outing(album);
+        QTemporaryDir state;
+        {
+            Run run(state.path());
+            run.start(album.path());
+            run.type("old diary");
+            run.commands.k_list();
+            run.ui.yes_no_answers.push_back(true);
+            run.commands.m_start_afresh();
+            QCOMPARE(run.comment_of("DSC0001.JPG"), QString());
+            QCOMPARE(run.ui.comment_text, QString());
+            QVERIFY(run.commands.exit());
+        }
+        QCOMPARE(QDir(album.path()).entryList({"fotavi_comments-*.sqlite"}).size(), 1);
+        QCOMPARE(QDir(album.path()).entryList({"time_log_*.txt"}).size(), 1);
+        QVERIFY(!QFile::exists(album.file("time_log.txt")));
+        Run run(state.path());
+        run.start(album.path());
+        QCOMPARE(run.comment_of("DSC0001.JPG"), QString());
+        QCOMPARE(run.ui.messages(), QStringList());
+    }
+
+    // Large folders keep every comment: renamed to lower case, ended and
+    // started again without a word, and written by List in full.
+    void large_folders_data() {
+        QTest::addColumn<int>("pictures");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("lower_case");
+        QTest::newRow("10,000 x 200, lower case") << 10000 << 200 << true;
+        QTest::newRow("50,000 x 500") << 50000 << 500 << false;
+    }
+    void large_folders() {
+        QFETCH(int, pictures);
+        QFETCH(int, length);
+        QFETCH(bool, lower_case);
+        // On a tmpfs where the machine allows, since many files are slow elsewhere.
+        SmallDisk disk(QStringLiteral("512m"));
+        QTemporaryDir elsewhere, state;
+        const QDir folder(disk.mounted ? disk.path() : elsewhere.path());
+        std::vector<CommentChange> changes;
+        for (int i = 0; i < pictures; ++i) {  // empty files: the names and times are what counts
+            const QString name = QStringLiteral("DSC%1.JPG").arg(i, 5, 10, QLatin1Char('0'));
+            QFile(folder.filePath(name)).open(QIODevice::WriteOnly);
+            changes.push_back({name, 0, 0, QString(length, u'日') + QString::number(i), {}, {}});
+        }
+        {
+            SqliteCommentStore store(state.path() + "/state", capture_seconds);
+            const FolderListing listing = list_pictures(folder.path());
+            for (size_t i = 0; i < changes.size(); ++i)
+                changes[i].mtime_ns = listing.files[0].mtime_ns;
+            store.load(folder.path(), listing.files).get();
+            store.save(folder.path(), std::move(changes));
+            store.wait_idle();
+        }
+        const QString last = QStringLiteral("%1%2").arg(QString(length, u'日')).arg(pictures - 1);
+        {
+            Run run(state.path());
+            run.start(folder.path());
+            QCOMPARE(run.ui.messages(), QStringList());
+            QCOMPARE(run.comment_of(
+                         QStringLiteral("DSC%1.JPG").arg(pictures - 1, 5, 10, QLatin1Char('0'))),
+                     last);
+            if (lower_case) {
+                run.commands.k_komoji();
+                QCOMPARE(run.ui.messages().size(), 1);
+                run.ui.unwritten_answers.push_back(UnwrittenAnswer::Discard);
+                QVERIFY(run.commands.exit());
+            } else {
+                run.commands.k_list();
+                const LogRead log = read_log(read_all(folder.filePath("time_log.txt")));
+                QCOMPARE(int(log.entries.size()), pictures);
+                QVERIFY(std::any_of(log.entries.begin(), log.entries.end(),
+                                    [&](const LogEntry& e) { return e.comment == last; }));
+            }
+        }
+        if (!lower_case) return;
+        Run run(state.path());
+        run.start(folder.path());
+        QCOMPARE(run.ui.messages(), QStringList());
+        QCOMPARE(
+            run.comment_of(QStringLiteral("dsc%1.jpg").arg(pictures - 1, 5, 10, QLatin1Char('0'))),
+            last);
+        QCOMPARE(rows_with_text(folder.path()), qint64(pictures));
+    }
+
+    // A folder with a time_log.txt but no store gets its comments back from
+    // it; List then writes the same bytes again, or keeps the old file aside
+    // when it holds entries the new one would not. Read back once.
+    void time_log_is_read_back_data() {
+        QTest::addColumn<QString>("change");        // what differs from the worked example
+        QTest::addColumn<QStringList>("comments");  // of DSC0001..4 after opening
+        QTest::addColumn<QString>("said");          // a fragment of the one message, or empty
+        QTest::addColumn<bool>("kept");             // List kept the old file aside
+        QTest::newRow("worked example")
+            << "" << QStringList{"station", "", "lunch", "home"} << "" << false;
+        QTest::newRow("a shared minute, fewer entries")
+            << "DSC0002 at 12:15" << QStringList{"station", "", "", "home"} << "1 個の記録" << true;
+        QTest::newRow("a picture moved away")
+            << "no DSC0004" << QStringList{"station", "", "lunch", "<not listed>"} << "1 個の記録"
+            << true;
+        QTest::newRow("saved as UTF-8")
+            << "utf-8" << QStringList{"station", "", "lunch", "home"} << "読み取れない" << true;
+        QTest::newRow("a store with comments is there")
+            << "store" << QStringList{"from the store", "", "", ""} << "" << true;
+    }
+    void time_log_is_read_back() {
+        QFETCH(QString, change);
+        QFETCH(QStringList, comments);
+        QFETCH(QString, said);
+        QFETCH(bool, kept);
+        Album album;
+        make_outing(album);
+        QTemporaryDir state;
+        if (change == "DSC0002 at 12:15") album.touch("DSC0002.JPG", at(2001, 9, 2, 12, 15, 30));
+        if (change == "no DSC0004") QVERIFY(QFile::remove(album.file("DSC0004.JPG")));
+        if (change == "store") {
+            Run before(state.path());
+            before.start(album.path());
+            before.type("from the store");
+            before.commands.k_incre();
+            before.flush();
+        }
+        const std::vector<LogEntry> example{{"2001年9月2日(日)", "05:10", "station"},
+                                            {"2001年9月2日(日)", "12:15", "lunch"},
+                                            {"2001年9月3日(月)", "08:30", "home"}};
+        const QByteArray bytes = change == "utf-8" ? decode_cp932(log_bytes(example).bytes).toUtf8()
+                                                   : log_bytes(example).bytes;
+        QFile log(album.file("time_log.txt"));
+        QVERIFY(log.open(QIODevice::WriteOnly) && log.write(bytes) == bytes.size());
+        log.close();
+        Run run(state.path());
+        run.start(album.path());
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(run.comment_of(QStringLiteral("DSC000%1.JPG").arg(i + 1)), comments[i]);
+        QCOMPARE(run.ui.messages().size(), said.isEmpty() ? 0 : 1);
+        if (!said.isEmpty())
+            QVERIFY2(run.ui.messages()[0].contains(said), qPrintable(run.ui.messages()[0]));
+        QCOMPARE(run.commands.has_unwritten_comments(), change == "store");
+        run.ui.clear();
+        run.commands.k_list();
+        const QStringList backups = QDir(album.path()).entryList({"time_log_*.txt"});
+        QCOMPARE(backups.size(), kept ? 1 : 0);
+        if (kept) QCOMPARE(read_all(album.file(backups[0])), bytes);
+        if (change.isEmpty()) QCOMPARE(read_all(album.file("time_log.txt")), bytes);
+        run.flush();
+        Run again(state.path());
+        again.start(album.path());
+        QCOMPARE(again.ui.messages(), QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDocument)
+#include "test_document.moc"
