@@ -216,21 +216,22 @@ void Commands::k_list() {
 }
 
 bool Commands::write_log(bool confirm) {
-    // The entries are taken here; the files are read and written on a worker.
-    std::vector<LogEntry> entries = document_.log_entries();
-    std::vector<LogEntry> logged = document_.logged_entries();
+    // The comments are taken here; the entries are made, and the files read
+    // and written, on a worker.
+    const FolderDocument::LogSnapshot snapshot = document_.log_snapshot();
     const QString folder = work_dir_;
-    const LogWrite written = wait_for(
-        run_on<LogWrite>(tasks_,
-                         [folder, entries = std::move(entries), logged = std::move(logged)] {
-                             return write_log_keeping_old(folder, entries, logged);
-                         }),
-        QStringLiteral("time_log.txt を書いています"));
+    const LogWrite written =
+        wait_for(run_on<LogWrite>(tasks_,
+                                  [folder, snapshot] {
+                                      return write_log_keeping_old(folder, snapshot.entries(),
+                                                                   snapshot.logged_entries());
+                                  }),
+                 QStringLiteral("time_log.txt を書いています"));
     if (!written.ok()) {
         ui_.message(written.error, kTitle);
         return false;
     }
-    document_.mark_logged();
+    document_.mark_logged(snapshot);
     if (const QString text = log_written_text(disp_dir_, written, confirm); !text.isEmpty())
         ui_.message(text, kTitle);
     return true;

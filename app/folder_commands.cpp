@@ -22,9 +22,10 @@ const QString kAppTitle = QStringLiteral("fotavi");
 void Commands::wait(const std::function<bool(std::chrono::milliseconds)>& ready,
                     const QString& label, const std::atomic<int>* done, int maximum) {
     using namespace std::chrono_literals;
-    if (ready(50ms)) return;  // short work shows nothing
+    if (ready(0ms)) return;
+    // The window goes on painting; a progress shows only after half a second.
     ui_.begin_progress(label, maximum, false);
-    while (!ready(20ms)) ui_.step_progress(done ? done->load() : 0);
+    while (!ready(10ms)) ui_.step_progress(done ? done->load() : 0);
     ui_.end_progress();
 }
 
@@ -64,7 +65,10 @@ std::optional<FolderListing> Commands::read_dates(const QString& folder, bool ca
     if (const QStringList left = finish_interrupted_renames(folder); !left.isEmpty())
         say({QStringLiteral("前回途中で終わった小文字への名前の変更を終えられませんでした:\n") +
              left.join(u'\n')});
-    FolderListing listing = list_pictures(folder);
+    // Listing a large folder on a slow card takes a while: on a worker.
+    FolderListing listing =
+        wait_for(run_on<FolderListing>(tasks_, [folder] { return list_pictures(folder); }),
+                 QStringLiteral("フォルダの中を読んでいます"));
     if (!capture_time || !listing.error.isEmpty() || listing.files.empty()) return listing;
     ui_.begin_progress(QStringLiteral("撮影日時を読んでいます（%1 枚）").arg(listing.files.size()),
                        int(listing.files.size()));

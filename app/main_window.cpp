@@ -54,8 +54,10 @@ bool carries_local_files(const QMimeData* data) {
 
 }  // namespace
 
-Main::Main(const QString& program_dir, const QString& config_dir)
-    : commands_(std::make_unique<Commands>(*this, program_dir, config_dir)) {
+Main::Main(const QString& program_dir, const QString& config_dir,
+           std::unique_ptr<CommentStore> store, const UserFolders& folders)
+    : commands_(
+          std::make_unique<Commands>(*this, program_dir, config_dir, folders, std::move(store))) {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("フォタビ"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -23,7 +23,9 @@ namespace fotavi {
 // its command, and shows what the commands tell it.
 class Main : public QMainWindow, public Ui {
 public:
-    Main(const QString& program_dir, const QString& config_dir);
+    // store keeps the comments (the SQLite store in the usual folders when none is given).
+    Main(const QString& program_dir, const QString& config_dir,
+         std::unique_ptr<CommentStore> store = {}, const UserFolders& folders = user_folders());
     ~Main() override;
 
     Commands& commands() { return *commands_; }

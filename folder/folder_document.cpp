@@ -169,17 +169,25 @@ bool FolderDocument::log_is_current() const {
     return true;
 }
 
-std::vector<LogEntry> FolderDocument::log_entries() const { return fotavi::log_entries(table_); }
-
-std::vector<LogEntry> FolderDocument::logged_entries() const {
-    std::vector<QString> logged;
-    logged.reserve(state_.size());
-    for (const State& s : state_) logged.push_back(s.logged);
-    return fotavi::logged_entries(table_, logged);
+// Copies share their texts with the document, so taking one costs little.
+FolderDocument::LogSnapshot FolderDocument::log_snapshot() const {
+    LogSnapshot snapshot{table_, {}};
+    snapshot.logged.reserve(state_.size());
+    for (const State& s : state_) snapshot.logged.push_back(s.logged);
+    return snapshot;
 }
 
-void FolderDocument::mark_logged() {
-    for (int i = 0; i < count(); ++i) state_[size_t(i)].logged = comment(i);
+std::vector<LogEntry> FolderDocument::LogSnapshot::entries() const { return log_entries(table); }
+
+std::vector<LogEntry> FolderDocument::LogSnapshot::logged_entries() const {
+    return fotavi::logged_entries(table, logged);
+}
+
+void FolderDocument::mark_logged(const LogSnapshot& snapshot) {
+    for (int i = 0; i < count() && i < snapshot.table.img_count(); ++i) {
+        if (name(i) == snapshot.table.img_name[size_t(i)])
+            state_[size_t(i)].logged = snapshot.table.img_comment[size_t(i)];
+    }
     save();
 }
 

@@ -68,11 +68,18 @@ public:
     // --- time_log.txt
     // Whether time_log.txt holds what the comments say.
     bool log_is_current() const;
-    // The entries List writes, and those time_log.txt held as last known.
-    std::vector<LogEntry> log_entries() const;
-    std::vector<LogEntry> logged_entries() const;
-    // time_log.txt was just written with log_entries().
-    void mark_logged();
+    // What List needs, as plain values that a worker can turn into entries:
+    // the table, and for each picture what time_log.txt holds for it.
+    struct LogSnapshot {
+        ImageTable table;
+        std::vector<QString> logged;
+        // The entries List writes, and those time_log.txt held as last known.
+        std::vector<LogEntry> entries() const;
+        std::vector<LogEntry> logged_entries() const;
+    };
+    LogSnapshot log_snapshot() const;
+    // time_log.txt was just written from snapshot.
+    void mark_logged(const LogSnapshot& snapshot);
 
     // --- Renaming
     // Every picture's name and its lower-case form; saving waits until

@@ -131,15 +131,17 @@ public:
     }
     void set_capture_time_checked(bool on) override { capture_time_checked = on; }
     void begin_progress(const QString& label, int maximum, bool cancellable = true) override {
-        progress_steps = 0;
         waiting = !cancellable;
         // How long work on a worker takes is no event of the screen.
-        if (waiting)
+        if (waiting) {
             waits << label;
-        else
-            events << QStringLiteral("progress|%1|%2").arg(label).arg(maximum);
+            return;
+        }
+        progress_steps = 0;
+        events << QStringLiteral("progress|%1|%2").arg(label).arg(maximum);
     }
     bool step_progress(int done) override {
+        if (waiting) return false;
         ++progress_steps;
         return cancel_at_step >= 0 && done >= cancel_at_step;
     }

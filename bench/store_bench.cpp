@@ -1,0 +1,271 @@
+// The comments: what one changed comment costs the disk, typing, opening a
+// folder of 10,000 commented pictures, List and 小文字 on it, and memory.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "app/commands.h"
+#include "bench/bench.h"
+#include "journal/sqlite.h"
+#include "journal/sqlite_comment_store.h"
+
+namespace fotavi::bench {
+
+namespace {
+
+// A screen whose waits go on handling events, as the window's do.
+class WaitingUi : public QuietUi {
+public:
+    bool step_progress(int) override {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        return false;
+    }
+};
+
+QString comment_of_length(int length, int i) {
+    QString text = QStringLiteral("今日は晴れ、山頂で昼食をとった。") + QString::number(i);
+    while (text.size() < length) text += text;
+    return text.left(length);
+}
+
+// A folder of count copies of picture a minute apart, each commented with
+// length characters in the store beside them.
+QString commented_folder(const QString& parent, const QString& picture, int count, int length) {
+    const QString folder = QStringLiteral("%1/commented%2x%3").arg(parent).arg(count).arg(length);
+    QDir().mkpath(folder);
+    const QDateTime start(QDate(2024, 5, 3), QTime(6, 0));
+    for (int i = 0; i < count; ++i) {
+        const QString name =
+            QStringLiteral("%1/DSC%2.JPG").arg(folder).arg(i, 5, 10, QLatin1Char('0'));
+        QFile::copy(picture, name);
+        touch(name, start.addSecs(qint64(i) * 60));
+    }
+    QTemporaryDir state;
+    SqliteCommentStore store(state.path(), capture_seconds);
+    const std::vector<ListedFile> files = list_pictures(folder).files;
+    store.load(folder, files).get();
+    std::vector<CommentChange> changes;
+    for (const ListedFile& file : files)
+        changes.push_back({file.name,
+                           file.size,
+                           file.mtime_ns,
+                           comment_of_length(length, file.name.mid(3, 5).toInt()),
+                           {},
+                           {}});
+    store.save(folder, std::move(changes));
+    store.wait_idle();
+    return folder;
+}
+
+// One changed comment in a store of many: bytes handed to the disk and the
+// time to its commit, fsync included.
+void measure_one_change(const QString& folder, int count, int length) {
+    QTemporaryDir state;
+    SqliteCommentStore store(state.path(), capture_seconds);
+    const std::vector<ListedFile> files = list_pictures(folder).files;
+    store.load(folder, files).get();
+    std::vector<double> bytes, times;
+    for (int i = 0; i < 3 * runs; ++i) {
+        const ListedFile& file = files[size_t(i * 97 % count)];
+        const qint64 before = bytes_written();
+        QElapsedTimer timer;
+        timer.start();
+        store.save(folder, {{file.name,
+                             file.size,
+                             file.mtime_ns,
+                             comment_of_length(length, i) + QStringLiteral("!"),
+                             {},
+                             {}}});
+        store.wait_idle();
+        times.push_back(timer.nsecsElapsed() / 1e6);
+        bytes.push_back(double(bytes_written() - before));
+    }
+    out << QStringLiteral(
+               "(s) the store, %1 pictures x %2 Japanese characters (rollback journal, "
+               "synchronous FULL):")
+               .arg(count)
+               .arg(length)
+        << Qt::endl;
+    line(QStringLiteral("one changed comment: bytes written"),
+         QStringLiteral("%1 KB median, %2 KB most  (goal < 64 KB)")
+             .arg(median(bytes) / 1024, 0, 'f', 1)
+             .arg(maximum(bytes) / 1024, 0, 'f', 1));
+    line(QStringLiteral("one changed comment: to its commit, fsync included"),
+         QStringLiteral("%1 ms median, %2 ms most  (goal < 20 ms)")
+             .arg(ms(median(times)), ms(maximum(times))));
+}
+
+// Typing for seconds at keys a second into the document of folder, on its
+// first picture; watch (when given) is asked after each pause.
+void type_into(const QString& folder, double seconds, int keys_per_second,
+               const std::function<void()>& watch, std::vector<qint64>* key_times,
+               const QElapsedTimer& clock) {
+    QTemporaryDir state;
+    WaitingUi ui;
+    Commands commands(ui, QCoreApplication::applicationDirPath(), state.path(),
+                      UserFolders{state.path(), state.path()});
+    ui.chosen.push_back(folder + QStringLiteral("/DSC00000.JPG"));
+    commands.k_open();
+    FolderDocument& document = commands.document();
+    const QString base = document.comment(0);
+    const qint64 start = clock.nsecsElapsed();
+    const qint64 step = 1000000000LL / keys_per_second;
+    for (int k = 1; clock.nsecsElapsed() - start < qint64(seconds * 1e9); ++k) {
+        key_times->push_back(clock.nsecsElapsed());
+        document.edit_shown(base + QString(k, u'あ'));
+        // Asleep between keys, as the window is, but for the watcher's looks.
+        while (clock.nsecsElapsed() < key_times->back() + step) {
+            const qint64 left = key_times->back() + step - clock.nsecsElapsed();
+            QEventLoop pause;
+            QTimer::singleShot(int(std::min<qint64>(watch ? 5 : 1000, left / 1000000 + 1)), &pause,
+                               &QEventLoop::quit);
+            pause.exec();
+            if (watch) watch();
+        }
+    }
+    commands.document().flush();
+}
+
+// CPU the whole program takes per second of typing; then, typing again while
+// another connection watches the store, each key's way to the disk.
+void measure_typing(const QString& folder, double seconds, int keys_per_second) {
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> keys;
+    const double cpu_before = cpu_seconds();
+    const qint64 wall_before = clock.nsecsElapsed();
+    type_into(folder, seconds, keys_per_second, nullptr, &keys, clock);
+    const double cpu = (cpu_seconds() - cpu_before) / ((clock.nsecsElapsed() - wall_before) / 1e9);
+    line(QStringLiteral("typing %1 keys a second for %2 s: CPU per second of typing")
+             .arg(keys_per_second)
+             .arg(seconds),
+         QStringLiteral("%1 CPU-s/s  (goal < 0.02)").arg(cpu, 0, 'f', 4));
+
+    keys.clear();
+    Db reader;
+    reader.open(folder + QStringLiteral("/fotavi_comments.sqlite"), false, false);
+    std::vector<std::pair<qint64, qint64>> seen;  // (time, keys stored)
+    const qint64 base = reader
+                            .integer(
+                                "SELECT length(comment) FROM picture WHERE name = "
+                                "CAST('DSC00000.JPG' AS BLOB)")
+                            .value_or(0);
+    type_into(
+        folder, seconds, keys_per_second,
+        [&] {
+            const qint64 length = reader
+                                      .integer(
+                                          "SELECT length(comment) FROM picture WHERE name = "
+                                          "CAST('DSC00000.JPG' AS BLOB)")
+                                      .value_or(0);
+            if (seen.empty() || seen.back().second != length - base)
+                seen.emplace_back(clock.nsecsElapsed(), length - base);
+        },
+        &keys, clock);
+    std::vector<double> latencies;
+    for (size_t k = 0; k < keys.size(); ++k) {
+        for (const auto& [when, stored] : seen) {
+            if (stored < qint64(k) + 1 || when < keys[k]) continue;
+            latencies.push_back((when - keys[k]) / 1e9);
+            break;
+        }
+    }
+    line(QStringLiteral("keystroke to disk (committed, seen by another connection)"),
+         QStringLiteral("%1 s median, %2 s most  (goal < 1.1 s)")
+             .arg(median(latencies), 0, 'f', 2)
+             .arg(maximum(latencies), 0, 'f', 2));
+}
+
+// The longest time the window's thread went without handling events while
+// command ran, and command's whole time.
+std::pair<double, double> stall_and_time(const std::function<void()>& command) {
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0, longest = 0;
+    QTimer ticker;
+    ticker.setInterval(1);
+    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
+        longest = std::max(longest, clock.nsecsElapsed() - last);
+        last = clock.nsecsElapsed();
+    });
+    ticker.start();
+    QCoreApplication::processEvents();
+    last = clock.nsecsElapsed();
+    const qint64 start = last;
+    command();
+    const qint64 whole = clock.nsecsElapsed() - start;
+    longest = std::max(longest, clock.nsecsElapsed() - last);
+    return {longest / 1e6, whole / 1e6};
+}
+
+// Open, List and 小文字 on the commented folder, in the commands as the window
+// runs them: the whole time and the longest stretch without handling events.
+void measure_commands(const QString& folder, int count) {
+    std::vector<double> open_stall, open_time, list_stall, list_time;
+    for (int r = 0; r < runs; ++r) {
+        QTemporaryDir state;
+        WaitingUi ui;
+        Commands commands(ui, QCoreApplication::applicationDirPath(), state.path(),
+                          UserFolders{state.path(), state.path()});
+        ui.chosen.push_back(folder + QStringLiteral("/DSC00000.JPG"));
+        auto [stall, time] = stall_and_time([&] { commands.k_open(); });
+        if (ui.comment_text.isEmpty()) qFatal("the first comment did not come back");
+        open_stall.push_back(stall);
+        open_time.push_back(time);
+        std::tie(stall, time) = stall_and_time([&] { commands.k_list(); });
+        list_stall.push_back(stall);
+        list_time.push_back(time);
+        QFile::remove(folder + QStringLiteral("/time_log.txt"));
+    }
+    line(QStringLiteral("Open, first picture and its comment shown, %1 commented").arg(count),
+         QStringLiteral("%1 ms, longest stall %2 ms  (goal < 150 ms)")
+             .arg(ms(median(open_time)), ms(median(open_stall))));
+    line(QStringLiteral("List of %1 commented pictures").arg(count),
+         QStringLiteral("%1 ms, longest stall %2 ms  (goal: stall < 100 ms)")
+             .arg(ms(median(list_time)), ms(median(list_stall))));
+}
+
+void measure_lower_case(const QString& folder, int count) {
+    QTemporaryDir state;
+    WaitingUi ui;
+    Commands commands(ui, QCoreApplication::applicationDirPath(), state.path(),
+                      UserFolders{state.path(), state.path()});
+    ui.chosen.push_back(folder + QStringLiteral("/DSC00000.JPG"));
+    commands.k_open();
+    const auto [stall, time] = stall_and_time([&] { commands.k_komoji(); });
+    if (commands.document().name(0) != QStringLiteral("dsc00000.jpg"))
+        qFatal("小文字 renamed nothing");
+    line(QStringLiteral("小文字 on %1 commented pictures (files and rows)").arg(count),
+         QStringLiteral("%1 ms, longest stall %2 ms  (goal: stall < 100 ms)")
+             .arg(ms(time), ms(stall)));
+}
+
+}  // namespace
+
+void measure_store(const QString& program, const QString& work) {
+    const QString picture = work + QStringLiteral("/store-picture.jpg");
+    save_jpeg(photo(QSize(320, 240), 9), picture);
+    const QString folder = commented_folder(work, picture, 10000, 200);
+    measure_one_change(folder, 10000, 200);
+    measure_typing(folder, 10, 8);
+    measure_commands(folder, 10000);
+    measure_lower_case(commented_folder(work + QStringLiteral("/lower"), picture, 10000, 200),
+                       10000);
+    const QString huge = commented_folder(work, picture, 50000, 500);
+    measure_commands(huge, 50000);
+    if (!program.isEmpty()) {
+        QTemporaryDir state;
+        const qint64 peak = peak_kib(program, {folder + QStringLiteral("/DSC00000.JPG")},
+                                     {QStringLiteral("XDG_STATE_HOME=") + state.path()});
+        line(QStringLiteral("(f) peak memory with 10000 commented pictures"),
+             QStringLiteral("%1 MiB").arg(peak / 1024.0, 0, 'f', 1));
+    }
+    out << Qt::endl;
+}
+
+}  // namespace fotavi::bench
