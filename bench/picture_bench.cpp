@@ -39,6 +39,33 @@ struct Row {
     int eighths;
 };
 
+void print_decode(const QString& label, QSize box, QSize target, const Row& row) {
+    out << QStringLiteral("%1 -> %2x%3 box (%4x%5):")
+               .arg(label)
+               .arg(box.width())
+               .arg(box.height())
+               .arg(target.width())
+               .arg(target.height())
+        << Qt::endl;
+    out << QStringLiteral("  (a) load_picture                      %1 ms").arg(ms(row.ours), 7)
+        << Qt::endl;
+    out << QStringLiteral("  (b) full decode + smooth scale        %1 ms   b/a %2")
+               .arg(ms(row.full), 7)
+               .arg(row.full / row.ours, 0, 'f', 2)
+        << Qt::endl;
+    // The floor is djpeg at the scale this box needs (1/8 where that still
+    // covers the box, 2/8 for a 12 MP picture in the 640x480 box).
+    out << QStringLiteral("  (c) djpeg -scale %1/8, the scale the box needs (floor) %2 ms   a/c %3")
+               .arg(row.eighths)
+               .arg(ms(row.floor_needed), 7)
+               .arg(row.ours / row.floor_needed, 0, 'f', 2)
+        << Qt::endl;
+    if (row.eighths != 1)
+        out << QStringLiteral("      djpeg -scale 1/8, for comparison  %1 ms")
+                   .arg(ms(row.floor8), 7)
+            << Qt::endl;
+}
+
 Row measure_decode(const QString& label, const QString& path, QSize box, double spawn_overhead) {
     const QSize stored = QImageReader(path).size();
     const QSize target = fit_into(stored, box);
@@ -79,30 +106,7 @@ Row measure_decode(const QString& label, const QString& path, QSize box, double 
             if (scaled.isNull()) qFatal("full decode failed");
         },
         std::max(3, runs / 2));
-    out << QStringLiteral("%1 -> %2x%3 box (%4x%5):")
-               .arg(label)
-               .arg(box.width())
-               .arg(box.height())
-               .arg(target.width())
-               .arg(target.height())
-        << Qt::endl;
-    out << QStringLiteral("  (a) load_picture                      %1 ms").arg(ms(row.ours), 7)
-        << Qt::endl;
-    out << QStringLiteral("  (b) full decode + smooth scale        %1 ms   b/a %2")
-               .arg(ms(row.full), 7)
-               .arg(row.full / row.ours, 0, 'f', 2)
-        << Qt::endl;
-    // The floor is djpeg at the scale this box needs (1/8 where that still
-    // covers the box, 2/8 for a 12 MP picture in the 640x480 box).
-    out << QStringLiteral("  (c) djpeg -scale %1/8, the scale the box needs (floor) %2 ms   a/c %3")
-               .arg(row.eighths)
-               .arg(ms(row.floor_needed), 7)
-               .arg(row.ours / row.floor_needed, 0, 'f', 2)
-        << Qt::endl;
-    if (row.eighths != 1)
-        out << QStringLiteral("      djpeg -scale 1/8, for comparison  %1 ms")
-                   .arg(ms(row.floor8), 7)
-            << Qt::endl;
+    print_decode(label, box, target, row);
     return row;
 }
 
@@ -310,6 +314,47 @@ void measure_hostile_neighbours(const QString& program, const QString& parent,
     }
 }
 
+// A folder of 24 MP pictures for Next: copies, a minute apart, and the large
+// layout in its settings.
+void measure_next_in(const QString& work, const QString& mp24) {
+    const QString next = work + QStringLiteral("/next");
+    QDir().mkpath(next + QStringLiteral("/config"));
+    const int copies = std::max(5, 2 * runs + 1);
+    for (int i = 0; i < copies; ++i) {
+        const QString name =
+            QStringLiteral("%1/DSC%2.JPG").arg(next).arg(i, 4, 10, QLatin1Char('0'));
+        QFile::copy(mp24, name);
+        touch(name, QDateTime(QDate(2024, 5, 3), QTime(9, i)));
+    }
+    QFile config(next + QStringLiteral("/config/def_list.txt"));
+    config.open(QIODevice::WriteOnly);
+    config.write("True\r\na\r\nb\r\nc\r\nd\r\n");
+    config.close();
+    measure_next(next, next + QStringLiteral("/DSC0000.JPG"), false);
+    measure_next(next, next + QStringLiteral("/DSC0000.JPG"), true);
+}
+
+void measure_memory(const QString& program, const QString& work, const QString& mp24,
+                    const QString& largest) {
+    const qint64 idle = peak_kib(program, {});
+    const QString alone = work + QStringLiteral("/alone");
+    QDir().mkpath(alone);  // alone in its folder, so the 24 MP picture is the one shown
+    QFile::copy(mp24, alone + QStringLiteral("/24mp.jpg"));
+    const qint64 shown = peak_kib(program, {alone + QStringLiteral("/24mp.jpg")});
+    out << QStringLiteral("(f) peak memory (VmHWM) of %1, offscreen, after 3 s:").arg(program)
+        << Qt::endl;
+    line(QStringLiteral("without a picture"),
+         QStringLiteral("%1 MiB").arg(idle / 1024.0, 0, 'f', 1));
+    line(QStringLiteral("showing the 24 MP picture"),
+         QStringLiteral("%1 MiB  (its full decode alone would be %2 MiB)")
+             .arg(shown / 1024.0, 0, 'f', 1)
+             .arg(6000.0 * 4000 * 4 / 1048576, 0, 'f', 0));
+    const qint64 listed = peak_kib(program, {largest});
+    line(QStringLiteral("with 10000 pictures listed, no comments"),
+         QStringLiteral("%1 MiB").arg(listed / 1024.0, 0, 'f', 1));
+    measure_hostile_neighbours(program, work, mp24);
+}
+
 }  // namespace
 
 void measure_pictures(const QString& program, const QString& work) {
@@ -345,51 +390,14 @@ void measure_pictures(const QString& program, const QString& work) {
         measure_decode(QStringLiteral("24 MP"), mp24, QSize(640, 480), spawn_overhead);
     measure_decode(QStringLiteral("24 MP"), mp24, QSize(480, 360), spawn_overhead);
     out << Qt::endl;
-
-    // A folder of 24 MP pictures for Next: copies, a minute apart, and the
-    // large layout in its settings.
-    const QString next = work + QStringLiteral("/next");
-    QDir().mkpath(next + QStringLiteral("/config"));
-    const int copies = std::max(5, 2 * runs + 1);
-    for (int i = 0; i < copies; ++i) {
-        const QString name =
-            QStringLiteral("%1/DSC%2.JPG").arg(next).arg(i, 4, 10, QLatin1Char('0'));
-        QFile::copy(mp24, name);
-        touch(name, QDateTime(QDate(2024, 5, 3), QTime(9, i)));
-    }
-    QFile config(next + QStringLiteral("/config/def_list.txt"));
-    config.open(QIODevice::WriteOnly);
-    config.write("True\r\na\r\nb\r\nc\r\nd\r\n");
-    config.close();
-    measure_next(next, next + QStringLiteral("/DSC0000.JPG"), false);
-    measure_next(next, next + QStringLiteral("/DSC0000.JPG"), true);
-
+    measure_next_in(work, mp24);
     const QString small = work + QStringLiteral("/small.jpg");
     save_jpeg(photo(QSize(320, 240), 7), small);
     QString largest;
     for (const int count : {201, 2000, 10000})
         measure_scan(largest = scan_folder(work, count, small), count);
     for (const int count : {201, 2000}) measure_capture_scan(work, count, small);
-
-    if (!program.isEmpty()) {
-        const qint64 idle = peak_kib(program, {});
-        const QString alone = work + QStringLiteral("/alone");
-        QDir().mkpath(alone);  // alone in its folder, so the 24 MP picture is the one shown
-        QFile::copy(mp24, alone + QStringLiteral("/24mp.jpg"));
-        const qint64 shown = peak_kib(program, {alone + QStringLiteral("/24mp.jpg")});
-        out << QStringLiteral("(f) peak memory (VmHWM) of %1, offscreen, after 3 s:").arg(program)
-            << Qt::endl;
-        line(QStringLiteral("without a picture"),
-             QStringLiteral("%1 MiB").arg(idle / 1024.0, 0, 'f', 1));
-        line(QStringLiteral("showing the 24 MP picture"),
-             QStringLiteral("%1 MiB  (its full decode alone would be %2 MiB)")
-                 .arg(shown / 1024.0, 0, 'f', 1)
-                 .arg(6000.0 * 4000 * 4 / 1048576, 0, 'f', 0));
-        const qint64 listed = peak_kib(program, {largest});
-        line(QStringLiteral("with 10000 pictures listed, no comments"),
-             QStringLiteral("%1 MiB").arg(listed / 1024.0, 0, 'f', 1));
-        measure_hostile_neighbours(program, work, mp24);
-    }
+    if (!program.isEmpty()) measure_memory(program, work, mp24, largest);
     out << Qt::endl;
     out << QStringLiteral("ratio_to_floor %1").arg(large.ours / large.floor_needed, 0, 'f', 2)
         << Qt::endl;
