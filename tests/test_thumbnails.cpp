@@ -58,6 +58,12 @@ QByteArray entry_png(QSize size, QColor color, const QList<std::pair<QString, QS
     return png_with_text(bytes, text);
 }
 
+Exif dated() {
+    Exif exif;
+    exif.original = "2024:05:03 09:12:00";
+    return exif;
+}
+
 int mode_of(const QString& path) {
     struct stat info {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777)
@@ -282,8 +288,8 @@ private slots:
         QFETCH(QSize, size);
         QFETCH(QString, red);
         Album album;
-        const QByteArray block = exif_block(Exif{.original = "2024:05:03 09:12:00"},
-                                            {orientation, pixels, quartered_jpeg({160, 120})});
+        const QByteArray block =
+            exif_block(dated(), {orientation, pixels, quartered_jpeg({160, 120})});
         album.add_bytes("a.jpg", jpeg_with(jpeg_segment(0xE1, block)), at(2024, 5, 3, 9, 12));
         const QImage image = read_exif_thumbnail(album.file("a.jpg"));
         QCOMPARE(image.size(), size);
@@ -294,7 +300,7 @@ private slots:
     void exif_thumbnail_damaged_data() {
         QTest::addColumn<QByteArray>("block");
         const QByteArray good = exif_block({}, {1, {}, quartered_jpeg({160, 120})});
-        QTest::newRow("no thumbnail") << exif_block(Exif{.original = "2024:05:03 09:12:00"});
+        QTest::newRow("no thumbnail") << exif_block(dated());
         QTest::newRow("thumbnail cut off") << good.left(good.size() - 500);
         QTest::newRow("thumbnail not a JPEG") << exif_block({}, {1, {}, QByteArray(3000, 'x')});
         QTest::newRow("header only") << good.left(20);
