@@ -23,7 +23,8 @@ h2 { font-size: 1.25em; border-bottom: 2px solid #8a6; padding-bottom: .15em; ma
 .entry { display: flex; gap: 1.2em; align-items: flex-start; margin: 0 0 1.2em;
   break-inside: avoid; page-break-inside: avoid; }
 .picture { flex: 0 0 auto; width: 20em; max-width: 45%; }
-.picture img { display: block; max-width: 100%; height: auto; border-radius: 3px; }
+.picture img { display: block; max-width: 100%; max-height: 15em; width: auto; height: auto;
+  margin: 0 auto; border-radius: 3px; }
 .missing { border: 1px dashed #999; background: #f2f2f2; color: #555; padding: 2.5em 1em;
   font-size: .9em; text-align: center; }
 .text { flex: 1 1 auto; min-width: 0; }
@@ -34,6 +35,7 @@ h2 { font-size: 1.25em; border-bottom: 2px solid #8a6; padding-bottom: .15em; ma
 @media print {
   body { margin: 0; max-width: none; padding: 0; font-size: 10.5pt; }
   .picture { width: 70mm; }
+  .picture img { max-height: 53mm; }
 }
 )";
 
