@@ -120,6 +120,15 @@ inline QByteArray jpeg_segment(uchar marker, const QByteArray& payload) {
     return bytes_of({char(0xFF), char(marker), char(length >> 8), char(length)}) + payload;
 }
 
+// image as the bytes of a file of format ("JPG", "PNG").
+inline QByteArray encoded(const QImage& image, const char* format, int quality = -1) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, quality);
+    return bytes;
+}
+
 // A small JPEG with segments put right after its start marker (SOI).
 inline QByteArray jpeg_with(const QByteArray& segments, QSize size = QSize(64, 48),
                             QColor color = Qt::darkCyan) {

@@ -23,11 +23,7 @@ QByteArray quartered_jpeg(QSize size) {
     image.fill(Qt::blue);
     for (int y = 0; y < size.height() / 2; ++y)
         for (int x = 0; x < size.width() / 2; ++x) image.setPixel(x, y, qRgb(255, 0, 0));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG", 95);
-    return bytes;
+    return encoded(image, "JPG", 95);
 }
 
 // Which corner of image is red: "top-left", "top-right", ... or "none".
@@ -49,10 +45,7 @@ QString red_corner(const QImage& image) {
 QByteArray entry_png(QSize size, QColor color, const QList<std::pair<QString, QString>>& keys) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    const QByteArray bytes = encoded(image, "PNG");
     QList<std::pair<QByteArray, QByteArray>> text;
     for (const auto& [key, value] : keys) text.append({key.toLatin1(), value.toLatin1()});
     return png_with_text(bytes, text);
