@@ -33,10 +33,18 @@ struct Exif {
     bool big_endian = false;
 };
 
+// What an EXIF block made for a test may carry besides its dates.
+struct ExifExtras {
+    int orientation = 0;   // the first directory's Orientation; 0: none
+    QSize pixels;          // PixelXDimension x PixelYDimension of the EXIF directory
+    QByteArray thumbnail;  // the embedded JPEG of the second directory (IFD1)
+};
+
 // An APP1 payload as cameras write it: "Exif\0\0", the TIFF header, the first
-// directory (DateTime, then the pointer to the EXIF directory) and the EXIF
-// directory; every value is ASCII, tags in ascending order.
-inline QByteArray exif_block(const Exif& exif) {
+// directory (Orientation, DateTime, then the pointer to the EXIF directory),
+// the EXIF directory, and the second directory with the embedded thumbnail
+// after it; tags in ascending order.
+inline QByteArray exif_block(const Exif& exif, const ExifExtras& extras = {}) {
     const bool be = exif.big_endian;
     auto u16 = [be](quint16 v) {
         return be ? bytes_of({char(v >> 8), char(v)}) : bytes_of({char(v), char(v >> 8)});
@@ -46,47 +54,81 @@ inline QByteArray exif_block(const Exif& exif) {
         for (int i = 0; i < 4; ++i) b[be ? 3 - i : i] = char(v >> (8 * i));
         return b;
     };
-    using Tags = std::vector<std::pair<quint16, QByteArray>>;
-    // A directory at offset at: its entries, no next directory, then the values longer than four
-    // bytes.
-    auto directory = [&](const Tags& tags, quint32 at, std::optional<quint32> exif_at) {
-        const int count = int(tags.size()) + (exif_at ? 1 : 0);
-        const quint32 data_at = at + 2 + 12 * quint32(count) + 4;
-        QByteArray entries = u16(quint16(count)), data;
-        for (const auto& [tag, text] : tags) {
-            const QByteArray value = text + '\0';
-            entries += u16(tag) + u16(2) + u32(quint32(value.size()));
-            if (value.size() <= 4) {
-                entries += value.leftJustified(4, '\0');
+    struct Tag {
+        quint16 tag, type;
+        quint32 count;
+        QByteArray value;  // in the block's byte order
+    };
+    using Tags = std::vector<Tag>;
+    auto ascii = [](quint16 tag, const QByteArray& text) {
+        return Tag{tag, 2, quint32(text.size() + 1), text + '\0'};
+    };
+    auto long_tag = [&](quint16 tag, quint32 v) { return Tag{tag, 4, 1, u32(v)}; };
+    // A directory at offset at: its entries, the offset of the next one, then
+    // the values longer than four bytes.
+    auto directory = [&](const Tags& tags, quint32 at, quint32 next) {
+        const quint32 data_at = at + 2 + 12 * quint32(tags.size()) + 4;
+        QByteArray entries = u16(quint16(tags.size())), data;
+        for (const Tag& t : tags) {
+            entries += u16(t.tag) + u16(t.type) + u32(t.count);
+            if (t.value.size() <= 4) {
+                entries += t.value.leftJustified(4, '\0');
             } else {
                 entries += u32(data_at + quint32(data.size()));
-                data += value;
+                data += t.value;
                 if (data.size() % 2) data += '\0';
             }
         }
-        if (exif_at) entries += u16(0x8769) + u16(4) + u32(1) + u32(*exif_at);
-        return entries + u32(0) + data;
+        return entries + u32(next) + data;
     };
-    Tags first, sub;
-    if (!exif.date_time.isEmpty()) first.push_back({0x0132, exif.date_time});
+    Tags sub;
     for (const auto& [tag, text] : {std::pair<quint16, QByteArray>{0x9003, exif.original},
                                     {0x9004, exif.digitized},
                                     {0x9011, exif.offset},
                                     {0x9291, exif.sub_seconds}}) {
-        if (!text.isEmpty()) sub.push_back({tag, text});
+        if (!text.isEmpty()) sub.push_back(ascii(tag, text));
     }
-    const std::optional<quint32> none;
-    const quint32 sub_at =
-        8 + quint32(directory(first, 8, sub.empty() ? none : std::optional<quint32>(0)).size());
+    if (!extras.pixels.isEmpty()) {
+        sub.push_back(long_tag(0xA002, quint32(extras.pixels.width())));
+        sub.push_back(long_tag(0xA003, quint32(extras.pixels.height())));
+    }
+    // The first directory, with its pointers set once the offsets are known.
+    auto first = [&](quint32 sub_at, quint32 second_at) {
+        Tags tags;
+        if (extras.orientation) tags.push_back({0x0112, 3, 1, u16(quint16(extras.orientation))});
+        if (!exif.date_time.isEmpty()) tags.push_back(ascii(0x0132, exif.date_time));
+        if (!sub.empty()) tags.push_back(long_tag(0x8769, sub_at));
+        return directory(tags, 8, second_at);
+    };
+    const quint32 sub_at = 8 + quint32(first(0, 0).size());
+    const quint32 second_at =
+        sub_at + (sub.empty() ? 0 : quint32(directory(sub, sub_at, 0).size()));
+    const bool thumbnail = !extras.thumbnail.isEmpty();
+    const quint32 thumbnail_at = second_at + 2 + 2 * 12 + 4;
+    const QByteArray second = thumbnail
+                                  ? directory({long_tag(0x0201, thumbnail_at),
+                                               long_tag(0x0202, quint32(extras.thumbnail.size()))},
+                                              second_at, 0) +
+                                        extras.thumbnail
+                                  : QByteArray();
     return QByteArray("Exif\0\0", 6) + (be ? QByteArray("MM\0*", 4) : QByteArray("II*\0", 4)) +
-           u32(8) + directory(first, 8, sub.empty() ? none : sub_at) +
-           (sub.empty() ? QByteArray() : directory(sub, sub_at, none));
+           u32(8) + first(sub_at, thumbnail ? second_at : 0) +
+           (sub.empty() ? QByteArray() : directory(sub, sub_at, 0)) + second;
 }
 
 // A segment: marker, then the length (two bytes, counting themselves) and payload.
 inline QByteArray jpeg_segment(uchar marker, const QByteArray& payload) {
     const int length = int(payload.size()) + 2;
     return bytes_of({char(0xFF), char(marker), char(length >> 8), char(length)}) + payload;
+}
+
+// image as the bytes of a file of format ("JPG", "PNG").
+inline QByteArray encoded(const QImage& image, const char* format, int quality = -1) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, quality);
+    return bytes;
 }
 
 // A small JPEG with segments put right after its start marker (SOI).

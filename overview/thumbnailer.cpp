@@ -1,0 +1,229 @@
+#include "overview/thumbnailer.h"
+
+#include <QFileInfo>
+
+#include <new>
+
+#include "overview/exif_thumbnail.h"
+
+namespace fotavi {
+
+namespace {
+
+// What a failed thumbnail weighs in the budget: its reason and its slot.
+constexpr qint64 kFailedBytes = 512;
+
+// The cache's larger sizes, which serve a smaller thumbnail scaled down.
+std::vector<ThumbnailSize> sizes_from(ThumbnailSize size) {
+    std::vector<ThumbnailSize> sizes;
+    for (ThumbnailSize s : {ThumbnailSize::Normal, ThumbnailSize::Large, ThumbnailSize::XLarge}) {
+        if (pixels_of(s) >= pixels_of(size)) sizes.push_back(s);
+    }
+    if (sizes.empty()) sizes.push_back(size);
+    return sizes;
+}
+
+QImage fitted(const QImage& image, ThumbnailSize size) {
+    const int side = pixels_of(size);
+    if (image.width() <= side && image.height() <= side) return image;
+    return image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+}  // namespace
+
+Thumbnailer::Thumbnailer(Options options, QObject* parent)
+    : QObject(parent), options_(std::move(options)), cache_(options_.cache_root) {
+    lookups_.workers.push_back(std::make_unique<Worker>(Worker::AtEnd::Drop));
+    lookups_.draining.assign(1, false);
+    for (int i = 0; i < std::max(1, options_.decoders); ++i)
+        decodes_.workers.push_back(std::make_unique<Worker>(Worker::AtEnd::Drop));
+    decodes_.draining.assign(decodes_.workers.size(), false);
+}
+
+Thumbnailer::~Thumbnailer() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        lookups_.jobs.clear();
+        decodes_.jobs.clear();
+    }
+    // The look-up stage hands work to the decodes: it goes first.
+    lookups_.workers.clear();
+    decodes_.workers.clear();
+}
+
+Thumbnail Thumbnailer::request(const QString& path, ThumbnailSize size) {
+    const Key key{path, size};
+    Thumbnail known;
+    if (auto kept = kept_.find(key); kept != kept_.end()) {
+        ages_.splice(ages_.end(), ages_, kept->age);  // asked for again: the youngest
+        known = kept->thumbnail;
+    }
+    if (known.state == Thumbnail::State::Final || known.state == Thumbnail::State::Failed)
+        return known;
+    std::lock_guard lock(mutex_);
+    if (!queued_.contains(key)) {
+        queued_.insert(key);
+        // A preview in hand was looked up already: only the decode is left.
+        enqueue(known.state == Thumbnail::State::Preview ? decodes_ : lookups_, {key, epoch_});
+    }
+    return known;
+}
+
+// Called with mutex_ held.
+void Thumbnailer::enqueue(Stage& stage, Job job) {
+    if (stopping_) return;
+    stage.jobs.push_back(std::move(job));
+    for (size_t i = 0; i < stage.workers.size(); ++i) {
+        if (stage.draining[i]) continue;
+        stage.draining[i] = true;
+        stage.workers[i]->post([this, &stage, i] { drain(stage, i); });
+        break;
+    }
+}
+
+void Thumbnailer::drain(Stage& stage, size_t worker) {
+    for (;;) {
+        Job job;
+        {
+            std::lock_guard lock(mutex_);
+            if (stage.jobs.empty()) {
+                stage.draining[worker] = false;
+                return;
+            }
+            job = std::move(stage.jobs.front());
+            stage.jobs.pop_front();
+        }
+        if (&stage == &lookups_)
+            look_up(job);
+        else
+            decode(job);
+    }
+}
+
+void Thumbnailer::look_up(const Job& job) {
+    const ThumbnailKey file = thumbnail_key(job.key.path);
+    if (file.ok()) {
+        for (ThumbnailSize size : sizes_from(job.key.size)) {
+            const QImage cached = cache_.read(file, size);
+            if (!cached.isNull()) {
+                deliver(job, {Thumbnail::State::Final, fitted(cached, job.key.size), {}});
+                return;
+            }
+        }
+        const QImage embedded = read_exif_thumbnail(job.key.path);
+        if (!embedded.isNull())
+            deliver(job, {Thumbnail::State::Preview, fitted(embedded, job.key.size), {}});
+    }
+    // A file that cannot be looked at is decoded too: the decode names the reason.
+    std::lock_guard lock(mutex_);
+    enqueue(decodes_, job);
+}
+
+void Thumbnailer::decode(const Job& job) {
+    const ThumbnailKey file = thumbnail_key(job.key.path);
+    const int side = pixels_of(job.key.size);
+    Picture picture;
+    try {
+        picture = options_.loader(job.key.path, QSize(side, side));
+    } catch (const std::bad_alloc&) {
+        picture.error = QStringLiteral("メモリが足りません");
+    } catch (...) {
+        picture.error = QStringLiteral("画像を読み込めません（予期しないエラー）");
+    }
+    if (picture.image.isNull()) {
+        deliver(job, {Thumbnail::State::Failed, {}, picture.error});
+        return;
+    }
+    const QImage image = fitted(picture.image, job.key.size);
+    // Keyed by the file as it was before the decode: a file changed meanwhile
+    // leaves an entry that is stale, never a wrong one.
+    cache_.write(file, job.key.size, image);
+    deliver(job, {Thumbnail::State::Final, image, {}});
+}
+
+void Thumbnailer::deliver(const Job& job, Thumbnail thumbnail) {
+    QMetaObject::invokeMethod(
+        this, [this, job, thumbnail = std::move(thumbnail)] { receive(job, thumbnail); },
+        Qt::QueuedConnection);
+}
+
+void Thumbnailer::receive(const Job& job, const Thumbnail& thumbnail) {
+    const bool last = thumbnail.state != Thumbnail::State::Preview;
+    {
+        std::lock_guard lock(mutex_);
+        if (job.epoch < cleared_ || job.epoch < forgotten_.value(job.key.path, 0)) return;
+        if (last) queued_.remove(job.key);
+    }
+    keep(job.key, thumbnail);
+    emit ready(job.key.path, job.key.size, thumbnail);
+}
+
+void Thumbnailer::keep(const Key& key, const Thumbnail& thumbnail) {
+    drop_kept(key);
+    const qint64 bytes = thumbnail.image.isNull() ? kFailedBytes : thumbnail.image.sizeInBytes();
+    ages_.push_back(key);
+    kept_.insert(key, {thumbnail, bytes, std::prev(ages_.end())});
+    used_ += bytes;
+    while (used_ > options_.memory_budget && ages_.size() > 1) drop_kept(ages_.front());
+}
+
+void Thumbnailer::drop_kept(const Key& key) {
+    const auto kept = kept_.find(key);
+    if (kept == kept_.end()) return;
+    used_ -= kept->bytes;
+    ages_.erase(kept->age);
+    kept_.erase(kept);
+}
+
+void Thumbnailer::keep_waiting_only(const QStringList& paths) {
+    const QSet<QString> wanted(paths.begin(), paths.end());
+    std::lock_guard lock(mutex_);
+    for (Stage* stage : {&lookups_, &decodes_}) {
+        std::erase_if(stage->jobs, [&](const Job& job) {
+            if (wanted.contains(job.key.path)) return false;
+            queued_.remove(job.key);
+            return true;
+        });
+    }
+}
+
+void Thumbnailer::forget(const QString& path) {
+    for (ThumbnailSize size : {ThumbnailSize::Normal, ThumbnailSize::Large, ThumbnailSize::XLarge,
+                               ThumbnailSize::XXLarge})
+        drop_kept({path, size});
+    std::lock_guard lock(mutex_);
+    forgotten_.insert(path, ++epoch_);
+    for (Stage* stage : {&lookups_, &decodes_})
+        std::erase_if(stage->jobs, [&](const Job& job) { return job.key.path == path; });
+    erase_if(queued_, [&](const Key& key) { return key.path == path; });
+}
+
+void Thumbnailer::clear() {
+    kept_.clear();
+    ages_.clear();
+    used_ = 0;
+    std::lock_guard lock(mutex_);
+    cleared_ = ++epoch_;
+    forgotten_.clear();
+    lookups_.jobs.clear();
+    decodes_.jobs.clear();
+    queued_.clear();
+}
+
+void Thumbnailer::wait_idle() {
+    for (;;) {
+        for (Stage* stage : {&lookups_, &decodes_}) {
+            for (const auto& worker : stage->workers) worker->wait_idle();
+        }
+        std::lock_guard lock(mutex_);
+        if (lookups_.jobs.empty() && decodes_.jobs.empty() &&
+            std::find(lookups_.draining.begin(), lookups_.draining.end(), true) ==
+                lookups_.draining.end() &&
+            std::find(decodes_.draining.begin(), decodes_.draining.end(), true) ==
+                decodes_.draining.end())
+            return;
+    }
+}
+
+}  // namespace fotavi
