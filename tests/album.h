@@ -1,19 +1,27 @@
 #pragma once
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <utility>
 #include <vector>
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fotavi {
 
@@ -164,6 +172,73 @@ inline QByteArray with_claimed_size(QByteArray jpeg, QSize size) {
 
 inline QDateTime at(int year, int month, int day, int hour, int minute, int second = 0) {
     return QDateTime(QDate(year, month, day), QTime(hour, minute, second));
+}
+
+// The bytes of the file at path, or "<missing>".
+inline QByteArray file_bytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Every entry under dir, links not followed, as "path kind size owner hash"
+// lines: equal before and after, nothing under dir changed.
+inline QStringList tree_of(const QString& dir) {
+    QStringList lines;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        struct stat st {};
+        ::lstat(QFile::encodeName(path).constData(), &st);
+        const QByteArray hash =
+            S_ISREG(st.st_mode)
+                ? QCryptographicHash::hash(file_bytes(path), QCryptographicHash::Sha1).toHex()
+                : QFile::encodeName(QFileInfo(path).symLinkTarget());
+        lines << QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(QDir(dir).relativeFilePath(path))
+                     .arg(st.st_mode, 0, 8)
+                     .arg(st.st_size)
+                     .arg(st.st_uid)
+                     .arg(QString::fromLatin1(hash));
+    }
+    lines.sort();
+    return lines;
+}
+
+// The user id of nobody, the user without rights that tests run as where
+// root would be let through.
+inline uid_t nobody() {
+    const passwd* user = ::getpwnam("nobody");
+    return user ? user->pw_uid : 65534;
+}
+
+// Runs work in a child process that has become the user uid, and gives back
+// the bytes work returned; nothing when the child could not become that user
+// (or failed). For what root is never refused: reading a file of mode 222.
+inline std::optional<QByteArray> as_user(uid_t uid, const std::function<QByteArray()>& work) {
+    int channel[2];
+    if (::pipe(channel) != 0) return std::nullopt;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 ||
+            ::setresuid(uid, uid, uid) != 0)
+            ::_exit(2);
+        const QByteArray out = work();
+        const bool written = ::write(channel[1], out.constData(), size_t(out.size())) == out.size();
+        ::_exit(written ? 0 : 3);
+    }
+    ::close(channel[1]);
+    QByteArray out;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, got);
+    ::close(channel[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return out;
 }
 
 }  // namespace fotavi
