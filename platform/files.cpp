@@ -172,7 +172,7 @@ QString small_file_reason(const SmallFile& file, qint64 limit) {
         return system_reason(file.error);
     if (S_ISDIR(file.kind)) return link + QStringLiteral("ファイルではなくフォルダです");
     if (S_ISLNK(file.kind)) return QStringLiteral("シンボリックリンクです");
-    const QString kind = S_ISFIFO(file.kind)   ? QStringLiteral("名前付きパイプ (FIFO)")
+    const QString kind = S_ISFIFO(file.kind)   ? QStringLiteral("名前付きパイプ (FIFO) ")
                          : S_ISSOCK(file.kind) ? QStringLiteral("ソケット")
                                                : QStringLiteral("装置ファイル");
     return QStringLiteral("%1%2で、普通のファイルではありません").arg(link, kind);

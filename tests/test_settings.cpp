@@ -8,7 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include "album.h"
 #include "fake_ui.h"
+#include "platform/errors.h"
 #include "settings/layouts.h"
 #include "settings/settings.h"
 
@@ -52,7 +56,9 @@ private slots:
     void write_back();
     void serialize();
     void read_and_write_files();
-    void unreadable_and_unwritable();
+    void not_a_settings_file_data();
+    void not_a_settings_file();
+    void write_names_why_the_folder_cannot_be_made();
     void config_folder_choice_data();
     void config_folder_choice();
     void caption_data();
@@ -235,19 +241,83 @@ void TestSettings::read_and_write_files() {
     QCOMPARE(file.readAll(), serialize_config(Settings{}));
 }
 
-void TestSettings::unreadable_and_unwritable() {
-    // Tests run as root, so a folder in the file's place stands for a file
-    // that can be neither read nor replaced.
+// def_list.txt that is no small regular file: start-up never waits or reads
+// without end (a FIFO would hang this test), takes the defaults and says why
+// in one Japanese sentence; keeping it aside never reads it either.
+void TestSettings::not_a_settings_file_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");  // what the message says of it
+    QTest::newRow("FIFO") << "fifo" << u"名前付きパイプ (FIFO) で、普通のファイルではありません"_s;
+    QTest::newRow("link to /dev/zero")
+        << "zero" << u"シンボリックリンクの先が装置ファイルで、普通のファイルではありません"_s;
+    QTest::newRow("1 GB sparse file")
+        << "sparse"
+        << u"ファイルが大きすぎます（1073741824 バイト。65536 バイトまでしか読みません）"_s;
+    QTest::newRow("folder") << "folder" << u"ファイルではなくフォルダです"_s;
+    QTest::newRow("link to five good lines") << "good link" << QString();
+}
+
+void TestSettings::not_a_settings_file() {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QVERIFY(QDir(dir.path()).mkdir(u"def_list.txt"_s));
+    const QString path = dir.filePath(u"def_list.txt"_s);
+    const QByteArray encoded = QFile::encodeName(path);
+    if (kind == "fifo") QVERIFY(::mkfifo(encoded.constData(), 0644) == 0);
+    if (kind == "zero") QVERIFY(QFile::link(u"/dev/zero"_s, path));
+    if (kind == "folder") QVERIFY(QDir(dir.path()).mkdir(u"def_list.txt"_s));
+    if (kind == "sparse") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(1LL << 30));
+    }
+    const Settings large{true, {u"お昼"_s, u"休憩"_s, {}, {}}};
+    if (kind == "good link") {
+        QVERIFY(z_write_config(dir.path(), large).isEmpty());
+        QVERIFY(QFile::rename(path, dir.filePath(u"real.txt"_s)));
+        QVERIFY(QFile::link(dir.filePath(u"real.txt"_s), path));
+    }
 
     const ConfigRead read = z_read_config(dir.path());
+    if (reason.isEmpty()) {
+        QCOMPARE(read.settings, large);
+        QCOMPARE(read.problem, QString());
+        return;
+    }
     QCOMPARE(read.settings, Settings{});
-    QVERIFY(!read.problem.isEmpty());
+    QCOMPARE(read.problem,
+             u"%1 を読み込めなかったため、既定の設定を使います。（%2）"_s.arg(path, reason));
 
-    QVERIFY(!z_write_config(dir.path(), Settings{}).isEmpty());
-    QVERIFY(QFileInfo(dir.filePath(u"def_list.txt"_s)).isDir());
+    // Kept aside by moving its name, never by reading it; a folder stays.
+    QString error;
+    const QString kept = keep_damaged_config(dir.path(), &error);
+    const QStringList left =
+        QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+    if (kind == "folder") {
+        QVERIFY(kept.isEmpty() && !error.isEmpty());
+        QCOMPARE(left, QStringList{u"def_list.txt"_s});
+        QVERIFY(!z_write_config(dir.path(), Settings{}).isEmpty());
+        return;
+    }
+    QCOMPARE(left, QStringList{kept});
+    QVERIFY(kept.startsWith(u"def_list_damaged-"_s));
+    QCOMPARE(z_write_config(dir.path(), Settings{}), QString());
+    QCOMPARE(z_read_config(dir.path()).problem, QString());
+}
+
+// The folder the settings go to may be missing (the per-user folder): the
+// reason it cannot be made is the one given, not that it is not there.
+void TestSettings::write_names_why_the_folder_cannot_be_made() {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(u"config/fotavi"_s);
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                  QFile::ExeOwner | QFile::ExeOther |
+                                                  QFile::ReadOther));
+    const std::optional<QByteArray> error =
+        as_user(nobody(), [&] { return z_write_config(folder, Settings{}).toUtf8(); });
+    if (!error) QSKIP("cannot become the user nobody here");
+    QCOMPARE(QString::fromUtf8(*error), u"%1 を書き込めませんでした。\n理由: %2"_s.arg(
+                                            folder + u"/def_list.txt"_s, system_reason(EACCES)));
+    QVERIFY(!QFileInfo::exists(folder));
 }
 
 void TestSettings::config_folder_choice_data() {
