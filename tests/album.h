@@ -180,6 +180,12 @@ inline QByteArray file_bytes(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+// Writes bytes as the whole file at path.
+inline bool put_file(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 // Every entry under dir, links not followed, as "path kind size owner hash"
 // lines: equal before and after, nothing under dir changed.
 inline QStringList tree_of(const QString& dir) {

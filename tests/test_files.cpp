@@ -14,11 +14,6 @@ namespace {
 // A process id no process has: notes of a program that has ended.
 const QByteArray kStem = ".fotavi-2147483646-1";
 
-bool put(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 }  // namespace
 
 class TestFiles : public QObject {
@@ -62,21 +57,21 @@ private slots:
         const QString album = root.filePath("album");
         const QString outside = root.filePath("outside");
         note.replace("%O", QFile::encodeName(outside));
-        QVERIFY(put(outside + "/secret", "secret") && put(album + "/taken.JPG", "taken"));
+        QVERIFY(put_file(outside + "/secret", "secret") && put_file(album + "/taken.JPG", "taken"));
         const QString note_path = album + '/' + kStem + ".rename";
         const QString temporary = album + '/' + kStem + ".tmp";
         if (setup == "note link") {
-            QVERIFY(put(outside + "/note", note));
+            QVERIFY(put_file(outside + "/note", note));
             QVERIFY(QFile::link(outside + "/note", note_path));
         } else if (setup == "note folder") {
             QVERIFY(top.mkpath("album/" + kStem + ".rename"));
         } else {
-            QVERIFY(put(note_path, note));
+            QVERIFY(put_file(note_path, note));
         }
         if (setup == "temporary link")
             QVERIFY(QFile::link(outside + "/secret", temporary));
         else
-            QVERIFY(put(temporary, "the picture"));
+            QVERIFY(put_file(temporary, "the picture"));
         const QByteArray owned = setup == "note owner" ? kStem + ".rename" : kStem + ".tmp";
         if (setup.endsWith("owner"))
             QVERIFY(::fchownat(AT_FDCWD, QFile::encodeName(album + '/' + owned).constData(),
