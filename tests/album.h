@@ -23,6 +23,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "log/time_log.h"
+#include "platform/text_file.h"
+
 namespace fotavi {
 
 inline QByteArray bytes_of(std::initializer_list<char> list) {
@@ -173,6 +176,41 @@ inline QByteArray with_claimed_size(QByteArray jpeg, QSize size) {
 inline QDateTime at(int year, int month, int day, int hour, int minute, int second = 0) {
     return QDateTime(QDate(year, month, day), QTime(hour, minute, second));
 }
+
+// Diaries. The day texts of the outing of 2 and 3 September 2001.
+inline const QString kDay2 = QStringLiteral("2001年9月2日(日)");
+inline const QString kDay3 = QStringLiteral("2001年9月3日(月)");
+
+// time_log.txt of that outing: four pictures, the second without a comment.
+inline const QString kOutingLog = QStringLiteral(
+    "2001年9月2日(日)\r\n05:10 station\r\n12:15 lunch\r\n2001年9月3日(月)\r\n08:30 home\r\n"
+    "\r\n\r\n\r\n<TABLE BORDER=1>\r\n"
+    "<TR><TD COLSPAN=\"2\">2001年9月2日(日)</TD></TR>\r\n"
+    "<TR><TD>05:10</TD><TD>station</TD></TR>\r\n<TR><TD>12:15</TD><TD>lunch</TD></TR>\r\n"
+    "<TR><TD COLSPAN=\"2\">2001年9月3日(月)</TD></TR>\r\n"
+    "<TR><TD>08:30</TD><TD>home</TD></TR>\r\n</TABLE>\r\n");
+
+// Entries written "day|time|comment".
+inline std::vector<LogEntry> entries_of(const QStringList& rows) {
+    std::vector<LogEntry> entries;
+    for (const QString& r : rows)
+        entries.push_back({r.section(u'|', 0, 0), r.section(u'|', 1, 1), r.section(u'|', 2)});
+    return entries;
+}
+
+inline QStringList rows_of(const std::vector<LogEntry>& entries) {
+    QStringList rows;
+    for (const LogEntry& e : entries) rows << e.day + u'|' + e.time + u'|' + e.comment;
+    return rows;
+}
+
+inline QStringList outing_rows() {
+    return {kDay2 + QStringLiteral("|05:10|station"), kDay2 + QStringLiteral("|12:15|lunch"),
+            kDay3 + QStringLiteral("|08:30|home")};
+}
+
+inline QByteArray written(const QStringList& rows) { return log_bytes(entries_of(rows)).bytes; }
+inline QByteArray cp932(const QString& text) { return encode_cp932(text).bytes; }
 
 // The bytes of the file at path, or "<missing>".
 inline QByteArray file_bytes(const QString& path) {
