@@ -135,10 +135,12 @@ bool is_single_name(QByteArrayView name) {
 }
 
 std::optional<RenameNote> parse_rename_note(QByteArrayView bytes) {
-    if (!bytes.endsWith('\0')) return std::nullopt;
     const qsizetype first_end = bytes.indexOf('\0');
+    // Two ends, the second the last byte: one name alone is no note.
+    if (first_end < 0 || first_end == bytes.size() - 1 || !bytes.endsWith('\0'))
+        return std::nullopt;
     const QByteArrayView from = bytes.first(first_end);
-    const QByteArrayView to = bytes.sliced(first_end + 1).chopped(1);
+    const QByteArrayView to = bytes.sliced(first_end + 1, bytes.size() - first_end - 2);
     if (!is_single_name(from) || !is_single_name(to)) return std::nullopt;
     return RenameNote{from.toByteArray(), to.toByteArray()};
 }

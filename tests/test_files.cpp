@@ -41,6 +41,7 @@ private slots:
         QTest::newRow("zero byte inside a name")
             << QByteArray("x.JPG\0y\0.JPG\0", 13) << "" << false;
         QTest::newRow("no end") << QByteArray("x.JPG\0y.JPG", 11) << "" << false;
+        QTest::newRow("one name") << QByteArray("x.JPG\0", 6) << "" << false;
         QTest::newRow("note is a link") << ours << "note link" << false;
         QTest::newRow("note is a folder") << ours << "note folder" << false;
         QTest::newRow("temporary file is a link") << ours << "temporary link" << false;
