@@ -2,12 +2,10 @@
 
 #include <QCryptographicHash>
 #include <QDataStream>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QUrl>
 
+#include "platform/files.h"
 #include "platform/text_file.h"
 
 namespace fotavi {
@@ -15,9 +13,11 @@ namespace fotavi {
 namespace {
 
 constexpr quint32 kMagic = 0x46544354;  // "FTCT"
-constexpr quint16 kVersion = 2;  // 2: dates in whole seconds
+constexpr quint16 kVersion = 2;         // 2: dates in whole seconds
 // A cache file is a few dozen bytes a picture; anything far larger is not ours.
 constexpr qint64 kMaxCacheFile = 64 * 1024 * 1024;
+// A line a folder the hint was shown for: a lifetime of folders is far less.
+constexpr qint64 kMaxHintFile = 4 * 1024 * 1024;
 const QString kHintFile = QStringLiteral("capture-time-hints.txt");
 
 }  // namespace
@@ -30,16 +30,21 @@ QString CaptureTimeCache::file_for(const QString& folder) const {
     return cache_dir_ + QStringLiteral("/capture-times/") + QString::fromLatin1(key);
 }
 
-void CaptureTimeCache::use_folder(const QString& folder) {
-    if (loaded_ && folder == folder_) return;
-    folder_ = folder;
-    loaded_ = true;
-    changed_ = false;
-    entries_.clear();
-    if (cache_dir_.isEmpty()) return;
-    QFile file(file_for(folder));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxCacheFile) return;
-    QDataStream in(file.readAll());
+QByteArray capture_cache_bytes(const QString& folder, const CachedTimes& times) {
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_4);
+    out << kMagic << kVersion << folder << quint32(times.size());
+    for (auto it = times.cbegin(); it != times.cend(); ++it) {
+        const CachedTime& e = it.value();
+        out << it.key() << e.size << e.mtime_ns << e.time.date.seconds
+            << qint32(e.time.microseconds) << quint8(e.time.tag);
+    }
+    return bytes;
+}
+
+std::optional<CachedTimes> parse_capture_cache(QByteArrayView bytes, const QString& folder) {
+    QDataStream in(bytes.toByteArray());
     in.setVersion(QDataStream::Qt_6_4);
     quint32 magic = 0;
     quint16 version = 0;
@@ -48,22 +53,33 @@ void CaptureTimeCache::use_folder(const QString& folder) {
     in >> magic >> version >> stored_folder >> count;
     if (in.status() != QDataStream::Ok || magic != kMagic || version != kVersion ||
         stored_folder != folder)
-        return;
-    QHash<QString, Entry> entries;
+        return std::nullopt;
+    CachedTimes times;
     for (quint32 i = 0; i < count; ++i) {
         QString name;
-        Entry entry;
+        CachedTime entry;
         qint32 micro = 0;
         quint8 tag = 0;
         in >> name >> entry.size >> entry.mtime_ns >> entry.time.date.seconds >> micro >> tag;
-        if (in.status() != QDataStream::Ok || tag > quint8(TimeTag::DateTime) || micro < 0 ||
-            micro > 999999)
-            return;
+        if (in.status() != QDataStream::Ok) return std::nullopt;
         entry.time.microseconds = micro;
         entry.time.tag = TimeTag(tag);
-        entries.insert(name, entry);
+        if (entry.size >= 0 && could_be_read(entry.time)) times.insert(name, entry);
     }
-    entries_ = std::move(entries);
+    return times;
+}
+
+void CaptureTimeCache::use_folder(const QString& folder) {
+    if (loaded_ && folder == folder_) return;
+    folder_ = folder;
+    loaded_ = true;
+    changed_ = false;
+    entries_.clear();
+    if (cache_dir_.isEmpty()) return;
+    const SmallFile file = read_small_file(file_for(folder), kMaxCacheFile);
+    if (!file.ok()) return;
+    if (std::optional<CachedTimes> times = parse_capture_cache(file.bytes, folder))
+        entries_ = std::move(*times);
 }
 
 CaptureTime CaptureTimeCache::get(const QString& folder, const ListedFile& file) {
@@ -95,18 +111,10 @@ void CaptureTimeCache::save(const QString& folder, const std::vector<ListedFile>
         }
     }
     if (!changed_ || cache_dir_.isEmpty()) return;
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setVersion(QDataStream::Qt_6_4);
-    out << kMagic << kVersion << folder << quint32(entries_.size());
-    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it) {
-        const Entry& e = it.value();
-        out << it.key() << e.size << e.mtime_ns << e.time.date.seconds << qint32(e.time.microseconds)
-            << quint8(e.time.tag);
-    }
-    QDir().mkpath(cache_dir_ + QStringLiteral("/capture-times"));
     // A cache that cannot be written is read again next time; no one is told.
-    if (write_file_atomically(file_for(folder), bytes).isEmpty()) changed_ = false;
+    if (make_folders(cache_dir_ + QStringLiteral("/capture-times")) != 0) return;
+    if (write_file_atomically(file_for(folder), capture_cache_bytes(folder, entries_)).isEmpty())
+        changed_ = false;
 }
 
 bool use_capture_times(std::vector<ListedFile>& files, const QString& folder,
@@ -128,10 +136,9 @@ HintRecord::HintRecord(QString state_dir)
 // One folder a line, percent-encoded, so no folder name can break a line.
 QSet<QString> HintRecord::read() const {
     QSet<QString> folders;
-    QFile file(path_);
-    if (path_.isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > kMaxCacheFile)
-        return folders;
-    for (const QByteArray& line : file.readAll().split('\n')) {
+    if (path_.isEmpty()) return folders;
+    const SmallFile file = read_small_file(path_, kMaxHintFile);
+    for (const QByteArray& line : file.bytes.split('\n')) {
         if (!line.isEmpty()) folders.insert(QUrl::fromPercentEncoding(line));
     }
     return folders;
@@ -144,15 +151,11 @@ bool HintRecord::contains(const QString& folder) const {
 void HintRecord::add(const QString& folder) {
     this_run_.insert(folder);
     if (path_.isEmpty()) return;
-    QByteArray bytes;
-    QFile file(path_);
-    if (file.open(QIODevice::ReadOnly) && file.size() <= kMaxCacheFile) bytes = file.readAll();
-    file.close();
+    QByteArray bytes = read_small_file(path_, kMaxHintFile).bytes;
     if (!bytes.isEmpty() && !bytes.endsWith('\n')) bytes += '\n';
     bytes += QUrl::toPercentEncoding(folder) + '\n';
-    QDir().mkpath(QFileInfo(path_).path());
     // Not kept on disk, the hint is still not shown again in this run.
-    write_file_atomically(path_, bytes);
+    if (make_folders(QFileInfo(path_).path()) == 0) write_file_atomically(path_, bytes);
 }
 
 }  // namespace fotavi

@@ -5,12 +5,31 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "browse/capture_time.h"
 #include "platform/files.h"
 
 namespace fotavi {
+
+// What the cache knows of one picture: its size and modification time when
+// it was read, and the capture time read.
+struct CachedTime {
+    qint64 size = 0;
+    qint64 mtime_ns = 0;
+    CaptureTime time;
+};
+using CachedTimes = QHash<QString, CachedTime>;
+
+// The bytes of the cache file of folder.
+QByteArray capture_cache_bytes(const QString& folder, const CachedTimes& times);
+// The pictures a cache file of folder knows. A cache file is input like any
+// other: an entry whose values reading a picture could not have given (a
+// date outside 1900 to 2100, an unknown tag, a sub-second of a second or
+// more, a negative size) is left out, so its picture is read again; a file
+// that is not a cache of folder gives nothing.
+std::optional<CachedTimes> parse_capture_cache(QByteArrayView bytes, const QString& folder);
 
 // The capture times read from the pictures of a folder, kept per picture by
 // name, size and modification time: in memory for the folder in use, and in
@@ -32,11 +51,6 @@ public:
     int files_read() const { return files_read_; }
 
 private:
-    struct Entry {
-        qint64 size = 0;
-        qint64 mtime_ns = 0;
-        CaptureTime time;
-    };
     void use_folder(const QString& folder);
     QString file_for(const QString& folder) const;
 
@@ -44,7 +58,7 @@ private:
     QString folder_;
     bool loaded_ = false;
     bool changed_ = false;
-    QHash<QString, Entry> entries_;
+    CachedTimes entries_;
     int files_read_ = 0;
 };
 

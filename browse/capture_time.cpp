@@ -26,6 +26,9 @@ constexpr qint64 kFirstRead = 4096;
 // Markers walked before giving up: cameras put EXIF first or second.
 constexpr int kMaxMarkers = 64;
 constexpr char kExifHeader[] = "Exif\0\0";
+// Cameras' clocks give nothing earlier or later; anything else is damage.
+constexpr int kFirstYear = 1900;
+constexpr int kLastYear = 2100;
 
 // The head of an open file, read on demand.
 class Head {
@@ -79,17 +82,15 @@ bool is_padding(char c) { return c == '\0' || c == ' '; }
 
 }  // namespace
 
-QByteArray read_exif_block(const QString& path) {
-    // Non-blocking, so a pipe put in a picture's place cannot hang the scan.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return {};
-    const auto close_file = qScopeGuard([fd] { ::close(fd); });
-    Head head(fd);
-    if (head.read(0, 2) != QByteArrayView("\xFF\xD8")) return {};
+namespace {
+
+// The EXIF block of a file whose bytes read(offset, n) gives (fewer where the
+// file ends), found by walking the segment markers from the start.
+QByteArray walk_to_exif(const std::function<QByteArray(qint64, qint64)>& read) {
+    if (read(0, 2) != QByteArrayView("\xFF\xD8")) return {};
     qint64 at = 2;
     for (int markers = 0; markers < kMaxMarkers; ++markers) {
-        const QByteArray header = head.read(at, 4);
+        const QByteArray header = read(at, 4);
         if (header.size() < 2 || uchar(header[0]) != 0xFF) return {};
         const uchar marker = uchar(header[1]);
         if (marker == 0xFF) {  // a fill byte before the marker
@@ -105,14 +106,33 @@ QByteArray read_exif_block(const QString& path) {
         const qint64 length = big_endian16(header, 2);
         if (length < 2) return {};
         if (marker == 0xE1 && length >= 2 + 6 &&
-            head.read(at + 4, 6) == QByteArrayView(kExifHeader, 6)) {
-            const QByteArray block = head.read(at + 4, length - 2);
+            read(at + 4, 6) == QByteArrayView(kExifHeader, 6)) {
+            const QByteArray block = read(at + 4, length - 2);
             // A file that ends inside the block holds no trustworthy EXIF.
             return block.size() == length - 2 ? block : QByteArray();
         }
         at += 2 + length;
     }
     return {};
+}
+
+}  // namespace
+
+QByteArray read_exif_block(const QString& path) {
+    // Non-blocking, so a pipe put in a picture's place cannot hang the scan.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return {};
+    const auto close_file = qScopeGuard([fd] { ::close(fd); });
+    Head head(fd);
+    return walk_to_exif([&head](qint64 offset, qint64 n) { return head.read(offset, n); });
+}
+
+QByteArray exif_block_in(QByteArrayView file) {
+    return walk_to_exif([file](qint64 offset, qint64 n) {
+        if (offset < 0 || offset >= file.size()) return QByteArray();
+        return file.sliced(offset, std::min(n, file.size() - offset)).toByteArray();
+    });
 }
 
 CaptureTime parse_capture_time(QByteArrayView block) {
@@ -169,8 +189,8 @@ std::optional<DateTime> parse_exif_date(QByteArrayView text) {
     const int year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
     const int hour = digits(text, 11, 2), minute = digits(text, 14, 2),
               second = digits(text, 17, 2);
-    if (year < 1900 || year > 2100 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
-        second < 0 || second > 59)
+    if (year < kFirstYear || year > kLastYear || hour < 0 || hour > 23 || minute < 0 ||
+        minute > 59 || second < 0 || second > 59)
         return std::nullopt;
     const QDate date(year, month, day);
     if (month < 1 || day < 1 || !date.isValid()) return std::nullopt;
@@ -190,6 +210,14 @@ int parse_sub_seconds(QByteArrayView text) {
         if (text[i] < '0' || text[i] > '9') return 0;
     }
     return micro;
+}
+
+bool could_be_read(const CaptureTime& time) {
+    if (time.tag == TimeTag::None) return time == CaptureTime{};
+    static const DateTime first = to_date_time(QDate(kFirstYear, 1, 1), QTime(0, 0));
+    static const DateTime last = to_date_time(QDate(kLastYear, 12, 31), QTime(23, 59, 59));
+    return time.tag <= TimeTag::DateTime && time.date >= first && time.date <= last &&
+           time.microseconds >= 0 && time.microseconds <= 999999;
 }
 
 std::vector<ListedFile> order_by_capture_time(std::vector<ListedFile> files,
@@ -226,8 +254,7 @@ bool looks_copied(const std::vector<ListedFile>& files,
     // The largest run of pictures written within ten minutes.
     size_t best_first = 0, best_count = 0;
     for (size_t first = 0, last = 0; last < n; ++last) {
-        while (files[by_time[last]].date - files[by_time[first]].date > 10 * kMinute)
-            ++first;
+        while (files[by_time[last]].date - files[by_time[first]].date > 10 * kMinute) ++first;
         if (last - first + 1 > best_count) {
             best_first = first;
             best_count = last - first + 1;

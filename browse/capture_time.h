@@ -33,11 +33,18 @@ struct CaptureTime {
 // the file is no JPEG, has no EXIF block before the picture data, or ends
 // inside the block.
 QByteArray read_exif_block(const QString& path);
+// The same walk over the bytes of a file held in memory.
+QByteArray exif_block_in(QByteArrayView file);
 
 // The capture time in an EXIF block: DateTimeOriginal, else DateTimeDigitized,
 // else the DateTime of the first directory, each only when it holds a real
 // moment from 1900 to 2100. Nothing found for a missing or damaged block.
 CaptureTime parse_capture_time(QByteArrayView block);
+
+// Whether time is one parse_capture_time can give: nothing found (every
+// field zero), or a moment from 1900 to 2100 from a known tag with its
+// sub-second below one second. What a cache holds is checked with it.
+bool could_be_read(const CaptureTime& time);
 
 // Both at once: the capture time of the picture at path.
 CaptureTime read_capture_time(const QString& path);

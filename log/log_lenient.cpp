@@ -8,6 +8,7 @@ namespace fotavi {
 
 namespace {
 
+constexpr QStringView kTableStart = u"<TABLE BORDER=1>";
 constexpr QStringView kTableEnd = u"</TABLE>";
 
 bool skip(QStringView& s, QStringView token) {
@@ -112,6 +113,34 @@ bool is_day_text(QStringView s) {
            s[2] == u')';
 }
 
+// Whether text can be the beginning of pattern, where in pattern 'd' stands
+// for one or more digits and 'x' for any one character.
+bool begins_like(QStringView text, QStringView pattern) {
+    qsizetype i = 0;
+    for (const QChar p : pattern) {
+        if (i == text.size()) return true;
+        if (p == u'd') {
+            if (!text[i].isDigit()) return false;
+            while (i < text.size() && text[i].isDigit()) ++i;
+        } else if (p == u'x' || text[i] == p) {
+            ++i;
+        } else {
+            return false;
+        }
+    }
+    return i == text.size();
+}
+
+// What the last line of a file cut short may be the beginning of, besides a
+// line of a comment. A character cut in two reads as U+FFFD.
+enum class CutLine { Comment, DayOrEntry, Table };
+CutLine may_begin(QStringView cut) {
+    if (cut.endsWith(QChar::ReplacementCharacter)) cut.chop(1);
+    if (kTableStart.startsWith(cut, Qt::CaseInsensitive)) return CutLine::Table;
+    if (begins_like(cut, u"d年d月d日(x)") || begins_like(cut, u"d:d ")) return CutLine::DayOrEntry;
+    return CutLine::Comment;
+}
+
 struct Partial {
     std::vector<LogEntry> entries;
     int not_understood = 0;
@@ -122,7 +151,8 @@ struct Partial {
 // lines, and the further lines of a comment. A comment line that looks like
 // a day or begins with a time is taken for one; the table settles such
 // cases when it is there. When the file ends in the diary without a line
-// break, the entry of its last line may have lost its end and is not read.
+// break, the entry of its last line may have lost its end and is not read,
+// unless that line may be the beginning of the next day, entry or the table.
 Partial read_diary(const LogLines& lines, qsizetype end, bool last_line_cut) {
     Partial diary;
     QString day;
@@ -155,8 +185,19 @@ Partial read_diary(const LogLines& lines, qsizetype end, bool last_line_cut) {
         }
     }
     if (open && last_line_cut && end == qsizetype(lines.size())) {
-        diary.not_understood += open_lines;
-        open.reset();
+        const QStringView cut = lines[end - 1];
+        const CutLine begins = open_lines > 1 ? may_begin(cut) : CutLine::Comment;
+        if (begins != CutLine::Comment) {
+            // The entry ended with the line before, and before the table
+            // come three empty lines.
+            open->comment.chop(cut.size() + 1);
+            for (int i = 0; begins == CutLine::Table && i < 3 && open->comment.endsWith(u'\n'); ++i)
+                open->comment.chop(1);
+            diary.not_understood += 1;
+        } else {
+            diary.not_understood += open_lines;
+            open.reset();
+        }
     }
     finish();
     return diary;

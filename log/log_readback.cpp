@@ -1,7 +1,6 @@
 #include "log/log_readback.h"
 
-#include <sys/stat.h>
-
+#include <cerrno>
 #include <map>
 #include <optional>
 
@@ -9,7 +8,11 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include "log/log_lenient.h"
+#include "platform/files.h"
 #include "platform/text_file.h"
 
 namespace fotavi {
@@ -99,19 +102,20 @@ constexpr qint64 kLogReadLimit = 64 * 1024 * 1024;
 
 }  // namespace
 
-std::optional<QByteArray> read_log_file(const QString& folder, bool* too_large) {
+std::optional<QByteArray> read_log_file(const QString& folder, bool* too_large, int* unreadable) {
     *too_large = false;
+    if (unreadable) *unreadable = 0;
     const QString path = QDir(folder).filePath(QString::fromLatin1(kLogName));
-    struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    if (st.st_size > kLogReadLimit) {
+    // A link or a folder by that name is never replaced by List: nothing to read.
+    const SmallFile file =
+        read_small_file_at(AT_FDCWD, QFile::encodeName(path), kLogReadLimit, false);
+    if (file.ok()) return file.bytes;
+    if (file.error == EFBIG) {
         *too_large = true;
-        return std::nullopt;
+    } else if (file.error != ENOENT && S_ISREG(file.kind) && unreadable) {
+        *unreadable = file.error;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    return file.read(kLogReadLimit);
+    return std::nullopt;
 }
 
 LogRead read_log(const QByteArray& bytes) {
@@ -127,7 +131,12 @@ LogRead read_log(const QByteArray& bytes) {
         return read;
     }
     read.entries = std::move(*exact);
-    read.faithful = !read.not_cp932 && log_bytes(read.entries).bytes == bytes;
+    if (read.not_cp932) return read;
+    const QByteArray written = log_bytes(read.entries).bytes;
+    read.faithful = written == bytes;
+    // Every form of a character decodes to it; encoding the text gives the
+    // form the writer uses.
+    read.other_forms = !read.faithful && encode_cp932(text).bytes == written;
     return read;
 }
 
@@ -158,7 +167,7 @@ Placement place_entries(const ImageTable& table, const std::vector<LogEntry>& en
 ReadBack read_back_log(const QString& folder, const ImageTable& table) {
     ReadBack back;
     bool too_large = false;
-    const std::optional<QByteArray> bytes = read_log_file(folder, &too_large);
+    const std::optional<QByteArray> bytes = read_log_file(folder, &too_large, &back.unreadable);
     back.found = bytes.has_value() || too_large;
     back.damaged = too_large;
     if (!bytes) return back;
@@ -167,7 +176,8 @@ ReadBack read_back_log(const QString& folder, const ImageTable& table) {
     back.comments = std::move(placement.comments);
     back.unplaced = int(placement.unplaced.size());
     back.placed = int(read.entries.size()) - back.unplaced;
-    back.damaged = !read.faithful;
+    back.damaged = !read.faithful && !read.other_forms;
+    back.other_forms = read.other_forms;
     return back;
 }
 

@@ -18,6 +18,10 @@ struct LogRead {
     bool not_cp932 = false;  // bytes that are not code page 932 (read as UTF-8 where they are that)
     bool cut_short = false;  // the table has no end: cut off, or not a diary of ours at all
     bool faithful = false;   // writing the entries again gives exactly the bytes read
+    // Read whole, but some characters stand in another of their code page 932
+    // forms (NEC and IBM duplicates, as other programs write them): writing
+    // the entries again changes those bytes only.
+    bool other_forms = false;
 };
 
 // Reads the comments back from the bytes of a time_log.txt. Never fails:
@@ -36,16 +40,21 @@ struct Placement {
 Placement place_entries(const ImageTable& table, const std::vector<LogEntry>& entries);
 
 // The bytes of folder's time_log.txt: nothing when there is no regular file
-// by that name, or when it is larger than any diary (too_large) or unreadable.
-std::optional<QByteArray> read_log_file(const QString& folder, bool* too_large);
+// by that name (a link, a folder), when it is larger than any diary
+// (too_large), or when it is there but cannot be read (*unreadable: the
+// errno, such as EACCES for a file that may be written but not read).
+std::optional<QByteArray> read_log_file(const QString& folder, bool* too_large,
+                                        int* unreadable = nullptr);
 
 // The comments of folder's time_log.txt given back to the table's pictures.
 struct ReadBack {
     bool found = false;             // there was a time_log.txt to read
     std::vector<QString> comments;  // one per table index, empty where none
     int placed = 0;
-    int unplaced = 0;      // entries given to no picture
-    bool damaged = false;  // parts of the file could not be read
+    int unplaced = 0;          // entries given to no picture
+    bool damaged = false;      // parts of the file could not be read
+    bool other_forms = false;  // read whole, some characters in another form (LogRead)
+    int unreadable = 0;        // there is a time_log.txt, but reading it failed: the errno
 };
 ReadBack read_back_log(const QString& folder, const ImageTable& table);
 

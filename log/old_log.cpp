@@ -66,6 +66,7 @@ OldLogCheck check_old_log(const QByteArray& old_bytes, const std::vector<LogEntr
         check.dropped += std::max(0, missing - explained);
     }
     check.keep = !old.faithful || check.dropped > 0;
+    check.other_forms = old.other_forms;
     return check;
 }
 
@@ -101,19 +102,31 @@ KeptLog keep_old_log(const QString& folder) {
 
 LogWrite write_log_keeping_old(const QString& folder, const std::vector<LogEntry>& entries,
                                const std::vector<LogEntry>& logged) {
+    LogWrite result = refuse_undated(entries);
+    if (!result.ok()) return result;
     bool too_large = false;
-    const std::optional<QByteArray> old = read_log_file(folder, &too_large);
+    int unreadable = 0;
+    const std::optional<QByteArray> old = read_log_file(folder, &too_large, &unreadable);
     OldLogCheck check;
     if (old) check = check_old_log(*old, entries, logged);
-    LogWrite result;
-    if (check.keep || too_large) {
+    // What could not be read is kept whole: no one knows what it holds.
+    if (check.keep || too_large || unreadable != 0) {
         const KeptLog kept = keep_old_log(folder);
         if (!kept.ok()) {
-            result.error = kept.error;
+            result.error = unreadable == 0
+                               ? kept.error
+                               : QStringLiteral(
+                                     "%1 を読めない（%2）うえ、別の名前で残すこともできないため、"
+                                     "書き換えませんでした。\n%3")
+                                     .arg(QDir::toNativeSeparators(
+                                              QDir(folder).filePath(QString::fromLatin1(kLogName))),
+                                          system_reason(unreadable), kept.error);
             return result;
         }
         result.kept_as = kept.name;
         result.dropped = check.dropped;
+        result.unreadable = unreadable;
+        result.other_forms = check.other_forms;
     }
     const LogWrite written = write_log_file(folder, entries);
     result.error = written.error;

@@ -21,6 +21,7 @@ std::vector<LogEntry> logged_entries(const ImageTable& table, const std::vector<
 struct OldLogCheck {
     bool keep = false;  // the old file must be kept beside the new one
     int dropped = 0;    // old entries the new file will not hold and no picture's change explains
+    bool other_forms = false;  // the old file was read whole; characters in another form (LogRead)
 };
 
 // Whether List, about to write new_entries over a time_log.txt holding

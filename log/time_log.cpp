@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace fotavi {
 
 QString log_day(DateTime date) { return format_date(date, u"dddddd(aaa)"); }
@@ -11,8 +13,9 @@ std::vector<LogEntry> log_entries(const ImageTable& table) {
     std::vector<LogEntry> entries;
     for (int i = 0; i < table.img_count(); ++i) {
         if (table.img_comment[i].isEmpty()) continue;
-        entries.push_back({log_day(table.img_date[i]), log_time(table.img_date[i]),
-                           fold_line_breaks(table.img_comment[i])});
+        const DateTime date = table.img_date[i];
+        entries.push_back({log_day(date), log_time(date), fold_line_breaks(table.img_comment[i]),
+                           table.img_name[i], !in_calendar(date)});
     }
     return entries;
 }
@@ -55,9 +58,24 @@ LogWrite z_write_log(const QString& folder, const ImageTable& table) {
     return write_log_file(folder, log_entries(table));
 }
 
+LogWrite refuse_undated(const std::vector<LogEntry>& entries) {
+    LogWrite refused;
+    const auto undated =
+        std::find_if(entries.begin(), entries.end(), [](const LogEntry& e) { return e.undated; });
+    if (undated == entries.end()) return refused;
+    refused.undated = undated->picture;
+    refused.error =
+        QStringLiteral(
+            "%1 の日時が正しくない（西暦 1 年から 9999 年の外）ため、time_log.txt "
+            "を書き込みませんでした。\nファイルの日時を直してから、もう一度試して下さい。")
+            .arg(undated->picture);
+    return refused;
+}
+
 LogWrite write_log_file(const QString& folder, const std::vector<LogEntry>& entries) {
     const QString path = QDir(folder).filePath(QString::fromLatin1(kLogName));
-    LogWrite result;
+    LogWrite result = refuse_undated(entries);
+    if (!result.ok()) return result;
     result.error = write_text_file(path, log_lines(entries)).error;
     // Each comment stands twice in the file (diary and table) but is counted once.
     for (const LogEntry& e : entries) result.replaced += encode_cp932(e.comment).replaced;

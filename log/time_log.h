@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
 #include <vector>
 
 #include "browse/image_table.h"
@@ -15,10 +16,27 @@ inline constexpr char kLogName[] = "time_log.txt";
 
 // One commented picture as time_log.txt holds it.
 struct LogEntry {
+    LogEntry() = default;
+    LogEntry(QString day_text, QString time_text, QString comment_text, QString picture_name = {},
+             bool outside_calendar = false)
+        : day(std::move(day_text)),
+          time(std::move(time_text)),
+          comment(std::move(comment_text)),
+          picture(std::move(picture_name)),
+          undated(outside_calendar) {}
+
     QString day;      // the day text, "2001年9月2日(日)"
     QString time;     // the time text, "05:10"
     QString comment;  // line breaks as "\n", as the comment box holds them
-    bool operator==(const LogEntry&) const = default;
+    // Of an entry made from the table: the picture, for messages, and whether
+    // its date-time lies outside the calendar (such an entry is never written).
+    QString picture;
+    bool undated = false;
+
+    // The same entry of the diary, whichever picture it came from.
+    bool operator==(const LogEntry& other) const {
+        return day == other.day && time == other.time && comment == other.comment;
+    }
 };
 
 // The day and time texts of a picture's date-time: the key its entry is
@@ -39,12 +57,23 @@ QStringList log_lines(const ImageTable& table);
 Encoded log_bytes(const std::vector<LogEntry>& entries);
 
 struct LogWrite {
-    QString error;     // empty on success; names the file and the system's reason
-    int replaced = 0;  // characters code page 932 cannot hold, written as "?"
-    QString kept_as;   // the name the old time_log.txt was kept under, if it was
-    int dropped = 0;   // entries of the old file the new one does not hold
+    QString error;       // empty on success; names the file and the system's reason
+    int replaced = 0;    // characters code page 932 cannot hold, written as "?"
+    QString kept_as;     // the name the old time_log.txt was kept under, if it was
+    int dropped = 0;     // entries of the old file the new one does not hold
+    QString undated;     // the picture whose date-time cannot be written, when that refused it
+    int unreadable = 0;  // the old time_log.txt could not be read (the errno), so it was kept
+    // The old file was read whole, but some of its characters stand in another
+    // code page 932 form than the one written now: with dropped 0, the reason
+    // it was kept.
+    bool other_forms = false;
     bool ok() const { return error.isEmpty(); }
 };
+
+// Refuses entries holding one whose date-time lies outside the calendar (a
+// damaged file time): a day line of dashes would be no diary. The error names
+// the picture; ok when every entry can be written.
+LogWrite refuse_undated(const std::vector<LogEntry>& entries);
 
 // Writes time_log.txt into folder (code page 932, CR LF, atomically).
 LogWrite z_write_log(const QString& folder, const ImageTable& table);

@@ -3,6 +3,9 @@
 #include <QDate>
 #include <QTime>
 
+#include <algorithm>
+#include <iterator>
+
 namespace fotavi {
 
 namespace {
@@ -36,6 +39,17 @@ QString two_digits(int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Cha
 
 const char16_t* const kWeekdays[] = {u"月", u"火", u"水", u"木", u"金", u"土", u"日"};
 
+const qint64 kFirstSecond = kEpoch.daysTo(QDate(1, 1, 1)) * kSecondsPerDay;
+const qint64 kLastSecond = (kEpoch.daysTo(QDate(9999, 12, 31)) + 1) * kSecondsPerDay - 1;
+
+// A token's text for a value outside the calendar.
+QString placeholder(QStringView token) {
+    if (token == u"ddddd") return QStringLiteral("----/--/--");
+    if (token == u"dddddd") return QStringLiteral("----年--月--日");
+    if (token == u"aaa") return QStringLiteral("-");
+    return QStringLiteral("--");
+}
+
 }  // namespace
 
 DateTime to_date_time(const QDateTime& local) {
@@ -53,45 +67,44 @@ QDateTime to_qdatetime(DateTime value) {
     return QDateTime(f.date, QTime(f.hour, f.minute, f.second));
 }
 
+bool in_calendar(DateTime value) {
+    return value.seconds >= kFirstSecond && value.seconds <= kLastSecond;
+}
+
 QString format_date(DateTime value, QStringView pattern) {
-    const Fields f = split(value);
+    const bool valid = in_calendar(value);
+    const Fields f = valid ? split(value) : Fields{};
     QString out;
     bool after_hour = false;  // "mm" right after an hour token means minutes
     qsizetype i = 0;
-    auto starts = [&](QStringView token) { return pattern.mid(i).startsWith(token); };
+    // The token at i, if any: the longest that matches.
+    static constexpr QStringView kTokens[] = {u"dddddd", u"ddddd", u"aaa", u"hh", u"nn", u"mm"};
     while (i < pattern.size()) {
-        if (starts(u"dddddd")) {
+        const QStringView rest = pattern.mid(i);
+        const auto token = std::find_if(std::begin(kTokens), std::end(kTokens),
+                                        [&](QStringView t) { return rest.startsWith(t); });
+        if (token == std::end(kTokens)) {
+            out += pattern[i++];
+            continue;
+        }
+        i += token->size();
+        const bool minute = *token == u"nn" || (*token == u"mm" && after_hour);
+        after_hour = *token == u"hh";
+        if (!valid) {
+            out += placeholder(*token);
+        } else if (*token == u"dddddd") {
             out += QStringLiteral("%1年%2月%3日")
                        .arg(f.date.year())
                        .arg(f.date.month())
                        .arg(f.date.day());
-            i += 6;
-            after_hour = false;
-        } else if (starts(u"ddddd")) {
+        } else if (*token == u"ddddd") {
             out += QStringLiteral("%1/%2/%3")
                        .arg(f.date.year(), 4, 10, QLatin1Char('0'))
                        .arg(two_digits(f.date.month()), two_digits(f.date.day()));
-            i += 5;
-            after_hour = false;
-        } else if (starts(u"aaa")) {
+        } else if (*token == u"aaa") {
             out += QString::fromUtf16(kWeekdays[f.date.dayOfWeek() - 1]);
-            i += 3;
-            after_hour = false;
-        } else if (starts(u"hh")) {
-            out += two_digits(f.hour);
-            i += 2;
-            after_hour = true;
-        } else if (starts(u"nn")) {
-            out += two_digits(f.minute);
-            i += 2;
-            after_hour = false;
-        } else if (starts(u"mm")) {
-            out += two_digits(after_hour ? f.minute : f.date.month());
-            i += 2;
-            after_hour = false;
         } else {
-            out += pattern[i];
-            ++i;
+            out += two_digits(*token == u"hh" ? f.hour : minute ? f.minute : f.date.month());
         }
     }
     return out;

@@ -5,14 +5,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <cstring>
 #include <vector>
 
 #include <dirent.h>
@@ -86,127 +84,114 @@ QString program_folder() { return QCoreApplication::applicationDirPath(); }
 
 namespace {
 
-constexpr char kNotePrefix[] = ".fotavi-";
-constexpr char kNoteSuffix[] = ".rename";
-constexpr char kTemporarySuffix[] = ".tmp";
-
-QByteArray folder_of(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash < 0 ? QByteArray(".") : path.left(std::max<qsizetype>(slash, 1));
+// Notes what st says of a file into file.
+void describe(SmallFile& file, const struct stat& st) {
+    file.kind = unsigned(st.st_mode & S_IFMT);
+    file.size = qint64(st.st_size);
+    file.owner = unsigned(st.st_uid);
 }
 
-QByteArray name_of(const QByteArray& path) { return path.mid(path.lastIndexOf('/') + 1); }
+// Reads the open regular file fd whole, up to limit bytes; the errno (EFBIG
+// past the limit), or 0.
+int read_whole(int fd, qint64 size, qint64 limit, QByteArray& bytes) {
+    // One byte more than expected tells a file that grew while read.
+    qint64 capacity = std::min(size, limit) + 1;
+    for (;;) {
+        const qint64 have = bytes.size();
+        bytes.resize(capacity);
+        const qint64 got = read_all(fd, bytes.data() + have, capacity - have);
+        if (got < 0) return errno;
+        bytes.resize(have + got);
+        if (bytes.size() > limit) return EFBIG;
+        if (bytes.size() < capacity) return 0;
+        capacity = std::min(capacity * 2, limit + 1);
+    }
+}
 
 }  // namespace
 
-TwoStepRename::TwoStepRename(const QString& old_name, const QString& new_name)
-    : from_(QFile::encodeName(old_name)), to_(QFile::encodeName(new_name)) {
-    // Short whatever the length of the name, so that a name near the limit
-    // of 255 bytes still goes through; unique within this run of the program.
-    static std::atomic<int> count{0};
-    const QByteArray stem = folder_of(from_) + '/' + kNotePrefix + QByteArray::number(::getpid()) +
-                            '-' + QByteArray::number(++count);
-    temporary_ = stem + kTemporarySuffix;
-    note_ = stem + kNoteSuffix;
-}
-
-QString TwoStepRename::first_step() {
-    // The note holds both names, each ended by a zero byte (a name may hold
-    // any other byte, line breaks included).
+SmallFile read_small_file_at(int dir_fd, const QByteArray& name, qint64 limit, bool follow_links) {
+    SmallFile file;
+    struct stat st {};
+    if (::fstatat(dir_fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        file.error = errno;
+        return file;
+    }
+    describe(file, st);
+    if (S_ISLNK(st.st_mode) && follow_links) {
+        file.through_link = true;
+        if (::fstatat(dir_fd, name.constData(), &st, 0) != 0) {
+            file.error = errno;
+            return file;
+        }
+        describe(file, st);
+    }
+    // Only a regular file is opened: opening a device may do something.
+    if (!S_ISREG(st.st_mode)) {
+        file.error = EINVAL;
+        return file;
+    }
+    if (st.st_size > limit) {
+        file.error = EFBIG;
+        return file;
+    }
+    // Non-blocking and checked again once open, so a name that became a FIFO
+    // meanwhile cannot make the open wait for a writer.
     const int fd =
-        ::open(note_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) return system_reason(errno);
-    const QByteArray names = name_of(from_) + '\0' + name_of(to_) + '\0';
-    int error = write_all(fd, names.constData(), names.size());
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0) error = rename_no_replace(from_, temporary_);
-    if (error != 0) {
-        ::unlink(note_.constData());
-        return system_reason(error);
+        ::openat(dir_fd, name.constData(),
+                 O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (follow_links ? 0 : O_NOFOLLOW));
+    if (fd < 0) {
+        file.error = errno;
+        return file;
     }
-    return {};
+    const auto close_file = qScopeGuard([fd] { ::close(fd); });
+    if (::fstat(fd, &st) != 0) {
+        file.error = errno;
+        return file;
+    }
+    describe(file, st);
+    if (!S_ISREG(st.st_mode)) file.error = EINVAL;
+    if (file.error == 0) file.error = read_whole(fd, file.size, limit, file.bytes);
+    if (file.error != 0) file.bytes.clear();
+    return file;
 }
 
-QString TwoStepRename::second_step() {
-    QString reason;
-    if (const int error = rename_no_replace(temporary_, to_); error != 0) {
-        reason = system_reason(error);
-        if (rename_no_replace(temporary_, from_) != 0)
-            return reason;  // the note stays, so the next scan tries again
-    }
-    ::unlink(note_.constData());
-    return reason;
+SmallFile read_small_file(const QString& path, qint64 limit) {
+    return read_small_file_at(AT_FDCWD, QFile::encodeName(path), limit, true);
 }
 
-QString rename_file(const QString& old_name, const QString& new_name) {
-    const QByteArray from = QFile::encodeName(old_name);
-    const QByteArray to = QFile::encodeName(new_name);
-    if (from == to) {
+QString small_file_reason(const SmallFile& file, qint64 limit) {
+    const QString link = file.through_link ? QStringLiteral("シンボリックリンクの先が") : QString();
+    if (file.error == EFBIG) {
+        return QStringLiteral("%1ファイルが大きすぎます（%2 バイト。%3 バイトまでしか読みません）")
+            .arg(link)
+            .arg(file.size)
+            .arg(limit);
+    }
+    if (file.error != EINVAL || file.kind == 0 || S_ISREG(file.kind))
+        return system_reason(file.error);
+    if (S_ISDIR(file.kind)) return link + QStringLiteral("ファイルではなくフォルダです");
+    if (S_ISLNK(file.kind)) return QStringLiteral("シンボリックリンクです");
+    const QString kind = S_ISFIFO(file.kind)   ? QStringLiteral("名前付きパイプ (FIFO) ")
+                         : S_ISSOCK(file.kind) ? QStringLiteral("ソケット")
+                                               : QStringLiteral("装置ファイル");
+    return QStringLiteral("%1%2で、普通のファイルではありません").arg(link, kind);
+}
+
+int make_folders(const QString& folder) {
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
+    for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
+        const QByteArray part = slash < 0 ? path : path.left(slash);
         struct stat st {};
-        return ::stat(from.constData(), &st) == 0 ? QString() : system_reason(errno);
+        if (::stat(part.constData(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+        } else if (errno != ENOENT) {
+            return errno;
+        } else if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST) {
+            return errno;
+        }
+        if (slash < 0) return 0;
     }
-    const int error = rename_no_replace(from, to);
-    if (error == 0) return {};
-    // The new name is taken. Where only the letter case changes, it may be
-    // this very file, on a camera's FAT card that does not tell the names
-    // apart (inode numbers do not tell either, in user-space FAT): that goes
-    // through a temporary name, whose second step finds a real twin.
-    const bool case_only = error == EEXIST && old_name.compare(new_name, Qt::CaseInsensitive) == 0;
-    if (!case_only) return system_reason(error);
-    TwoStepRename rename(old_name, new_name);
-    const QString first = rename.first_step();
-    return first.isEmpty() ? rename.second_step() : first;
-}
-
-QStringList finish_interrupted_renames(const QString& folder) {
-    QStringList problems;
-    const QByteArray encoded = QFile::encodeName(folder);
-    DIR* dir = ::opendir(encoded.constData());
-    if (!dir) return problems;  // the scan names the reason
-    std::vector<QByteArray> notes;
-    while (const dirent* entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        if (name.startsWith(kNotePrefix) && name.endsWith(kNoteSuffix)) notes.push_back(name);
-    }
-    ::closedir(dir);
-    for (const QByteArray& note : notes) {
-        // A note of a program still running is its rename under way.
-        const QByteArray stem = note.chopped(qsizetype(std::strlen(kNoteSuffix)));
-        const pid_t pid =
-            pid_t(stem.mid(qsizetype(std::strlen(kNotePrefix))).split('-').value(0).toInt());
-        if (pid > 0 && pid != ::getpid() && (::kill(pid, 0) == 0 || errno == EPERM)) continue;
-        const QByteArray note_path = encoded + '/' + note;
-        const QByteArray temporary = encoded + '/' + stem + kTemporarySuffix;
-        QFile file(QFile::decodeName(note_path));
-        const QList<QByteArray> names =
-            file.open(QIODevice::ReadOnly) ? file.read(4096).split('\0') : QList<QByteArray>();
-        struct stat st {};
-        if (::lstat(temporary.constData(), &st) != 0) {
-            ::unlink(note_path.constData());  // cut off before or after the renames
-            continue;
-        }
-        const QString shown = QFile::decodeName(stem + kTemporarySuffix);
-        if (names.size() < 3 || names[0].isEmpty() || names[1].isEmpty()) {
-            problems << QStringLiteral(
-                            "%1: 中断した名前の変更の記録 %2 を読めないため、元の名前に戻せません")
-                            .arg(shown, QFile::decodeName(note));
-            continue;
-        }
-        const QByteArray old_path = encoded + '/' + names[0];
-        const QByteArray new_path = encoded + '/' + names[1];
-        const int error = rename_no_replace(temporary, new_path);
-        if (error == 0) {
-            ::unlink(note_path.constData());
-            continue;
-        }
-        if (rename_no_replace(temporary, old_path) == 0) {
-            ::unlink(note_path.constData());
-            continue;
-        }
-        problems << QStringLiteral("%1: %2 に名前を戻せません（%3）")
-                        .arg(shown, QFile::decodeName(names[1]), system_reason(error));
-    }
-    return problems;
 }
 
 QString unused_path(const QString& folder, const QString& base, const QString& suffix) {
@@ -219,34 +204,17 @@ QString unused_path(const QString& folder, const QString& base, const QString& s
     }
 }
 
-int rename_no_replace(const QByteArray& from, const QByteArray& to) {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
-    // A second name fails atomically when the name is taken; the first name
-    // then goes. File systems without second names (FAT) refuse the link.
-    if (::link(from.constData(), to.constData()) == 0) {
-        if (::unlink(from.constData()) == 0) return 0;
-        const int error = errno;
-        ::unlink(to.constData());
-        return error;
-    }
-    if (errno == EEXIST) return EEXIST;
-    struct stat st {};
-    if (::lstat(to.constData(), &st) == 0) return EEXIST;
-    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
-}
-
 namespace {
 
 // Copies source to a new file target, which must not exist, keeping the
 // modification time. 0, or the errno of the step that failed.
 int copy_to_new_file(const QByteArray& source, const QByteArray& target) {
-    const int in = ::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Non-blocking, so a FIFO in the file's place does not wait for a writer.
+    const int in = ::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (in < 0) return errno;
     struct stat st {};
     if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int error = errno != 0 && !S_ISREG(st.st_mode) ? EINVAL : errno;
+        const int error = S_ISREG(st.st_mode) ? errno : EINVAL;
         ::close(in);
         return error;
     }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 #include "platform/date_time.h"
@@ -71,9 +73,26 @@ private:
 
 // Finishes the renames of folder that were cut off between their two steps:
 // each picture gets the name it was being given, or its old name back when
-// another file holds that. Returns one line for each picture left under its
-// temporary name, naming it and the reason.
+// another file holds that. A note is followed only when it and its temporary
+// file are regular files of this user and both names in it are single file
+// names; anything else is left as it is, since anyone who can put files into
+// the folder can write a note. Returns one line for each note not followed
+// and each picture left under its temporary name, naming them and the reason.
 QStringList finish_interrupted_renames(const QString& folder);
+
+// The two names a rename note holds, each ended by a zero byte.
+struct RenameNote {
+    QByteArray from;
+    QByteArray to;
+};
+// The names of a note: only when the bytes are exactly two single file
+// names, each ended by a zero byte, and nothing after.
+std::optional<RenameNote> parse_rename_note(QByteArrayView bytes);
+QByteArray rename_note_bytes(const RenameNote& note);
+// Whether name, read from a file, names an entry of the folder it is used
+// in and nothing else: not empty, not "." or "..", no "/" and no zero byte,
+// at most 255 bytes.
+bool is_single_name(QByteArrayView name);
 
 // A path in folder for "<base><suffix>" that names nothing yet: base itself,
 // else "<base>-2<suffix>", "<base>-3<suffix>", ...; for keeping a file aside.
@@ -84,6 +103,37 @@ QString unused_path(const QString& folder, const QString& base, const QString& s
 // removed), else checked just before (a user-space FAT has neither). 0, or
 // the errno.
 int rename_no_replace(const QByteArray& from, const QByteArray& to);
+// The same for names relative to the folders open as from_dir and to_dir
+// (AT_FDCWD: the current folder).
+int rename_no_replace_at(int from_dir, const QByteArray& from, int to_dir, const QByteArray& to);
+
+// A file read whole, or why it was not.
+struct SmallFile {
+    QByteArray bytes;
+    int error = 0;              // 0 when read; ENOENT: nothing by that name; EFBIG: over the
+                                // limit; EINVAL: no regular file (kind says what); else the errno
+    unsigned kind = 0;          // the kind of file found (the S_IFMT bits), 0 when none
+    bool through_link = false;  // the name is a symbolic link, followed
+    qint64 size = 0;
+    unsigned owner = 0;  // the user id of the file
+    bool ok() const { return error == 0; }
+};
+
+// Reads the file at path when it is a regular file of at most limit bytes; a
+// symbolic link is followed only to one. A FIFO, a device, a socket or a
+// folder is never read, so nothing waits for a writer or reads forever; a
+// file that grows past the limit while read is refused too.
+SmallFile read_small_file(const QString& path, qint64 limit);
+// The same for name in the folder open as dir_fd; without follow_links a
+// symbolic link is refused as such (kind S_IFLNK).
+SmallFile read_small_file_at(int dir_fd, const QByteArray& name, qint64 limit, bool follow_links);
+// Why file was not read, in Japanese: the kind of file found, its size
+// against limit, or the system's reason.
+QString small_file_reason(const SmallFile& file, qint64 limit);
+
+// Makes folder and the folders above it that are missing. 0, or the errno of
+// the step that failed (the true reason: EACCES where a folder may not be made).
+int make_folders(const QString& folder);
 
 // How a file is kept aside: moved to the new name, or copied there (a second
 // name for the same file where the file system has them, else a copy with

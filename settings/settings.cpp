@@ -9,6 +9,8 @@
 
 #include <optional>
 
+#include <sys/stat.h>
+
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text_file.h"
@@ -40,6 +42,9 @@ std::optional<bool> parse_truth(const QString& text) {
     return std::nullopt;
 }
 
+// A settings file is five short lines; anything far larger is no settings file.
+constexpr qint64 kConfigLimit = 64 * 1024;
+
 // A phrase holds no line break: one would split it over two lines of the file.
 QString one_line(QString phrase) {
     phrase.replace(u"\r\n"_s, u" "_s);
@@ -49,8 +54,8 @@ QString one_line(QString phrase) {
 }
 
 // "&" marks an accelerator in a caption; a literal one is doubled, so a
-// phrase such as "&" shows as itself (where the original would have made the
-// letter after it an accelerator).
+// phrase such as "&" shows as itself rather than underlining the letter
+// after it.
 QString escape_ampersands(QString text) { return text.replace(u'&', u"&&"_s); }
 
 }  // namespace
@@ -64,7 +69,8 @@ ConfigRead parse_config(const QByteArray& bytes) {
     // lost at exit without a word.
     if (lines.size() > kLines) {
         const QByteArrayView sixth = lines[kLines].trimmed();
-        read.settings.capture_time = QByteArrayView(kCaptureTimeLine).compare(sixth, Qt::CaseInsensitive) == 0;
+        read.settings.capture_time =
+            QByteArrayView(kCaptureTimeLine).compare(sixth, Qt::CaseInsensitive) == 0;
         problem = problem || lines.size() > kLines + 1 ||
                   (!sixth.isEmpty() && !read.settings.capture_time);
     }
@@ -100,33 +106,40 @@ QByteArray serialize_config(const Settings& settings) {
 
 ConfigRead z_read_config(const QString& folder) {
     const QString path = QDir(folder).filePath(QString::fromLatin1(kConfigName));
-    if (!QFileInfo::exists(path)) return {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const SmallFile file = read_small_file(path, kConfigLimit);
+    if (file.error == ENOENT) return {};  // missing, or a link to nothing: the defaults, silently
+    if (!file.ok()) {
         ConfigRead read;
         read.problem = u"%1 を読み込めなかったため、既定の設定を使います。（%2）"_s.arg(
-            QDir::toNativeSeparators(path), file.errorString());
+            QDir::toNativeSeparators(path), small_file_reason(file, kConfigLimit));
         return read;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        ConfigRead read;
-        read.problem = u"%1 を読み込めなかったため、既定の設定を使います。（%2）"_s.arg(
-            QDir::toNativeSeparators(path), file.errorString());
-        return read;
-    }
-    return parse_config(bytes);
+    return parse_config(file.bytes);
 }
 
 QString z_write_config(const QString& folder, const Settings& settings) {
     const QString path = QDir(folder).filePath(QString::fromLatin1(kConfigName));
+    // The per-user folder may be missing still; the reason it cannot be made
+    // is the one to give, not that the file's folder is not there.
+    if (const int error = make_folders(folder); error != 0)
+        return u"%1 を書き込めませんでした。\n理由: %2"_s.arg(QDir::toNativeSeparators(path),
+                                                              system_reason(error));
     return write_file_atomically(path, serialize_config(settings));
 }
 
 QString keep_damaged_config(const QString& folder, QString* error) {
-    const Aside aside = keep_aside(QDir(folder).filePath(QString::fromLatin1(kConfigName)),
-                                   dated_stem(u"def_list_damaged-"_s, QDateTime::currentDateTime()),
-                                   u".txt"_s, AsideHow::Copy);
+    const QString path = QDir(folder).filePath(QString::fromLatin1(kConfigName));
+    // A file that is no settings file at all (a FIFO, a device, a huge file)
+    // is moved aside under the new name rather than copied: a copy would
+    // read it. A folder is left where it is; the settings are then not saved.
+    const SmallFile file = read_small_file(path, kConfigLimit);
+    if (S_ISDIR(file.kind)) {
+        *error = system_reason(EISDIR);
+        return {};
+    }
+    const Aside aside =
+        keep_aside(path, dated_stem(u"def_list_damaged-"_s, QDateTime::currentDateTime()),
+                   u".txt"_s, file.ok() ? AsideHow::Copy : AsideHow::Move);
     if (aside.ok()) return aside.name;
     *error = system_reason(aside.error);
     return {};
@@ -146,16 +159,17 @@ QString config_folder(const QString& program_folder) {
     if (!installed && folder.isDir() && folder.isWritable()) return folder.absoluteFilePath();
 
     const QString user = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    // A folder that cannot be made is left to the write at exit to report.
-    QDir().mkpath(user);
-    if (installed) {
-        // Settings made before the program kept them per user are not lost.
-        const QString name = QString::fromLatin1(kConfigName);
-        const QString own = QDir(user).filePath(name);
-        QFile beside(program.filePath(name));
-        if (!QFileInfo::exists(own) && beside.open(QIODevice::ReadOnly))
-            write_file_atomically(own, beside.readAll());
-    }
+    // A folder that cannot be made is left to the write at exit, which
+    // tries again and names the reason.
+    if (make_folders(user) != 0 || !installed) return user;
+    // Settings made before the program kept them per user are not lost. Only
+    // a small regular file is copied: the program folder is read at start-up.
+    const QString name = QString::fromLatin1(kConfigName);
+    const QString own = QDir(user).filePath(name);
+    struct stat st {};
+    if (::lstat(QFile::encodeName(own).constData(), &st) == 0 || errno != ENOENT) return user;
+    const SmallFile beside = read_small_file(program.filePath(name), kConfigLimit);
+    if (beside.ok()) write_file_atomically(own, beside.bytes);
     return user;
 }
 

@@ -129,9 +129,9 @@ std::optional<Settings> Setup::edit(QWidget* parent, const Settings& current) {
     return dialog.chosen();
 }
 
-// Every arrow key moves to the other size and selects it, as in an option
-// group of the original; Qt alone moves only towards a button lying in the
-// arrow's direction, so Up and Down would do nothing between two buttons
+// Every arrow key moves to the other size and selects it, as arrow keys do
+// in a Windows option group; Qt alone moves only towards a button lying in
+// the arrow's direction, so Up and Down would do nothing between two buttons
 // side by side.
 bool Setup::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -10,12 +12,21 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <utility>
 #include <vector>
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "log/time_log.h"
+#include "platform/text_file.h"
 
 namespace fotavi {
 
@@ -272,6 +283,108 @@ inline void make_outing(const Album& album) {
     album.add(QStringLiteral("DSC0002.JPG"), at(2001, 9, 2, 10, 40));
     album.add(QStringLiteral("DSC0003.JPG"), at(2001, 9, 2, 12, 15));
     album.add(QStringLiteral("DSC0004.JPG"), at(2001, 9, 3, 8, 30), QSize(48, 64));
+}
+
+// Diaries. The day texts of the outing of 2 and 3 September 2001.
+inline const QString kDay2 = QStringLiteral("2001年9月2日(日)");
+inline const QString kDay3 = QStringLiteral("2001年9月3日(月)");
+
+// time_log.txt of that outing: four pictures, the second without a comment.
+inline const QString kOutingLog = QStringLiteral(
+    "2001年9月2日(日)\r\n05:10 station\r\n12:15 lunch\r\n2001年9月3日(月)\r\n08:30 home\r\n"
+    "\r\n\r\n\r\n<TABLE BORDER=1>\r\n"
+    "<TR><TD COLSPAN=\"2\">2001年9月2日(日)</TD></TR>\r\n"
+    "<TR><TD>05:10</TD><TD>station</TD></TR>\r\n<TR><TD>12:15</TD><TD>lunch</TD></TR>\r\n"
+    "<TR><TD COLSPAN=\"2\">2001年9月3日(月)</TD></TR>\r\n"
+    "<TR><TD>08:30</TD><TD>home</TD></TR>\r\n</TABLE>\r\n");
+
+// Entries written "day|time|comment".
+inline std::vector<LogEntry> entries_of(const QStringList& rows) {
+    std::vector<LogEntry> entries;
+    for (const QString& r : rows)
+        entries.push_back({r.section(u'|', 0, 0), r.section(u'|', 1, 1), r.section(u'|', 2)});
+    return entries;
+}
+
+inline QStringList rows_of(const std::vector<LogEntry>& entries) {
+    QStringList rows;
+    for (const LogEntry& e : entries) rows << e.day + u'|' + e.time + u'|' + e.comment;
+    return rows;
+}
+
+inline QStringList outing_rows() {
+    return {kDay2 + QStringLiteral("|05:10|station"), kDay2 + QStringLiteral("|12:15|lunch"),
+            kDay3 + QStringLiteral("|08:30|home")};
+}
+
+inline QByteArray written(const QStringList& rows) { return log_bytes(entries_of(rows)).bytes; }
+inline QByteArray cp932(const QString& text) { return encode_cp932(text).bytes; }
+
+// Writes bytes as the whole file at path.
+inline bool put_file(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Every entry under dir, links not followed, as "path kind size owner hash"
+// lines: equal before and after, nothing under dir changed.
+inline QStringList tree_of(const QString& dir) {
+    QStringList lines;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        struct stat st {};
+        ::lstat(QFile::encodeName(path).constData(), &st);
+        const QByteArray hash =
+            S_ISREG(st.st_mode)
+                ? QCryptographicHash::hash(read_all(path), QCryptographicHash::Sha1).toHex()
+                : QFile::encodeName(QFileInfo(path).symLinkTarget());
+        lines << QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(QDir(dir).relativeFilePath(path))
+                     .arg(st.st_mode, 0, 8)
+                     .arg(st.st_size)
+                     .arg(st.st_uid)
+                     .arg(QString::fromLatin1(hash));
+    }
+    lines.sort();
+    return lines;
+}
+
+// The user id of nobody, the user without rights that tests run as where
+// root would be let through.
+inline uid_t nobody() {
+    const passwd* user = ::getpwnam("nobody");
+    return user ? user->pw_uid : 65534;
+}
+
+// Runs work in a child process that has become the user uid, and gives back
+// the bytes work returned; nothing when the child could not become that user
+// (or failed). For what root is never refused: reading a file of mode 222.
+inline std::optional<QByteArray> as_user(uid_t uid, const std::function<QByteArray()>& work) {
+    int channel[2];
+    if (::pipe(channel) != 0) return std::nullopt;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 ||
+            ::setresuid(uid, uid, uid) != 0)
+            ::_exit(2);
+        const QByteArray out = work();
+        const bool written = ::write(channel[1], out.constData(), size_t(out.size())) == out.size();
+        ::_exit(written ? 0 : 3);
+    }
+    ::close(channel[1]);
+    QByteArray out;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, got);
+    ::close(channel[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return out;
 }
 
 }  // namespace fotavi

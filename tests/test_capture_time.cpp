@@ -1,5 +1,9 @@
 #include <QTest>
 
+#include <limits>
+
+#include <sys/stat.h>
+
 #include "album.h"
 #include "browse/capture_cache.h"
 #include "browse/capture_time.h"
@@ -233,7 +237,8 @@ private slots:
         QFETCH(bool, copied);
         const DateTime base = to_date_time(QDate(2024, 6, 1), QTime(8, 0));
         std::vector<ListedFile> files;
-        for (int minute : file_minutes) files.push_back({"P.JPG", {base.seconds + minute * kSecondsPerMinute}});
+        for (int minute : file_minutes)
+            files.push_back({"P.JPG", {base.seconds + minute * kSecondsPerMinute}});
         int reads = 0;
         const auto camera = [&](size_t i) {
             ++reads;
@@ -247,6 +252,73 @@ private slots:
         };
         QCOMPARE(fotavi::looks_copied(files, camera), copied);
         QVERIFY2(reads <= 24, qPrintable(QString::number(reads)));
+    }
+
+    // A cache file is input: an entry holding what no reading of a picture
+    // gives, or a file that is no cache file, means the picture is read again
+    // (a damaged value once showed as the date 0000/00/00 and reached the log).
+    void cache_values_are_checked_data() {
+        QTest::addColumn<qint64>("seconds");
+        QTest::addColumn<int>("micro");
+        QTest::addColumn<int>("tag");
+        QTest::addColumn<qint64>("size");   // -2: the picture's own
+        QTest::addColumn<QString>("file");  // what the cache file is: "" a file, "fifo", "zero"
+        const qint64 nine = to_date_time(QDate(2001, 9, 2), QTime(9, 0)).seconds;
+        const int original = int(TimeTag::DateTimeOriginal);
+        QTest::newRow("trusted when sound") << nine << 0 << original << -2LL << "";
+        QTest::newRow("year 9999") << to_date_time(QDate(9999, 12, 31), QTime(9, 0)).seconds << 0
+                                   << original << -2LL << "";
+        QTest::newRow("year 1899") << -1LL << 0 << original << -2LL << "";
+        QTest::newRow("negative seconds")
+            << std::numeric_limits<qint64>::min() << 0 << original << -2LL << "";
+        QTest::newRow("huge seconds")
+            << std::numeric_limits<qint64>::max() << 0 << original << -2LL << "";
+        QTest::newRow("negative size") << nine << 0 << original << -1LL << "";
+        QTest::newRow("unknown tag") << nine << 0 << 9 << -2LL << "";
+        QTest::newRow("no tag, yet a date") << nine << 0 << 0 << -2LL << "";
+        QTest::newRow("sub-second of a second") << nine << 1000000 << original << -2LL << "";
+        QTest::newRow("negative sub-second") << nine << -1 << original << -2LL << "";
+        QTest::newRow("cache file is a FIFO") << nine << 0 << original << -2LL << "fifo";
+        QTest::newRow("cache file links to /dev/zero") << nine << 0 << original << -2LL << "zero";
+    }
+    void cache_values_are_checked() {
+        QFETCH(qint64, seconds);
+        QFETCH(int, micro);
+        QFETCH(int, tag);
+        QFETCH(qint64, size);
+        QFETCH(QString, file);
+        Album album;
+        QTemporaryDir cache_dir;
+        album.add_exif("P.JPG", at(2024, 6, 1, 20, 0),
+                       {"2001:09:02 07:00:00", {}, {}, {}, {}, false});
+        std::vector<ListedFile> files = list_pictures(album.path()).files;
+        CaptureTimeCache first(cache_dir.path());
+        QVERIFY(use_capture_times(files, album.path(), first, [](int) { return false; }));
+        const QString path =
+            QDir(cache_dir.filePath("capture-times")).entryInfoList(QDir::Files)[0].filePath();
+        QVERIFY(QFile::remove(path));
+        if (file == "fifo") {
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0644) == 0);
+        } else if (file == "zero") {
+            QVERIFY(QFile::link("/dev/zero", path));
+        } else {
+            const CaptureTime time{DateTime{seconds}, micro, TimeTag(tag)};
+            const qint64 stored = size == -2 ? files[0].size : size;
+            album.add_bytes(
+                QFileInfo(path).fileName(),
+                capture_cache_bytes(album.path(), {{"P.JPG", {stored, files[0].mtime_ns, time}}}),
+                at(2024, 6, 1, 20, 0));
+            QVERIFY(QFile::rename(album.file(QFileInfo(path).fileName()), path));
+        }
+
+        CaptureTimeCache later(cache_dir.path());
+        files = list_pictures(album.path()).files;
+        QVERIFY(use_capture_times(files, album.path(), later, [](int) { return false; }));
+        const bool trusted = QByteArray(QTest::currentDataTag()).startsWith("trusted");
+        QCOMPARE(later.files_read(), trusted ? 0 : 1);
+        QCOMPARE(format_date(files[0].date, u"dddddd(aaa) hh:mm"),
+                 trusted ? QStringLiteral("2001年9月2日(日) 09:00")
+                         : QStringLiteral("2001年9月2日(日) 07:00"));
     }
 
     // A picture is read again only when its size or modification time changed.

@@ -1,5 +1,7 @@
 #include <QTest>
 
+#include <limits>
+
 #include "platform/date_time.h"
 
 using namespace fotavi;
@@ -36,6 +38,31 @@ private slots:
         QFETCH(QString, pattern);
         QFETCH(QString, expected);
         QCOMPARE(format_date(to_date_time(when), pattern), expected);
+    }
+
+    // A value from a damaged file formats as dashes, never indexes past the
+    // weekday names; the calendar's first and last seconds still format.
+    void outside_the_calendar_data() {
+        QTest::addColumn<qint64>("seconds");
+        QTest::addColumn<QString>("expected");
+        const qint64 first = to_date_time(QDate(1, 1, 1), QTime(0, 0)).seconds;
+        const qint64 last = to_date_time(QDate(9999, 12, 31), QTime(23, 59, 59)).seconds;
+        const QString dashes = QStringLiteral("----/--/--(-)--:-- ----年--月--日");
+        QTest::newRow("first second") << first << QStringLiteral("0001/01/01(月)00:00 1年1月1日");
+        QTest::newRow("before it") << first - 1 << dashes;
+        QTest::newRow("last second")
+            << last << QStringLiteral("9999/12/31(金)23:59 9999年12月31日");
+        QTest::newRow("after it") << last + 1 << dashes;
+        QTest::newRow("a second before the epoch")
+            << qint64(-1) << QStringLiteral("1899/12/29(金)23:59 1899年12月29日");
+        QTest::newRow("least") << std::numeric_limits<qint64>::min() << dashes;
+        QTest::newRow("greatest") << std::numeric_limits<qint64>::max() << dashes;
+    }
+    void outside_the_calendar() {
+        QFETCH(qint64, seconds);
+        QFETCH(QString, expected);
+        QCOMPARE(format_date(DateTime{seconds}, u"ddddd(aaa)hh:mm dddddd"), expected);
+        QCOMPARE(in_calendar(DateTime{seconds}), !expected.startsWith(u'-'));
     }
 
     // A time just short of a minute must not print as the minute before.

@@ -4,12 +4,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <map>
-#include <utility>
-#include <vector>
+#include <array>
 
-#include "fake_ui.h"
-#include "settings/layouts.h"
+#include <sys/stat.h>
+
+#include "album.h"
+#include "platform/errors.h"
 #include "settings/settings.h"
 
 using namespace fotavi;
@@ -52,16 +52,11 @@ private slots:
     void write_back();
     void serialize();
     void read_and_write_files();
-    void unreadable_and_unwritable();
+    void not_a_settings_file_data();
+    void not_a_settings_file();
+    void write_names_why_the_folder_cannot_be_made();
     void config_folder_choice_data();
     void config_folder_choice();
-    void caption_data();
-    void caption();
-    void pre_captions_reach_every_button();
-    void layout_values_data();
-    void layout_values();
-    void layout_geometry_holds_together();
-    void switching_layouts_restores_every_value();
 };
 
 void TestSettings::parse_data() {
@@ -235,19 +230,83 @@ void TestSettings::read_and_write_files() {
     QCOMPARE(file.readAll(), serialize_config(Settings{}));
 }
 
-void TestSettings::unreadable_and_unwritable() {
-    // Tests run as root, so a folder in the file's place stands for a file
-    // that can be neither read nor replaced.
+// def_list.txt that is no small regular file: start-up never waits or reads
+// without end (a FIFO would hang this test), takes the defaults and says why
+// in one Japanese sentence; keeping it aside never reads it either.
+void TestSettings::not_a_settings_file_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");  // what the message says of it
+    QTest::newRow("FIFO") << "fifo" << u"名前付きパイプ (FIFO) で、普通のファイルではありません"_s;
+    QTest::newRow("link to /dev/zero")
+        << "zero" << u"シンボリックリンクの先が装置ファイルで、普通のファイルではありません"_s;
+    QTest::newRow("1 GB sparse file")
+        << "sparse"
+        << u"ファイルが大きすぎます（1073741824 バイト。65536 バイトまでしか読みません）"_s;
+    QTest::newRow("folder") << "folder" << u"ファイルではなくフォルダです"_s;
+    QTest::newRow("link to five good lines") << "good link" << QString();
+}
+
+void TestSettings::not_a_settings_file() {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QVERIFY(QDir(dir.path()).mkdir(u"def_list.txt"_s));
+    const QString path = dir.filePath(u"def_list.txt"_s);
+    const QByteArray encoded = QFile::encodeName(path);
+    if (kind == "fifo") QVERIFY(::mkfifo(encoded.constData(), 0644) == 0);
+    if (kind == "zero") QVERIFY(QFile::link(u"/dev/zero"_s, path));
+    if (kind == "folder") QVERIFY(QDir(dir.path()).mkdir(u"def_list.txt"_s));
+    if (kind == "sparse") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(1LL << 30));
+    }
+    const Settings large{true, {u"お昼"_s, u"休憩"_s, {}, {}}};
+    if (kind == "good link") {
+        QVERIFY(z_write_config(dir.path(), large).isEmpty());
+        QVERIFY(QFile::rename(path, dir.filePath(u"real.txt"_s)));
+        QVERIFY(QFile::link(dir.filePath(u"real.txt"_s), path));
+    }
 
     const ConfigRead read = z_read_config(dir.path());
+    if (reason.isEmpty()) {
+        QCOMPARE(read.settings, large);
+        QCOMPARE(read.problem, QString());
+        return;
+    }
     QCOMPARE(read.settings, Settings{});
-    QVERIFY(!read.problem.isEmpty());
+    QCOMPARE(read.problem,
+             u"%1 を読み込めなかったため、既定の設定を使います。（%2）"_s.arg(path, reason));
 
-    QVERIFY(!z_write_config(dir.path(), Settings{}).isEmpty());
-    QVERIFY(QFileInfo(dir.filePath(u"def_list.txt"_s)).isDir());
+    // Kept aside by moving its name, never by reading it; a folder stays.
+    QString error;
+    const QString kept = keep_damaged_config(dir.path(), &error);
+    const QStringList left =
+        QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+    if (kind == "folder") {
+        QVERIFY(kept.isEmpty() && !error.isEmpty());
+        QCOMPARE(left, QStringList{u"def_list.txt"_s});
+        QVERIFY(!z_write_config(dir.path(), Settings{}).isEmpty());
+        return;
+    }
+    QCOMPARE(left, QStringList{kept});
+    QVERIFY(kept.startsWith(u"def_list_damaged-"_s));
+    QCOMPARE(z_write_config(dir.path(), Settings{}), QString());
+    QCOMPARE(z_read_config(dir.path()).problem, QString());
+}
+
+// The folder the settings go to may be missing (the per-user folder): the
+// reason it cannot be made is the one given, not that it is not there.
+void TestSettings::write_names_why_the_folder_cannot_be_made() {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(u"config/fotavi"_s);
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                  QFile::ExeOwner | QFile::ExeOther |
+                                                  QFile::ReadOther));
+    const std::optional<QByteArray> error =
+        as_user(nobody(), [&] { return z_write_config(folder, Settings{}).toUtf8(); });
+    if (!error) QSKIP("cannot become the user nobody here");
+    QCOMPARE(QString::fromUtf8(*error), u"%1 を書き込めませんでした。\n理由: %2"_s.arg(
+                                            folder + u"/def_list.txt"_s, system_reason(EACCES)));
+    QVERIFY(!QFileInfo::exists(folder));
 }
 
 void TestSettings::config_folder_choice_data() {
@@ -321,148 +380,6 @@ void TestSettings::config_folder_choice() {
         QCOMPARE(left.readAll(), beside);
     }
     QDir(user).removeRecursively();
-}
-
-void TestSettings::caption_data() {
-    QTest::addColumn<int>("n");
-    QTest::addColumn<QString>("phrase");
-    QTest::addColumn<QString>("caption");
-
-    QTest::newRow("empty Z") << 0 << QString() << u"(&Z)"_s;
-    QTest::newRow("empty X") << 1 << QString() << u"(&X)"_s;
-    QTest::newRow("one char") << 0 << u"米"_s << u"米(&Z)"_s;
-    QTest::newRow("two chars") << 2 << u"お昼"_s << u"お.(&C)"_s;
-    QTest::newRow("many chars") << 3 << u"休憩中です"_s << u"休.(&V)"_s;
-    QTest::newRow("leading space") << 1 << u" 米"_s << u" .(&X)"_s;
-    QTest::newRow("space alone") << 1 << u" "_s << u" (&X)"_s;
-    QTest::newRow("outside BMP alone") << 0 << u"\U0001F35A"_s << u"\U0001F35A(&Z)"_s;
-    QTest::newRow("outside BMP first") << 0 << u"\U0001F35Aです"_s << u"\U0001F35A.(&Z)"_s;
-    QTest::newRow("surrogate kanji") << 2 << u"\U00020BB7"_s << u"\U00020BB7(&C)"_s;
-    // Characters count as the settings file holds them, in code page 932.
-    QTest::newRow("combining mark") << 3 << u"e\u0301"_s << u"e.(&V)"_s;
-    QTest::newRow("combining voiced mark") << 1 << u"か\u3099き"_s << u"か.(&X)"_s;
-    QTest::newRow("half-width voiced") << 0 << u"ｶﾞ"_s << u"ｶ.(&Z)"_s;
-    QTest::newRow("half-width alone") << 0 << u"ｶ"_s << u"ｶ(&Z)"_s;
-    QTest::newRow("full-width voiced") << 0 << u"ガ"_s << u"ガ(&Z)"_s;
-    QTest::newRow("ampersand alone") << 0 << u"&"_s << u"&&(&Z)"_s;
-    QTest::newRow("ampersand first") << 1 << u"&a"_s << u"&&.(&X)"_s;
-    QTest::newRow("ampersand later") << 2 << u"a&b"_s << u"a.(&C)"_s;
-}
-
-void TestSettings::caption() {
-    QFETCH(int, n);
-    QFETCH(QString, phrase);
-    QFETCH(QString, caption);
-    QCOMPARE(preset_caption(n, phrase), caption);
-}
-
-void TestSettings::pre_captions_reach_every_button() {
-    Settings settings;
-    settings.pre_str = {u"お昼"_s, QString(), u"&"_s, u"実"_s};
-    FakeUi ui;
-    z_set_pre_captions(settings, ui);
-    QCOMPARE(ui.events, QStringList({u"preset|0|お.(&Z)"_s, u"preset|1|(&X)"_s,
-                                     u"preset|2|&&(&C)"_s, u"preset|3|実(&V)"_s}));
-    for (int n = 0; n < 4; ++n) QCOMPARE(ui.tool_tips[n], settings.pre_str[n]);  // the whole phrase
-}
-
-void TestSettings::layout_values_data() {
-    QTest::addColumn<int>("order");
-    QTest::addColumn<int>("target");
-    QTest::addColumn<int>("property");
-    QTest::addColumn<int>("small");
-    QTest::addColumn<int>("large");
-
-    using T = LayoutTarget;
-    using P = LayoutProperty;
-    const std::tuple<T, P, int, int> rows[] = {
-        {T::Main, P::Height, 7335, 9175},    {T::Main, P::Width, 7515, 9870},
-        {T::Image1, P::Height, 5400, 7200},  {T::Image1, P::Width, 7200, 9600},
-        {T::k_list, P::Left, 6480, 8860},    {T::l_file_date, P::Left, 4680, 6800},
-        {T::l_comment, P::Top, 6000, 7800},  {T::l_comment, P::Width, 3615, 5900},
-        {T::k_pre_set0, P::Top, 6120, 7920}, {T::k_pre_set0, P::Left, 3840, 6200},
-        {T::k_pre_set1, P::Top, 6120, 7920}, {T::k_pre_set1, P::Left, 4440, 6800},
-        {T::k_pre_set2, P::Top, 6120, 7920}, {T::k_pre_set2, P::Left, 5040, 7400},
-        {T::k_pre_set3, P::Top, 6120, 7920}, {T::k_pre_set3, P::Left, 5640, 8000},
-        {T::k_komoji, P::Top, 6120, 7920},   {T::k_komoji, P::Left, 6360, 8740},
-    };
-    int order = 0;
-    for (const auto& [target, property, small, large] : rows) {
-        QTest::addRow("%d", order + 1)
-            << order << static_cast<int>(target) << static_cast<int>(property) << small << large;
-        ++order;
-    }
-}
-
-void TestSettings::layout_values() {
-    QFETCH(int, order);
-    QFETCH(int, target);
-    QFETCH(int, property);
-    QFETCH(int, small);
-    QFETCH(int, large);
-
-    for (const bool size_large : {false, true}) {
-        FakeUi ui;
-        z_set_layout(size_large, ui);
-        QCOMPARE(ui.layout_values.size(), size_t{18});
-        const LayoutValue expected{static_cast<LayoutTarget>(target),
-                                   static_cast<LayoutProperty>(property),
-                                   size_large ? large : small};
-        QVERIFY(ui.layout_values[order] == expected);
-        QVERIFY(layout_for(size_large)[order] == expected);
-    }
-}
-
-void TestSettings::layout_geometry_holds_together() {
-    for (const bool size_large : {false, true}) {
-        std::map<std::pair<LayoutTarget, LayoutProperty>, int> values;
-        for (const LayoutValue& value : layout_for(size_large)) {
-            values[{value.target, value.property}] = value.twips;
-        }
-        const auto v = [&values](LayoutTarget target, LayoutProperty property) {
-            return values.at({target, property});
-        };
-        using T = LayoutTarget;
-        using P = LayoutProperty;
-        const int image_bottom = 480 + v(T::Image1, P::Height);
-        QCOMPARE(v(T::l_comment, P::Top), image_bottom + 120);
-        QCOMPARE(v(T::Image1, P::Width) * 3, v(T::Image1, P::Height) * 4);
-        for (const T button :
-             {T::k_pre_set0, T::k_pre_set1, T::k_pre_set2, T::k_pre_set3, T::k_komoji}) {
-            QCOMPARE(v(button, P::Top), image_bottom + 240);
-        }
-        QCOMPARE((v(T::k_pre_set1, P::Left) - v(T::k_pre_set0, P::Left)), 600);
-        QCOMPARE((v(T::k_pre_set2, P::Left) - v(T::k_pre_set1, P::Left)), 600);
-        QCOMPARE((v(T::k_pre_set3, P::Left) - v(T::k_pre_set2, P::Left)), 600);
-        // k_list (855 wide) and k_komoji (975 wide) end at the same right edge.
-        QCOMPARE((v(T::k_list, P::Left) + 855), (v(T::k_komoji, P::Left) + 975));
-        // The outer window leaves 90 by 660 twips for frame, title and menu bar.
-        QCOMPARE((v(T::Main, P::Width) - 90), (size_large ? 9780 : 7425));
-        QCOMPARE((v(T::Main, P::Height) - 660), (size_large ? 8515 : 6675));
-    }
-}
-
-void TestSettings::switching_layouts_restores_every_value() {
-    FakeUi ui;
-    using Key = std::pair<LayoutTarget, LayoutProperty>;
-    const auto apply = [&ui](bool size_large) {
-        ui.layout_values.clear();
-        z_set_layout(size_large, ui);
-        std::map<Key, int> state;
-        for (const LayoutValue& value : ui.layout_values) {
-            state[{value.target, value.property}] = value.twips;
-        }
-        return state;
-    };
-    const auto small = apply(false);
-    const auto large = apply(true);
-    QCOMPARE(small.size(), size_t{18});
-    // Both layouts set the same eighteen values, so either fully undoes the other.
-    for (const auto& [key, twips] : small) QVERIFY(large.count(key) == 1);
-    QVERIFY(small != large);
-    QVERIFY(apply(false) == small);
-    QVERIFY(apply(true) == large);
-    QVERIFY(apply(true) == large);
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

@@ -1,4 +1,5 @@
 #include <initializer_list>
+#include <limits>
 
 #include <QDir>
 #include <QFile>
@@ -6,6 +7,7 @@
 #include <QtTest>
 
 #include "browse/image_table.h"
+#include "log/old_log.h"
 #include "log/time_log.h"
 #include "platform/date_time.h"
 
@@ -65,6 +67,7 @@ private slots:
     void characters_outside_cp932_are_counted();
     void second_list_replaces_the_first();
     void failing_write_names_the_file();
+    void date_outside_the_calendar_is_refused();
 };
 
 void TestTimeLog::outing_is_written_byte_for_byte() {
@@ -257,6 +260,30 @@ void TestTimeLog::failing_write_names_the_file() {
     const LogWrite w = z_write_log(folder, outing());
     QVERIFY(!w.ok());
     QVERIFY2(w.error.contains(QStringLiteral("time_log.txt")), qPrintable(w.error));
+}
+
+// A date-time no clock gives (a damaged file time) is never written as a day
+// line of dashes: List refuses, names the picture, and touches nothing.
+void TestTimeLog::date_outside_the_calendar_is_refused() {
+    for (const qint64 seconds : {std::numeric_limits<qint64>::max(), qint64(-694000000000)}) {
+        QTemporaryDir dir;
+        ImageTable t = outing();
+        t.img_date[2] = DateTime{seconds};
+        QVERIFY(QFile(log_path(dir)).open(QIODevice::WriteOnly));
+        const QString refused = QStringLiteral(
+            "p2.jpg の日時が正しくない（西暦 1 年から 9999 年の外）ため、time_log.txt "
+            "を書き込みませんでした。\nファイルの日時を直してから、もう一度試して下さい。");
+        const LogWrite direct = z_write_log(dir.path(), t);
+        QCOMPARE(direct.error, refused);
+        QCOMPARE(direct.undated, QStringLiteral("p2.jpg"));
+        const LogWrite keeping = write_log_keeping_old(dir.path(), log_entries(t), {});
+        QCOMPARE(keeping.error, refused);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"time_log.txt"});
+        QCOMPARE(read_all(log_path(dir)), QByteArray());
+        // Without a comment the picture is not written, so nothing is refused.
+        t.img_comment[2].clear();
+        QVERIFY(z_write_log(dir.path(), t).ok());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTimeLog)
