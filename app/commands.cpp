@@ -9,6 +9,7 @@
 #include "browse/capture_time.h"
 #include "journal/sqlite_comment_store.h"
 #include "log/old_log.h"
+#include "platform/errors.h"
 #include "platform/picture.h"
 #include "settings/layouts.h"
 
@@ -80,14 +81,21 @@ void Commands::start_up(const QStringList& args, const QString& start_dir) {
     z_set_pre_captions(settings_, ui_);
     if (!config.problem.isEmpty()) {
         // What was guessed from a damaged file must not silently replace it at exit.
-        QString error;
-        const QString kept = keep_damaged_config(config_dir_, &error);
-        keep_config_ = kept.isEmpty();
-        say({config.problem +
-             (keep_config_ ? QStringLiteral("\n元のファイルを残せないため（%1）、終了するときにも "
-                                            "def_list.txt は書き換えません。")
-                                 .arg(error)
-                           : QStringLiteral("\n元のファイルは %1 として残しました。").arg(kept))});
+        const Aside kept = keep_damaged_config(config_dir_);
+        keep_config_ = !kept.ok();
+        QString note;
+        if (kept.ok())
+            note = QStringLiteral("元の def_list.txt は %1 として残しました。").arg(kept.name);
+        else if (kept.error == EISDIR)
+            note = QStringLiteral(
+                "def_list.txt という名前のフォルダがあるため、終了するときにも"
+                "設定は保存しません。");
+        else
+            note = QStringLiteral(
+                       "元の def_list.txt を残せないため（%1）、終了するときにも "
+                       "def_list.txt は書き換えません。")
+                       .arg(system_reason(kept.error));
+        say({config.problem + u'\n' + note});
     }
     z_set_layout(settings_.size_large, ui_);
     ui_.set_capture_time_checked(settings_.capture_time);

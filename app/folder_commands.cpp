@@ -63,7 +63,8 @@ std::optional<FolderListing> Commands::read_dates(const QString& folder, bool ca
     // A rename to lower case cut off between its two steps left a picture
     // under a temporary name, which the listing would not show.
     if (const QStringList left = finish_interrupted_renames(folder); !left.isEmpty())
-        say({QStringLiteral("前回途中で終わった小文字への名前の変更を終えられませんでした:\n") +
+        say({QStringLiteral(
+                 "フォルダに残っていた名前の変更の記録のうち、次のものは処理しませんでした:\n") +
              left.join(u'\n')});
     // Listing a large folder on a slow card takes a while: on a worker.
     FolderListing listing =

@@ -78,6 +78,11 @@ QStringList store_load_notes(const StoreLoad& load) {
 }
 
 QString read_back_note(const ReadBack& back) {
+    if (back.unreadable != 0)
+        return QStringLiteral(
+                   "time_log.txt を読めないため、コメントを読み戻せませんでした（理由: %1）。\n"
+                   "リスト(L) で書き直すときは、元の time_log.txt を別の名前で残します。")
+            .arg(system_reason(back.unreadable));
     if (!back.found || (back.unplaced == 0 && !back.damaged)) return {};
     QString note =
         QStringLiteral("time_log.txt から %1 個のコメントを読み戻しました。").arg(back.placed);
@@ -135,6 +140,16 @@ QString log_written_text(const QString& disp_dir, const LogWrite& written, bool 
                           "\n以前の time_log.txt には新しいファイルにない記録が %1 個あったため、"
                           "%2 として残しました。")
                           .arg(written.dropped)
+                          .arg(written.kept_as);
+    if (written.unreadable != 0)
+        return text + QStringLiteral(
+                          "\n以前の time_log.txt は読めなかったため（理由: %1）、"
+                          "%2 として残しました。")
+                          .arg(system_reason(written.unreadable), written.kept_as);
+    if (written.other_forms)
+        return text + QStringLiteral(
+                          "\n以前の time_log.txt にはシフト JIS の別の書き方の文字があり、"
+                          "書き直すとその部分のバイトが変わるため、%1 として残しました。")
                           .arg(written.kept_as);
     return text + QStringLiteral(
                       "\n以前の time_log.txt には読み取れない部分があったため、%1 "

@@ -116,7 +116,8 @@ DbError StoreFile::create_tables() {
 }
 
 DbError StoreFile::check() {
-    Statement query(db_, "PRAGMA quick_check");
+    // The full check, so an index that disagrees with its table is damage too.
+    Statement query(db_, "PRAGMA integrity_check(1)");
     if (!query.ok()) return db_.last_error();
     if (!query.next()) return query.done() ? DbError{} : db_.last_error();
     if (query.text(0) != QLatin1String("ok")) return {DbError::Kind::Damaged, 0};
@@ -125,8 +126,10 @@ DbError StoreFile::check() {
 
 std::vector<StoredComment> StoreFile::rows(qint64 after_version, DbError* error) {
     std::vector<StoredComment> rows;
-    const QByteArray sql =
-        QByteArray("SELECT ") + kColumns + " FROM picture WHERE version > ?1 ORDER BY version";
+    // A name that is not bytes was not written by this program: it names no file.
+    const QByteArray sql = QByteArray("SELECT ") + kColumns +
+                           " FROM picture WHERE version > ?1 AND typeof(name) = 'blob' "
+                           "ORDER BY version";
     Statement query(db_, sql.constData());
     query.bind(1, after_version);
     while (query.next()) rows.push_back(read_row(query));

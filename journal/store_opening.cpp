@@ -233,9 +233,8 @@ StoreFile* StorePlace::target(DbError* error) {
         primary_refused = true;
     }
     if (fallback.is_open()) return &fallback;
-    const QString dir = QFileInfo(fallback_path).absolutePath();
-    if (!QDir().mkpath(dir)) {
-        *error = {DbError::Kind::Io, EACCES};
+    if (const int made = make_folders(QFileInfo(fallback_path).absolutePath()); made != 0) {
+        *error = {DbError::Kind::Io, made};
         return nullptr;
     }
     *error = fallback.open(fallback_path, true, true);
@@ -276,7 +275,7 @@ DbError write_changes(StoreFile& file, const std::vector<CommentChange>& changes
         if (there && there->capture_read && there->size == change.size &&
             there->mtime_ns == change.mtime_ns) {
             row.capture = there->capture;
-        } else if (change.size >= 0) {
+        } else if (change.size >= 0 && is_single_name(row.name)) {
             row.capture = capture(QDir(place.folder).filePath(change.name));
         }
         row.capture_read = row.capture.has_value() || change.size >= 0;

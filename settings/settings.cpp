@@ -127,22 +127,13 @@ QString z_write_config(const QString& folder, const Settings& settings) {
     return write_file_atomically(path, serialize_config(settings));
 }
 
-QString keep_damaged_config(const QString& folder, QString* error) {
+Aside keep_damaged_config(const QString& folder) {
     const QString path = QDir(folder).filePath(QString::fromLatin1(kConfigName));
-    // A file that is no settings file at all (a FIFO, a device, a huge file)
-    // is moved aside under the new name rather than copied: a copy would
-    // read it. A folder is left where it is; the settings are then not saved.
+    // A copy would read a file that is no settings file at all: it is moved.
     const SmallFile file = read_small_file(path, kConfigLimit);
-    if (S_ISDIR(file.kind)) {
-        *error = system_reason(EISDIR);
-        return {};
-    }
-    const Aside aside =
-        keep_aside(path, dated_stem(u"def_list_damaged-"_s, QDateTime::currentDateTime()),
-                   u".txt"_s, file.ok() ? AsideHow::Copy : AsideHow::Move);
-    if (aside.ok()) return aside.name;
-    *error = system_reason(aside.error);
-    return {};
+    if (S_ISDIR(file.kind)) return {QString::fromLatin1(kConfigName), EISDIR};
+    return keep_aside(path, dated_stem(u"def_list_damaged-"_s, QDateTime::currentDateTime()),
+                      u".txt"_s, file.ok() ? AsideHow::Copy : AsideHow::Move);
 }
 
 int unwritable_phrase_characters(const Settings& settings) {

@@ -5,6 +5,8 @@
 
 #include <array>
 
+#include "platform/files.h"
+
 namespace fotavi {
 
 // The settings kept between runs in def_list.txt.
@@ -41,11 +43,12 @@ ConfigRead z_read_config(const QString& folder);
 // Writes def_list.txt into folder atomically; returns an error text or empty.
 QString z_write_config(const QString& folder, const Settings& settings);
 
-// Copies a def_list.txt that could not be read as written into
+// Keeps a def_list.txt that could not be read as written as
 // "def_list_damaged-<yyyyMMdd-hhmmss>.txt" beside it, so writing the settings
-// at exit loses nothing. The copy's name, or, when it could not be made, an
-// error text in *error.
-QString keep_damaged_config(const QString& folder, QString* error);
+// at exit loses nothing: a copy, or the file itself moved when it is no
+// settings file at all (a FIFO, a device, a huge file). A folder stays where
+// it is (error EISDIR).
+Aside keep_damaged_config(const QString& folder);
 // How many characters of the phrases code page 932 cannot hold.
 int unwritable_phrase_characters(const Settings& settings);
 

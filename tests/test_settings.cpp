@@ -277,12 +277,12 @@ void TestSettings::not_a_settings_file() {
              u"%1 を読み込めなかったため、既定の設定を使います。（%2）"_s.arg(path, reason));
 
     // Kept aside by moving its name, never by reading it; a folder stays.
-    QString error;
-    const QString kept = keep_damaged_config(dir.path(), &error);
+    const Aside aside = keep_damaged_config(dir.path());
+    const QString kept = aside.ok() ? aside.name : QString();
     const QStringList left =
         QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
     if (kind == "folder") {
-        QVERIFY(kept.isEmpty() && !error.isEmpty());
+        QCOMPARE(aside.error, EISDIR);
         QCOMPARE(left, QStringList{u"def_list.txt"_s});
         QVERIFY(!z_write_config(dir.path(), Settings{}).isEmpty());
         return;
