@@ -97,6 +97,7 @@ void Commands::z_read_sort(const FolderListing& listing, const QString& shown) {
             if (back.found) document_.take_read_back(back);
             if (const QString note = read_back_note(back); !note.isEmpty()) notes << note;
         }
+        if (const int cut = document_.cut_comments(); cut > 0) notes << cut_comments_text(cut);
         say(notes);
         z_show_photo();
         ui_.enable(PictureCommand::k_incre);

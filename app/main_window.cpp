@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/messages.h"
+
 namespace fotavi {
 
 int to_pixels(int twips) { return int(std::lround(double(twips) / kTwipsPerPixel)); }
@@ -90,7 +92,7 @@ void Main::create_controls() {
     k_decre_ = make_button("k_decre", QStringLiteral("前へ(&B)"), 1080, 0, 855, 375);
     k_incre_ = make_button("k_incre", QStringLiteral("次へ(&N)"), 2040, 0, 855, 375);
 
-    l_comment_ = new QPlainTextEdit(client_);
+    l_comment_ = new CommentBox(client_);
     l_comment_->setObjectName(QStringLiteral("l_comment"));
     l_comment_->setGeometry(twips_rect(120, 6000, 3615, 625));
     l_comment_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -136,6 +138,9 @@ void Main::create_controls() {
     for (int n = 0; n < 4; ++n)
         connect(k_pre_set_[n], &QPushButton::clicked, this, [&c, n] { c.k_pre_set(n); });
     connect(l_comment_, &QPlainTextEdit::textChanged, this, [&c] { c.comment_edited(); });
+    l_comment_->on_too_long = [this](int left_out) {
+        message(comment_too_long_text(left_out), QStringLiteral("メッセージ"));
+    };
 }
 
 void Main::create_menus() {

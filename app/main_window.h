@@ -8,12 +8,12 @@
 #include <memory>
 
 #include "app/commands.h"
+#include "app/comment_box.h"
 #include "app/picture_box.h"
 #include "app/ui.h"
 
 class QAction;
 class QLabel;
-class QPlainTextEdit;
 class QProgressDialog;
 class QPushButton;
 
@@ -83,7 +83,7 @@ private:
     std::array<QPushButton*, 4> k_pre_set_{};
     QLabel* l_file_name_ = nullptr;
     QLabel* l_file_date_ = nullptr;
-    QPlainTextEdit* l_comment_ = nullptr;
+    CommentBox* l_comment_ = nullptr;
     PictureBox* image1_ = nullptr;
     QAction* m_capture_time_ = nullptr;
     // The progress of a long scan: shown only after half a second.

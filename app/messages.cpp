@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "folder/folder_document.h"
 #include "platform/errors.h"
 
 namespace fotavi {
@@ -95,6 +96,21 @@ QString read_back_note(const ReadBack& back) {
     note +=
         QStringLiteral("\nリスト(L) で書き直すときは、元の time_log.txt を別の名前で残します。");
     return note;
+}
+
+QString cut_comments_text(int count) {
+    return QStringLiteral(
+               "%1 個のコメントは長すぎるため、先頭の %2 文字だけを表示します。元の全文は読んだ"
+               "ファイルに残っていて、リスト(L) で書き直すときは time_log.txt を別の名前で"
+               "残します。")
+        .arg(count)
+        .arg(kCommentLimit);
+}
+
+QString comment_too_long_text(int left_out) {
+    return QStringLiteral("コメントは %1 文字までです。入りきらない %2 文字は入れませんでした。")
+        .arg(kCommentLimit)
+        .arg(left_out);
 }
 
 QString save_failure_text(const SaveReport& report) {

@@ -20,6 +20,10 @@ QString store_issue_text(const StoreIssue& issue);
 QStringList store_load_notes(const StoreLoad& load);
 // What reading time_log.txt back found worth saying; empty when nothing.
 QString read_back_note(const ReadBack& back);
+// Comments read longer than a comment may be, cut.
+QString cut_comments_text(int count);
+// A comment typed or pasted beyond the longest a comment may be.
+QString comment_too_long_text(int left_out);
 // A save that failed.
 QString save_failure_text(const SaveReport& report);
 // Texts typed here that another window replaced.

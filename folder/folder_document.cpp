@@ -30,6 +30,7 @@ void FolderDocument::open(const QString& folder, const std::vector<ListedFile>& 
     }
     typing_.stop();
     folder_ = folder;
+    cut_ = 0;
     table_.clear();
     state_.clear();
     std::vector<size_t> order(files.size());
@@ -41,8 +42,10 @@ void FolderDocument::open(const QString& folder, const std::vector<ListedFile>& 
         State state{file, {}, {}, {}, {}};
         QString text;
         if (at < load.rows.size() && load.rows[at]) {
-            text = state.stored = load.rows[at]->comment;
-            state.logged = state.stored_logged = load.rows[at]->logged;
+            // A text cut here counts as stored: the store keeps it whole, and
+            // should it be edited, the whole text goes to the history.
+            text = state.stored = cut(load.rows[at]->comment);
+            state.logged = state.stored_logged = cut(load.rows[at]->logged);
         }
         if (const auto kept = unsaved.constFind(file.name); kept != unsaved.cend()) {
             text = kept->first;
@@ -60,9 +63,11 @@ void FolderDocument::open(const QString& folder, const std::vector<ListedFile>& 
 }
 
 void FolderDocument::take_read_back(const ReadBack& back) {
+    cut_ = 0;
     for (size_t i = 0; i < back.comments.size() && i < state_.size(); ++i) {
         if (back.comments[i].isEmpty()) continue;
-        table_.img_comment[i] = state_[i].logged = back.comments[i];
+        // Cut, the log holds more than the comment: List keeps it aside whole.
+        table_.img_comment[i] = state_[i].logged = cut(back.comments[i]);
     }
     emit pictures_changed();
     save();
@@ -75,7 +80,7 @@ void FolderDocument::show(int index) {
 
 void FolderDocument::edit_shown(const QString& text) {
     if (count() == 0 || text == comment(shown())) return;
-    table_.img_comment[size_t(shown())] = text;
+    table_.img_comment[size_t(shown())] = text.left(kCommentLimit);
     emit comment_changed(shown());
     if (!typing_.isActive()) typing_.start();
 }
@@ -223,6 +228,12 @@ void FolderDocument::clear_comments() {
         state_[size_t(i)] = State{state_[size_t(i)].file, {}, {}, {}, {}};
     }
     emit pictures_changed();
+}
+
+QString FolderDocument::cut(const QString& text) {
+    if (text.size() <= kCommentLimit) return text;
+    ++cut_;
+    return text.left(kCommentLimit);
 }
 
 void FolderDocument::index_names() {

@@ -15,6 +15,10 @@
 
 namespace fotavi {
 
+// The longest comment, in characters: a comment box still answers at once
+// with this much text on one line; ten times more and each key takes a second.
+inline constexpr qsizetype kCommentLimit = 65536;
+
 // The open picture folder as a document: its pictures in date-time order,
 // the one shown, and each picture's comment, whose one home this is. The
 // comment box edits it; every command asks it; it keeps the comments in the
@@ -48,6 +52,9 @@ public:
     void take_read_back(const ReadBack& back);
     // Moves to picture index.
     void show(int index);
+    // How many comments the last open or read-back cut at kCommentLimit; the
+    // whole texts stay where they were read from.
+    int cut_comments() const { return cut_; }
 
     // --- Comments
     // The comment box of the picture shown holds text now.
@@ -115,6 +122,8 @@ private:
     void saved(const SaveReport& report);
     void refreshed(const RefreshReport& report);
     void index_names();
+    // text, or its first kCommentLimit characters, counted in cut_.
+    QString cut(const QString& text);
 
     CommentStore& store_;
     QString folder_;
@@ -122,6 +131,7 @@ private:
     std::vector<State> state_;  // parallel to the table
     QHash<QString, int> by_name_;
     QTimer typing_;
+    int cut_ = 0;
     bool renaming_ = false;                   // saving waits for the renames
     std::optional<SaveReport> last_failure_;  // said once; not again until a save succeeds
 };

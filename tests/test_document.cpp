@@ -391,6 +391,55 @@ private slots:
         QCOMPARE(rows_with_text(folder.path()), qint64(pictures));
     }
 
+    // A comment longer than a comment may be, read back or stored by someone
+    // else, is cut and said once; the whole text is not lost: List keeps the
+    // old log aside, and editing the stored one keeps it in the history.
+    void long_comments_are_cut_never_lost_data() {
+        QTest::addColumn<QString>("source");
+        QTest::newRow("a 2 MB line read back from time_log.txt") << "log";
+        QTest::newRow("100,000 characters in the store") << "store";
+    }
+    void long_comments_are_cut_never_lost() {
+        QFETCH(QString, source);
+        Album album;
+        make_outing(album);
+        QTemporaryDir state;
+        const QString whole = QString(source == "log" ? 2 << 20 : 100000, u'長');
+        if (source == "log") {
+            const QByteArray log = log_bytes({{"2001年9月2日(日)", "05:10", whole}}).bytes;
+            QFile file(album.file("time_log.txt"));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(log) == log.size());
+        } else {
+            SqliteCommentStore other(state.path() + "/state", capture_seconds);
+            const FolderListing listing = list_pictures(album.path());
+            other.load(album.path(), listing.files).get();
+            for (const ListedFile& f : listing.files)
+                if (f.name == "DSC0001.JPG")
+                    other.save(album.path(), {{f.name, f.size, f.mtime_ns, whole, {}, {}}});
+            other.wait_idle();
+        }
+        Run run(state.path());
+        run.start(album.path());
+        QCOMPARE(run.comment_of("DSC0001.JPG").size(), kCommentLimit);
+        QCOMPARE(run.ui.comment_text.size(), kCommentLimit);
+        QCOMPARE(run.ui.messages().filter(QStringLiteral("長すぎる")).size(), 1);
+        if (source == "log") {
+            run.commands.k_list();
+            const QStringList kept = QDir(album.path()).entryList({"time_log_*.txt"});
+            QCOMPARE(kept.size(), 1);
+            QVERIFY(read_log(read_all(album.file(kept[0]))).entries[0].comment == whole);
+        } else {
+            run.type(run.ui.comment_text.left(10) + "edited");
+            run.commands.k_incre();
+            run.flush();
+            Db db;
+            db.open(album.file(kStoreName), false, false);
+            Statement history(db, "SELECT comment FROM history");
+            QVERIFY(history.next());
+            QCOMPARE(history.text(0), whole);
+        }
+    }
+
     // A folder with a time_log.txt but no store gets its comments back from
     // it; List then writes the same bytes again, or keeps the old file aside
     // when it holds entries the new one would not. Read back once.

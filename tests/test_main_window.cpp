@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -15,6 +16,7 @@
 #include "album.h"
 #include "app/main_window.h"
 #include "app/ui.h"
+#include "folder/folder_document.h"
 
 using namespace fotavi;
 
@@ -146,14 +148,14 @@ private slots:
                 QVERIFY(entry->isEnabled() && entry->shortcut().isEmpty() && !entry->isSeparator());
             }
         }
-        QCOMPARE(menus,
-                 QStringList({QStringLiteral("ファイル(&F)"), QStringLiteral("  開く(&P)"),
-                              QStringLiteral("  出力(&L)"), QStringLiteral("  設定(&D)"),
-                              QStringLiteral("  撮影日時を使う(&T)"),
-                              QStringLiteral("  日誌を新しく始める(&R)..."), QStringLiteral("  終了(&E)"),
-                              QStringLiteral("移動(&M)"), QStringLiteral("  最初(&G)"),
-                              QStringLiteral("  最後(&J)"), QStringLiteral("ヘルプ(&H)"),
-                              QStringLiteral("  目次(&T)"), QStringLiteral("  バージョン(&V)")}));
+        QCOMPARE(menus, QStringList({QStringLiteral("ファイル(&F)"), QStringLiteral("  開く(&P)"),
+                                     QStringLiteral("  出力(&L)"), QStringLiteral("  設定(&D)"),
+                                     QStringLiteral("  撮影日時を使う(&T)"),
+                                     QStringLiteral("  日誌を新しく始める(&R)..."),
+                                     QStringLiteral("  終了(&E)"), QStringLiteral("移動(&M)"),
+                                     QStringLiteral("  最初(&G)"), QStringLiteral("  最後(&J)"),
+                                     QStringLiteral("ヘルプ(&H)"), QStringLiteral("  目次(&T)"),
+                                     QStringLiteral("  バージョン(&V)")}));
         QVERIFY(!child<QPushButton>(w.main, "k_open")->autoDefault());
         auto* capture_time = w.main.findChild<QAction*>("m_capture_time");
         QVERIFY(capture_time->isCheckable() && !capture_time->isChecked());
@@ -389,6 +391,62 @@ private slots:
         QCOMPARE(child<QLabel>(w.main, "l_file_name")->text(),
                  opens ? QStringLiteral("B.JPG") : QString());
         QCOMPARE(comment->toPlainText(), typed);
+    }
+
+    // The comment box takes at most the longest comment, typed, pasted or
+    // dropped; a longer text is cut and said, a key at the limit only beeps.
+    void comment_box_holds_the_longest_comment_data() {
+        QTest::addColumn<int>("before");    // characters in the box
+        QTest::addColumn<int>("selected");  // of them selected, replaced by what comes
+        QTest::addColumn<QString>("how");   // paste, drop, key
+        QTest::addColumn<int>("coming");    // characters that come
+        QTest::addColumn<int>("after");
+        QTest::addColumn<int>("said");  // messages
+        const int limit = int(kCommentLimit);
+        QTest::newRow("a huge paste") << 0 << 0 << "paste" << 2 * limit << limit << 1;
+        QTest::newRow("a paste that fits") << 10 << 0 << "paste" << 100 << 110 << 0;
+        QTest::newRow("a paste over a selection at the limit")
+            << limit << 10 << "paste" << 25 << limit << 1;
+        QTest::newRow("a huge drop of text") << 5 << 0 << "drop" << limit << limit << 1;
+        QTest::newRow("a key at the limit") << limit << 0 << "key" << 1 << limit << 0;
+        QTest::newRow("a key over a selection at the limit")
+            << limit << 1 << "key" << 1 << limit << 0;
+    }
+    void comment_box_holds_the_longest_comment() {
+        QFETCH(int, before);
+        QFETCH(int, selected);
+        QFETCH(QString, how);
+        QFETCH(int, coming);
+        QFETCH(int, after);
+        QFETCH(int, said);
+        Window w;
+        BoxCloser closer;
+        auto* comment = child<QPlainTextEdit>(w.main, "l_comment");
+        comment->setPlainText(QString(before, u'a'));
+        QTextCursor cursor = comment->textCursor();
+        cursor.movePosition(QTextCursor::End);
+        cursor.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, selected);
+        comment->setTextCursor(cursor);
+        const QString text(coming, u'b');
+        if (how == "paste") {
+            QApplication::clipboard()->setText(text);
+            comment->paste();
+        } else if (how == "drop") {
+            QMimeData data;
+            data.setText(text);
+            const QPoint at = comment->viewport()->rect().center();
+            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(comment->viewport(), &enter);
+            QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(comment->viewport(), &move);
+            QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(comment->viewport(), &drop);
+        } else {
+            QTest::keyClick(comment, Qt::Key_B);
+        }
+        QCOMPARE(comment->toPlainText().size(), after);
+        QTest::qWait(50);
+        QCOMPARE(closer.seen.size(), said);
     }
 
     void version_box_then_typing_goes_on_in_the_comment() {
