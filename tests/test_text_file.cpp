@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "album.h"
 #include "platform/errors.h"
 #include "platform/text_file.h"
 
@@ -14,16 +15,6 @@ using namespace fotavi;
 
 namespace {
 
-QByteArray read_all(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return "<unreadable>";
-    return f.readAll();
-}
-
-bool put(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 }  // namespace
 
@@ -172,7 +163,7 @@ void TestTextFile::a_second_write_replaces_the_first_whole() {
 void TestTextFile::write_fails_when_the_parent_is_a_file() {
     QTemporaryDir dir;
     const QString parent = dir.filePath(QStringLiteral("plain"));
-    QVERIFY(put(parent, "x"));
+    QVERIFY(put_file(parent, "x"));
     const QString path = parent + QStringLiteral("/time_log.txt");
     const TextWrite w = write_text_file(path, {QStringLiteral("line")});
     QVERIFY(!w.ok());
@@ -219,8 +210,8 @@ void TestTextFile::full_disk_keeps_the_old_file_whole() {
     const QDir disk(mount_point.path());
     const QString path = disk.filePath(QStringLiteral("time_log.txt"));
     const QByteArray old = "old log\r\n";
-    QVERIFY(put(path, old));
-    if (filler > 0) put(disk.filePath(QStringLiteral("filler")), QByteArray(filler, 'f'));
+    QVERIFY(put_file(path, old));
+    if (filler > 0) put_file(disk.filePath(QStringLiteral("filler")), QByteArray(filler, 'f'));
 
     const QString error = write_file_atomically(path, QByteArray(size, 'x'));
     QVERIFY(!error.isEmpty());

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "album.h"
 #include "browse/image_table.h"
 #include "log/old_log.h"
 #include "log/time_log.h"
@@ -20,9 +21,6 @@ struct Entry {
     QString comment;
 };
 
-QDateTime at(int y, int mo, int d, int h, int mi, int s = 0) {
-    return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
-}
 
 ImageTable table_of(std::initializer_list<Entry> entries) {
     ImageTable t;
@@ -43,11 +41,6 @@ ImageTable outing() {
                      {at(2001, 9, 3, 8, 30), QStringLiteral("home")}});
 }
 
-QByteArray read_all(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return "<unreadable>";
-    return f.readAll();
-}
 
 QString log_path(const QTemporaryDir& dir) { return dir.filePath(QStringLiteral("time_log.txt")); }
 
