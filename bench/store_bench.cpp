@@ -27,6 +27,18 @@ public:
     }
 };
 
+// The program with its state folder of its own, the Open dialog answered
+// with the first picture of folder.
+struct Program {
+    QTemporaryDir state;
+    WaitingUi ui;
+    Commands commands{ui, QCoreApplication::applicationDirPath(), state.path(),
+                      UserFolders{state.path(), state.path()}};
+    explicit Program(const QString& folder) {
+        ui.chosen.push_back(folder + QStringLiteral("/DSC00000.JPG"));
+    }
+};
+
 QString comment_of_length(int length, int i) {
     QString text = QStringLiteral("今日は晴れ、山頂で昼食をとった。") + QString::number(i);
     while (text.size() < length) text += text;
@@ -105,13 +117,9 @@ void measure_one_change(const QString& folder, int count, int length) {
 void type_into(const QString& folder, double seconds, int keys_per_second,
                const std::function<void()>& watch, std::vector<qint64>* key_times,
                const QElapsedTimer& clock) {
-    QTemporaryDir state;
-    WaitingUi ui;
-    Commands commands(ui, QCoreApplication::applicationDirPath(), state.path(),
-                      UserFolders{state.path(), state.path()});
-    ui.chosen.push_back(folder + QStringLiteral("/DSC00000.JPG"));
-    commands.k_open();
-    FolderDocument& document = commands.document();
+    Program program(folder);
+    program.commands.k_open();
+    FolderDocument& document = program.commands.document();
     const QString base = document.comment(0);
     const qint64 start = clock.nsecsElapsed();
     const qint64 step = 1000000000LL / keys_per_second;
@@ -128,7 +136,7 @@ void type_into(const QString& folder, double seconds, int keys_per_second,
             if (watch) watch();
         }
     }
-    commands.document().flush();
+    document.flush();
 }
 
 // CPU the whole program takes per second of typing; then, typing again while
@@ -208,13 +216,10 @@ std::pair<double, double> stall_and_time(const std::function<void()>& command) {
 void measure_commands(const QString& folder, int count) {
     std::vector<double> open_stall, open_time, list_stall, list_time;
     for (int r = 0; r < runs; ++r) {
-        QTemporaryDir state;
-        WaitingUi ui;
-        Commands commands(ui, QCoreApplication::applicationDirPath(), state.path(),
-                          UserFolders{state.path(), state.path()});
-        ui.chosen.push_back(folder + QStringLiteral("/DSC00000.JPG"));
+        Program program(folder);
+        Commands& commands = program.commands;
         auto [stall, time] = stall_and_time([&] { commands.k_open(); });
-        if (ui.comment_text.isEmpty()) qFatal("the first comment did not come back");
+        if (program.ui.comment_text.isEmpty()) qFatal("the first comment did not come back");
         open_stall.push_back(stall);
         open_time.push_back(time);
         std::tie(stall, time) = stall_and_time([&] { commands.k_list(); });
@@ -231,11 +236,8 @@ void measure_commands(const QString& folder, int count) {
 }
 
 void measure_lower_case(const QString& folder, int count) {
-    QTemporaryDir state;
-    WaitingUi ui;
-    Commands commands(ui, QCoreApplication::applicationDirPath(), state.path(),
-                      UserFolders{state.path(), state.path()});
-    ui.chosen.push_back(folder + QStringLiteral("/DSC00000.JPG"));
+    Program program(folder);
+    Commands& commands = program.commands;
     commands.k_open();
     const auto [stall, time] = stall_and_time([&] { commands.k_komoji(); });
     if (commands.document().name(0) != QStringLiteral("dsc00000.jpg"))
