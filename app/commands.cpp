@@ -111,6 +111,9 @@ void Commands::start_up(const QStringList& args, const QString& start_dir) {
 }
 
 bool Commands::exit() {
+    // Closed while work it started is still waited for: it stays, and the
+    // work ends as it would.
+    if (waiting_) return false;
     if (!settle_folder()) return false;
     z_change_dir(program_dir_);
     const QString error = keep_config_ ? QString() : z_write_config(config_dir_, settings_);

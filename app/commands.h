@@ -125,6 +125,7 @@ private:
     QString disp_dir_;
     // def_list.txt was damaged and could not be kept aside: it is never replaced.
     bool keep_config_ = false;
+    bool waiting_ = false;  // work on a worker is being waited for
     std::unique_ptr<CommentStore> store_;
     FolderDocument document_;
     PictureCache pictures_;

@@ -24,9 +24,11 @@ void Commands::wait(const std::function<bool(std::chrono::milliseconds)>& ready,
     using namespace std::chrono_literals;
     if (ready(0ms)) return;
     // The window goes on painting; a progress shows only after half a second.
+    waiting_ = true;
     ui_.begin_progress(label, maximum, false);
     while (!ready(10ms)) ui_.step_progress(done ? done->load() : 0);
     ui_.end_progress();
+    waiting_ = false;
 }
 
 void Commands::wait_for_store() {
