@@ -52,6 +52,11 @@ public:
     void k_incre();
     void m_first();
     void m_last();
+    // Shows picture index, as Next does: the comment typed is kept, the
+    // picture shown, the focus put in the comment box (the overview's jump).
+    void show_at(int index);
+    // The overview of the open folder.
+    void m_overview();
     void k_list();  // m_save runs this too
     void k_komoji();
     void k_pre_set(int n);
@@ -83,6 +88,8 @@ public:
 private:
     enum class Move { Back, Forward, First, Last };
     void navigate(Move move);
+    // Shows picture index, once the comment typed is kept.
+    void go_to(int index);
     void take_comment();
     void z_show_photo();
     void show_picture();

@@ -135,7 +135,8 @@ bool Main::step_progress(int done) {
                                               progress_.maximum, isVisible() ? this : nullptr);
         if (!progress_.cancellable) progress_.dialog->setCancelButton(nullptr);
         progress_.dialog->setWindowTitle(QStringLiteral("フォタビ"));
-        progress_.dialog->setWindowModality(isVisible() ? Qt::WindowModal : Qt::ApplicationModal);
+        // The overview is a window of its own: it waits too.
+        progress_.dialog->setWindowModality(Qt::ApplicationModal);
         progress_.dialog->setMinimumDuration(0);
         progress_.dialog->setAutoClose(false);
         progress_.dialog->setAutoReset(false);

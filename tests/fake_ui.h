@@ -130,6 +130,7 @@ public:
         return yes;
     }
     void set_capture_time_checked(bool on) override { capture_time_checked = on; }
+    void show_overview() override { events << QStringLiteral("overview"); }
     void begin_progress(const QString& label, int maximum, bool cancellable = true) override {
         waiting = !cancellable;
         // How long work on a worker takes is no event of the screen.
