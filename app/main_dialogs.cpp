@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "app/main_window.h"
+#include "diary/diary_dialog.h"
 #include "settings/setup_dialog.h"
 
 // The dialogs and message boxes of the main window.
@@ -39,6 +40,10 @@ QString Main::choose_picture(const QString& start_folder) {
     // Cameras name their files DSC0001.JPG; the filter must show them too.
     return QFileDialog::getOpenFileName(this, QString(), folder,
                                         QStringLiteral("*.jpg (*.[jJ][pP][gG])"));
+}
+
+std::optional<DiaryChoice> Main::ask_photo_diary(const QString& folder, const DiaryChoice& choice) {
+    return DiaryDialog::ask(this, folder, choice);
 }
 
 std::optional<Settings> Main::edit_settings(const Settings& current) {

@@ -57,6 +57,8 @@ public:
     bool ask_yes_no(const QString& prompt, const QString& title) override;
     void set_capture_time_checked(bool on) override;
     void show_overview() override;
+    std::optional<DiaryChoice> ask_photo_diary(const QString& folder,
+                                               const DiaryChoice& choice) override;
     void begin_progress(const QString& label, int maximum, bool cancellable = true) override;
     bool step_progress(int done) override;
     void end_progress() override;

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "diary/diary.h"
 #include "settings/layouts.h"
 #include "settings/settings.h"
 
@@ -72,6 +73,10 @@ public:
     // The overview of the open folder: opened, or brought to the front, with
     // the picture shown selected.
     virtual void show_overview() = 0;
+    // The photo diary's dialog: the forms to write into folder, starting
+    // from choice; nothing when cancelled.
+    virtual std::optional<DiaryChoice> ask_photo_diary(const QString& folder,
+                                                       const DiaryChoice& choice) = 0;
     // A long piece of work: begin, then a step after each of maximum parts
     // (0: parts not known), then end. A step answers true when the person
     // cancelled. The progress shows only once the work has run for half a

@@ -77,6 +77,9 @@ public:
     bool ask_yes_no(const QString&, const QString&) override { return false; }
     void set_capture_time_checked(bool) override {}
     void show_overview() override {}
+    std::optional<DiaryChoice> ask_photo_diary(const QString&, const DiaryChoice& c) override {
+        return c;
+    }
     void begin_progress(const QString&, int, bool) override {}
     bool step_progress(int) override { return false; }
     void end_progress() override {}

@@ -154,8 +154,9 @@ private slots:
         }
         QCOMPARE(menus,
                  QStringList({QStringLiteral("ファイル(&F)"), QStringLiteral("  開く(&P)"),
-                              QStringLiteral("  出力(&L)"), QStringLiteral("  設定(&D)"),
-                              QStringLiteral("  撮影日時を使う(&T)"),
+                              QStringLiteral("  出力(&L)"),
+                              QStringLiteral("  写真日誌を書き出す(&W)..."),
+                              QStringLiteral("  設定(&D)"), QStringLiteral("  撮影日時を使う(&T)"),
                               QStringLiteral("  日誌を新しく始める(&R)..."),
                               QStringLiteral("  終了(&E)"), QStringLiteral("移動(&M)"),
                               QStringLiteral("  最初(&G)"), QStringLiteral("  最後(&J)"),

@@ -9,6 +9,7 @@
 
 #include "album.h"
 #include "app/main_window.h"
+#include "diary/diary_dialog.h"
 #include "overview/overview_view.h"
 #include "overview/overview_window.h"
 
@@ -132,6 +133,35 @@ private slots:
         o.main.commands().k_komoji();
         QTRY_VERIFY(o.view->wanted().contains(album.file("x2999.jpg")));
         QCOMPARE(o.view->selected(), 2999);
+    }
+
+    // The photo diary's dialog: Return writes what it shows; without a form
+    // nothing can be written; the folder is shown as it is named.
+    void diary_dialog_data() {
+        QTest::addColumn<QStringList>("clicks");  // check boxes clicked before Return
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("chosen");  // html pdf uncommented, as 0 and 1
+        QTest::newRow("defaults") << QStringList{} << true << "110";
+        QTest::newRow("PDF only, with the uncommented")
+            << QStringList{"diary_html", "diary_uncommented"} << true << "011";
+        QTest::newRow("no form") << QStringList{"diary_html", "diary_pdf"} << false << "";
+    }
+    void diary_dialog() {
+        QFETCH(QStringList, clicks);
+        QFETCH(bool, accepted);
+        QFETCH(QString, chosen);
+        DiaryDialog dialog("/pictures/<b>trip</b>", DiaryChoice());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(child<QLabel>(dialog, "diary_folder")->text(), "/pictures/<b>trip</b>");
+        QCOMPARE(child<QLabel>(dialog, "diary_folder")->textFormat(), Qt::PlainText);
+        for (const QString& name : clicks) child<QCheckBox>(dialog, qPrintable(name))->click();
+        QTest::keyClick(&dialog, Qt::Key_Return);
+        QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
+        QCOMPARE(dialog.isVisible(), !accepted);
+        const DiaryChoice c = dialog.chosen();
+        if (accepted)
+            QCOMPARE(QString("%1%2%3").arg(c.html).arg(c.pdf).arg(c.include_uncommented), chosen);
     }
 };
 
