@@ -185,15 +185,17 @@ void OverviewView::thumbnail_ready(const QString& path, ThumbnailSize size, cons
         picture_changed(*found);
 }
 
-std::pair<int, int> OverviewView::final_on_screen() {
+OverviewView::OnScreen OverviewView::on_screen() {
     const int top = verticalScrollBar()->value();
     const auto [first, last] = grid_.positions_between(top, top + viewport()->height());
-    int final = 0;
+    OnScreen seen;
     for (int p = first; p <= last; ++p) {
         const Thumbnail::State state = thumbnails_.request(path_at(p), size_).state;
-        final += state == Thumbnail::State::Final || state == Thumbnail::State::Failed;
+        ++seen.cells;
+        seen.pictures += state == Thumbnail::State::Final || state == Thumbnail::State::Preview;
+        seen.final += state == Thumbnail::State::Final || state == Thumbnail::State::Failed;
     }
-    return {final, std::max(0, last - first + 1)};
+    return seen;
 }
 
 void OverviewView::keyPressEvent(QKeyEvent* event) {

@@ -41,9 +41,13 @@ public:
 
     // The thumbnails asked for last: those on screen, then the margin.
     const QStringList& wanted() const { return wanted_order_; }
-    // How many cells on screen show their final thumbnail (or its reason),
-    // and how many cells are on screen.
-    std::pair<int, int> final_on_screen();
+    // What the cells on screen show now.
+    struct OnScreen {
+        int cells = 0;
+        int pictures = 0;  // a preview or the final thumbnail
+        int final = 0;     // the final thumbnail, or the reason there is none
+    };
+    OnScreen on_screen();
 
 signals:
     // Double click or Enter on picture.

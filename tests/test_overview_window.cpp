@@ -116,8 +116,9 @@ private slots:
         QTRY_VERIFY(!o.view->wanted().isEmpty());
         QVERIFY(o.view->wanted().size() < 200);
         QCOMPARE(o.view->wanted().first(), album.file("X0000.JPG"));
-        QTRY_COMPARE(o.view->final_on_screen().first, o.view->final_on_screen().second);
-        QVERIFY(o.view->final_on_screen().second > 0);
+        QTRY_COMPARE(o.view->on_screen().final, o.view->on_screen().cells);
+        QVERIFY(o.view->on_screen().cells > 0);
+        QCOMPARE(o.view->on_screen().pictures, 0);
 
         o.key(Qt::Key_End);
         QTRY_VERIFY(o.view->wanted().contains(album.file("X2999.JPG")));
