@@ -169,7 +169,7 @@ int overview_scroll_child(const QStringList& args) {
     QElapsedTimer timer;
     timer.start();
     const bool scroll = args[1] == QLatin1String("--scroll");
-    open_overview(window, folder, !scroll);
+    const Opened opened = open_overview(window, folder, !scroll);
     std::vector<double> frames;
     if (scroll) {
         QScrollBar* bar = window.view().verticalScrollBar();
@@ -195,7 +195,9 @@ int overview_scroll_child(const QStringList& args) {
                    .arg(ms(frames[frames.size() / 2]), ms(frames.back()))
                    .arg(peak_mib());
     else
-        out << QStringLiteral("  opened, first screen final:            peak memory %1 MiB\n")
+        out << QStringLiteral(
+                   "  opened: first frame %1, the first screen final %2; peak memory %3 MiB\n")
+                   .arg(ms(opened.first_frame), ms(opened.screen_final))
                    .arg(peak_mib());
     out.flush();
     return 0;
