@@ -16,6 +16,7 @@
 #include "album.h"
 #include "app/main_window.h"
 #include "app/ui.h"
+#include "controls.h"
 #include "folder/folder_document.h"
 
 using namespace fotavi;
@@ -24,13 +25,6 @@ namespace {
 
 QRect twips(int left, int top, int width, int height) {
     return {to_pixels(left), to_pixels(top), to_pixels(width), to_pixels(height)};
-}
-
-template <typename T = QWidget>
-T* child(QWidget& main, const char* name) {
-    T* widget = main.findChild<T*>(QLatin1String(name));
-    if (!widget) qFatal("no control %s", name);
-    return widget;
 }
 
 // A window as the program starts it, with its own program folder and, when

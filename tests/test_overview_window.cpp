@@ -9,6 +9,7 @@
 
 #include "album.h"
 #include "app/main_window.h"
+#include "controls.h"
 #include "diary/diary_dialog.h"
 #include "overview/overview_view.h"
 #include "overview/overview_window.h"
@@ -16,13 +17,6 @@
 using namespace fotavi;
 
 namespace {
-
-template <typename T = QWidget>
-T* child(QWidget& parent, const char* name) {
-    T* widget = parent.findChild<T*>(QLatin1String(name));
-    if (!widget) qFatal("no control %s", name);
-    return widget;
-}
 
 // The main window on a folder, with the overview opened from its menu.
 struct Opened {
