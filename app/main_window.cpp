@@ -295,12 +295,11 @@ void Main::show_overview() {
     if (!overview_) {
         overview_ = std::make_unique<OverviewWindow>(document.table());
         OverviewWindow* overview = overview_.get();
-        overview->pictures_changed(document.folder());
-        overview->set_shown(document.shown());
-        connect(&document, &FolderDocument::pictures_changed, overview, [overview, &document] {
-            overview->pictures_changed(document.folder());
-            overview->set_shown(document.shown());
-        });
+        const auto relist = [overview, &document] {
+            overview->pictures_changed(document.folder(), document.shown());
+        };
+        relist();
+        connect(&document, &FolderDocument::pictures_changed, overview, relist);
         connect(&document, &FolderDocument::comment_changed, overview,
                 &OverviewWindow::comment_changed);
         connect(&document, &FolderDocument::shown_changed, overview, &OverviewWindow::set_shown);

@@ -72,8 +72,7 @@ Opened open_overview(OverviewWindow& window, const QString& folder, bool wait_fi
     timer.start();
     PaintCounter counter;
     window.view().viewport()->installEventFilter(&counter);
-    window.pictures_changed(folder);
-    window.set_shown(0);
+    window.pictures_changed(folder, 0);
     window.open_at(0);
     Opened opened;
     // processEvents returns once the paint it delivered is done.

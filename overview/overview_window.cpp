@@ -59,12 +59,14 @@ void OverviewWindow::open_at(int picture) {
     view_->setFocus(Qt::OtherFocusReason);
 }
 
-void OverviewWindow::pictures_changed(const QString& folder) {
+void OverviewWindow::pictures_changed(const QString& folder, int shown) {
     // Files may have changed under the same names: thumbnails are looked up again.
     thumbnails_.clear();
     model_.reset();
     view_->set_folder(folder);
+    view_->set_shown(shown);
     view_->model_changed();
+    view_->select(shown);
     show_count();
 }
 

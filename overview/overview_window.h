@@ -29,8 +29,9 @@ public:
 
     // Shows the window in front, with picture selected.
     void open_at(int picture);
-    // The table's pictures, in folder, were listed anew or renamed.
-    void pictures_changed(const QString& folder);
+    // The table's pictures, in folder, were listed anew or renamed; shown is
+    // the picture the main window shows now, which becomes the one selected.
+    void pictures_changed(const QString& folder, int shown);
     // The comment of picture changed.
     void comment_changed(int picture);
     // The picture the main window shows.
