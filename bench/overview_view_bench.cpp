@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QScrollBar>
@@ -137,20 +138,34 @@ void bench_overview_window(int count) {
     say("cache full:                 ", open_once(table, folder.path(), cache.path()));
 }
 
+namespace {
+
+// Runs this program as the child of mode on folder and prints what it says.
+void run_child(const char* mode, const QString& folder, const QString& cache) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {QLatin1String(mode), folder, cache});
+    if (!child.waitForFinished(-1) || child.exitCode() != 0) qFatal("the %s run failed", mode);
+    out << child.readAllStandardOutput();
+    out.flush();
+}
+
+}  // namespace
+
 void bench_overview_memory(int count) {
-    QTemporaryDir folder, cache;
+    QTemporaryDir folder, cache, large;
     out << "The overview's memory, " << count << " pictures of 3008 x 2000 (a process each)\n";
     out.flush();
     make_pictures(folder.path(), count, QSize(3008, 2000));
-    for (const char* mode : {"--open", "--scroll"}) {
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(QCoreApplication::applicationFilePath(),
-                    {QLatin1String(mode), folder.path(), cache.filePath(QLatin1String(mode))});
-        if (!child.waitForFinished(-1) || child.exitCode() != 0) qFatal("the %s run failed", mode);
-        out << child.readAllStandardOutput();
-        out.flush();
-    }
+    for (const char* mode : {"--open", "--scroll"})
+        run_child(mode, folder.path(), cache.filePath(QLatin1String(mode)));
+    // The listing at any size: every picture an empty file, so only the list is measured.
+    constexpr int kLarge = 50000;
+    for (int i = 0; i < kLarge; ++i)
+        QFile(large.filePath(QStringLiteral("P%1.jpg").arg(i, 5, 10, QChar(u'0'))))
+            .open(QIODevice::WriteOnly);
+    out << "The overview on " << kLarge << " pictures (empty files)\n";
+    run_child("--open", large.path(), cache.filePath(QStringLiteral("large")));
 }
 
 // Opens the overview on the folder's pictures; with "--scroll" scrolls it a
