@@ -206,11 +206,32 @@ void Commands::navigate(Move move) {
                 index = last;
                 break;
         }
-        document_.show(index);
-        z_show_photo();
-        document_.refresh();
+        go_to(index);
     }
     ui_.focus_comment();
+}
+
+// After the comment is kept; a refusal shows the same picture again.
+void Commands::go_to(int index) {
+    document_.show(index);
+    z_show_photo();
+    document_.refresh();
+}
+
+void Commands::show_at(int index) {
+    if (!needs_pictures() && index >= 0 && index < document_.count()) {
+        take_comment();
+        document_.save();
+        go_to(index);
+    }
+    ui_.focus_comment();
+}
+
+void Commands::m_overview() {
+    if (needs_pictures())
+        ui_.focus_comment();
+    else
+        ui_.show_overview();
 }
 
 void Commands::k_decre() { navigate(Move::Back); }

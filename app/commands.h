@@ -13,6 +13,7 @@
 
 #include "browse/capture_cache.h"
 #include "browse/picture_cache.h"
+#include "diary/diary.h"
 #include "folder/folder_document.h"
 #include "journal/comment_store.h"
 #include "platform/worker.h"
@@ -52,6 +53,14 @@ public:
     void k_incre();
     void m_first();
     void m_last();
+    // Shows picture index, as Next does: the comment typed is kept, the
+    // picture shown, the focus put in the comment box (the overview's jump).
+    void show_at(int index);
+    // The overview of the open folder.
+    void m_overview();
+    // Asks which forms of the photo diary to write, and writes them beside
+    // time_log.txt on a worker, with a progress that can be cancelled.
+    void m_photo_diary();
     void k_list();  // m_save runs this too
     void k_komoji();
     void k_pre_set(int n);
@@ -83,6 +92,9 @@ public:
 private:
     enum class Move { Back, Forward, First, Last };
     void navigate(Move move);
+    // Shows picture index, once the comment typed is kept.
+    void go_to(int index);
+    DiaryWrite write_diary(const DiaryRequest& request);
     void take_comment();
     void z_show_photo();
     void show_picture();
@@ -131,7 +143,8 @@ private:
     PictureCache pictures_;
     CaptureTimeCache capture_times_;
     HintRecord hints_;
-    Worker tasks_;  // reading back and writing time_log.txt
+    DiaryChoice diary_choice_;  // what the photo diary's dialog was last left with
+    Worker tasks_;              // reading back and writing time_log.txt, the photo diary
 };
 
 // The folder a named path opens: a folder itself, or the folder of a picture

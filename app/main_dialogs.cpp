@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "app/main_window.h"
+#include "diary/diary_dialog.h"
 #include "settings/setup_dialog.h"
 
 // The dialogs and message boxes of the main window.
@@ -39,6 +40,10 @@ QString Main::choose_picture(const QString& start_folder) {
     // Cameras name their files DSC0001.JPG; the filter must show them too.
     return QFileDialog::getOpenFileName(this, QString(), folder,
                                         QStringLiteral("*.jpg (*.[jJ][pP][gG])"));
+}
+
+std::optional<DiaryChoice> Main::ask_photo_diary(const QString& folder, const DiaryChoice& choice) {
+    return DiaryDialog::ask(this, folder, choice);
 }
 
 std::optional<Settings> Main::edit_settings(const Settings& current) {
@@ -135,7 +140,8 @@ bool Main::step_progress(int done) {
                                               progress_.maximum, isVisible() ? this : nullptr);
         if (!progress_.cancellable) progress_.dialog->setCancelButton(nullptr);
         progress_.dialog->setWindowTitle(QStringLiteral("フォタビ"));
-        progress_.dialog->setWindowModality(isVisible() ? Qt::WindowModal : Qt::ApplicationModal);
+        // The overview is a window of its own: it waits too.
+        progress_.dialog->setWindowModality(Qt::ApplicationModal);
         progress_.dialog->setMinimumDuration(0);
         progress_.dialog->setAutoClose(false);
         progress_.dialog->setAutoReset(false);

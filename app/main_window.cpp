@@ -17,6 +17,8 @@
 #include <cmath>
 
 #include "app/messages.h"
+#include "overview/overview_window.h"
+#include "platform/plain_text.h"
 
 namespace fotavi {
 
@@ -32,14 +34,6 @@ constexpr int kFrameHeightTwips = 660;
 
 QRect twips_rect(int left, int top, int width, int height) {
     return {to_pixels(left), to_pixels(top), to_pixels(width), to_pixels(height)};
-}
-
-// A tool tip that shows text exactly as it is: Qt takes a tool tip that looks
-// like HTML ("<b>it</b>") for rich text, so such a text is escaped.
-QString plain_tool_tip(const QString& text) {
-    if (!Qt::mightBeRichText(text)) return text;
-    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() +
-           QStringLiteral("</p>");
 }
 
 // The one local file or folder a drag carries, or empty.
@@ -155,6 +149,8 @@ void Main::create_menus() {
     m_file->setObjectName(QStringLiteral("m_file"));
     add(m_file, "m_open", QStringLiteral("開く(&P)"), [&c] { c.k_open(); });
     add(m_file, "m_save", QStringLiteral("出力(&L)"), [&c] { c.k_list(); });
+    add(m_file, "m_photo_diary", QStringLiteral("写真日誌を書き出す(&W)..."),
+        [&c] { c.m_photo_diary(); });
     add(m_file, "m_setup", QStringLiteral("設定(&D)"), [&c] { c.m_setup(); });
     // The command sets the check mark: a cancelled scan leaves the mode as it was.
     m_capture_time_ = add(m_file, "m_capture_time", QStringLiteral("撮影日時を使う(&T)"),
@@ -168,6 +164,9 @@ void Main::create_menus() {
     m_move->setObjectName(QStringLiteral("m_move"));
     add(m_move, "m_first", QStringLiteral("最初(&G)"), [&c] { c.m_first(); });
     add(m_move, "m_last", QStringLiteral("最後(&J)"), [&c] { c.m_last(); });
+    QAction* m_overview =
+        add(m_move, "m_overview", QStringLiteral("一覧(&I)"), [&c] { c.m_overview(); });
+    m_overview->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
 
     QMenu* mm_help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     mm_help->setObjectName(QStringLiteral("mm_help"));
@@ -283,10 +282,35 @@ void Main::set_layout_value(const LayoutValue& value) {
 void Main::set_capture_time_checked(bool on) { m_capture_time_->setChecked(on); }
 
 void Main::closeEvent(QCloseEvent* event) {
-    if (commands_->exit())
-        event->accept();
-    else
+    if (!commands_->exit()) {
         event->ignore();
+        return;
+    }
+    if (overview_) overview_->close();
+    event->accept();
+}
+
+void Main::show_overview() {
+    FolderDocument& document = commands_->document();
+    if (!overview_) {
+        overview_ = std::make_unique<OverviewWindow>(document.table());
+        OverviewWindow* overview = overview_.get();
+        const auto relist = [overview, &document] {
+            overview->pictures_changed(document.folder(), document.shown());
+        };
+        relist();
+        connect(&document, &FolderDocument::pictures_changed, overview, relist);
+        connect(&document, &FolderDocument::comment_changed, overview,
+                &OverviewWindow::comment_changed);
+        connect(&document, &FolderDocument::shown_changed, overview, &OverviewWindow::set_shown);
+        // The jump: the picture in this window, ready for typing its comment.
+        connect(overview, &OverviewWindow::activated, this, [this](int picture) {
+            commands_->show_at(picture);
+            raise();
+            activateWindow();
+        });
+    }
+    overview_->open_at(document.shown());
 }
 
 void Main::changeEvent(QEvent* event) {

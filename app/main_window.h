@@ -19,6 +19,8 @@ class QPushButton;
 
 namespace fotavi {
 
+class OverviewWindow;
+
 // The main window: builds the controls and menus, forwards every click to
 // its command, and shows what the commands tell it.
 class Main : public QMainWindow, public Ui {
@@ -29,6 +31,8 @@ public:
     ~Main() override;
 
     Commands& commands() { return *commands_; }
+    // The overview, once it has been opened.
+    OverviewWindow* overview() { return overview_.get(); }
 
     // Ui
     void message(const QString& prompt, const QString& title) override;
@@ -52,6 +56,9 @@ public:
     void open_document(const QString& path) override;
     bool ask_yes_no(const QString& prompt, const QString& title) override;
     void set_capture_time_checked(bool on) override;
+    void show_overview() override;
+    std::optional<DiaryChoice> ask_photo_diary(const QString& folder,
+                                               const DiaryChoice& choice) override;
     void begin_progress(const QString& label, int maximum, bool cancellable = true) override;
     bool step_progress(int done) override;
     void end_progress() override;
@@ -95,6 +102,9 @@ private:
         qint64 updated_ms = 0;
         std::unique_ptr<QProgressDialog> dialog;
     } progress_;
+    // A window of its own (no parent), so it can stand beside this one or
+    // behind it; made when first asked for, gone before the commands.
+    std::unique_ptr<OverviewWindow> overview_;
 };
 
 // Twips to device-independent pixels.

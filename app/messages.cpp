@@ -1,6 +1,7 @@
 #include "app/messages.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "folder/folder_document.h"
 #include "platform/errors.h"
@@ -171,6 +172,29 @@ QString log_written_text(const QString& disp_dir, const LogWrite& written, bool 
                       "\n以前の time_log.txt には読み取れない部分があったため、%1 "
                       "として残しました。")
                       .arg(written.kept_as);
+}
+
+QString diary_written_text(const QString& disp_dir, const DiaryWrite& written) {
+    QStringList names;
+    for (const QString& path : written.written) names << QFileInfo(path).fileName();
+    if (written.cancelled)
+        return QStringLiteral("写真日誌の書き出しを中止しました。ファイルは書き換えていません。");
+    if (!written.ok()) {
+        if (names.isEmpty()) return written.error;
+        return written.error + QStringLiteral("\n（%1 は書き出しました）").arg(names.join(u'、'));
+    }
+    QString text = QStringLiteral("%1 に写真日誌を書き出しました:\n").arg(native(disp_dir)) +
+                   names.join(u'\n');
+    if (written.unreadable > 0)
+        text += QStringLiteral("\n表示できない画像 %1 枚は、写真の代わりにその理由を書きました。")
+                    .arg(written.unreadable);
+    return text;
+}
+
+QString diary_without_entries_text() {
+    return QStringLiteral(
+        "コメントの付いた写真がないため、写真日誌は書き出しませんでした。\n"
+        "コメントのない写真も載せるときは、「コメントのない写真も入れる」を選んで下さい。");
 }
 
 QString lower_case_text(int count, const QStringList& failures) {

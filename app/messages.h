@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "diary/diary.h"
 #include "journal/comment_store.h"
 #include "log/log_readback.h"
 #include "log/time_log.h"
@@ -32,6 +33,10 @@ QString replaced_elsewhere_text(int count);
 QString unsaved_question(int count, const SaveReport* failure);
 // List's confirmation, or nothing when there is nothing to say (confirm false).
 QString log_written_text(const QString& disp_dir, const LogWrite& written, bool confirm);
+// The photo diary's result: written into disp_dir, cancelled or failed.
+QString diary_written_text(const QString& disp_dir, const DiaryWrite& written);
+// The photo diary had nothing to show.
+QString diary_without_entries_text();
 // 小文字's result: failures holds "name: reason" lines.
 QString lower_case_text(int count, const QStringList& failures);
 // A store that could not follow the renames.

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "diary/diary.h"
 #include "settings/layouts.h"
 #include "settings/settings.h"
 
@@ -69,6 +70,13 @@ public:
     virtual bool ask_yes_no(const QString& prompt, const QString& title) = 0;
     // The check mark of the capture-time menu entry.
     virtual void set_capture_time_checked(bool on) = 0;
+    // The overview of the open folder: opened, or brought to the front, with
+    // the picture shown selected.
+    virtual void show_overview() = 0;
+    // The photo diary's dialog: the forms to write into folder, starting
+    // from choice; nothing when cancelled.
+    virtual std::optional<DiaryChoice> ask_photo_diary(const QString& folder,
+                                                       const DiaryChoice& choice) = 0;
     // A long piece of work: begin, then a step after each of maximum parts
     // (0: parts not known), then end. A step answers true when the person
     // cancelled. The progress shows only once the work has run for half a

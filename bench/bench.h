@@ -76,6 +76,10 @@ public:
     void open_document(const QString&) override {}
     bool ask_yes_no(const QString&, const QString&) override { return false; }
     void set_capture_time_checked(bool) override {}
+    void show_overview() override {}
+    std::optional<DiaryChoice> ask_photo_diary(const QString&, const DiaryChoice& c) override {
+        return c;
+    }
     void begin_progress(const QString&, int, bool) override {}
     bool step_progress(int) override { return false; }
     void end_progress() override {}

@@ -2,7 +2,8 @@
 // with the thumbnail cache empty and full, against the floor of the same
 // scaled decodes alone on the machine's cores; the photo diary of 300
 // commented 24-megapixel pictures, HTML and PDF, cache empty and full.
-// Usage: fotavi_overview_bench [thumbnails] [diary pictures]
+// Then the overview's window itself (overview_view_bench.cpp).
+// Usage: fotavi_overview_bench [thumbnails] [diary pictures] [pictures scrolled]
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -14,7 +15,8 @@
 #include <random>
 #include <vector>
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -24,6 +26,7 @@
 #include <QTextStream>
 #include <QThread>
 
+#include "bench/overview_bench.h"
 #include "diary/diary.h"
 #include "log/time_log.h"
 #include "overview/thumbnailer.h"
@@ -67,16 +70,52 @@ QImage camera_picture(QSize size, unsigned seed) {
     return image;
 }
 
-// count pictures in folder: a few distinct ones, the rest second names for them.
-QStringList make_pictures(const QString& folder, int count, QSize size) {
+// jpeg with an EXIF block after its start marker that holds, as cameras
+// write it, a 160 x 120 thumbnail of picture (little-endian: the first
+// directory with Orientation 1, the second with the thumbnail's place).
+QByteArray with_exif_thumbnail(const QByteArray& jpeg, const QImage& picture) {
+    QByteArray thumbnail;
+    QBuffer buffer(&thumbnail);
+    buffer.open(QIODevice::WriteOnly);
+    picture.scaled(160, 120, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+        .save(&buffer, "JPG", 75);
+    auto bytes = [](std::initializer_list<char> list) {
+        return QByteArray(list.begin(), qsizetype(list.size()));
+    };
+    auto u16 = [&](quint16 v) { return bytes({char(v), char(v >> 8)}); };
+    auto u32 = [&](quint32 v) { return u16(quint16(v)) + u16(quint16(v >> 16)); };
+    auto entry = [&](quint16 tag, quint16 type, const QByteArray& value) {
+        return u16(tag) + u16(type) + u32(1) + value.leftJustified(4, '\0');
+    };
+    constexpr quint32 kSecond = 8 + 2 + 12 + 4;
+    constexpr quint32 kThumbnail = kSecond + 2 + 2 * 12 + 4;
+    const QByteArray tiff = QByteArray("II*\0", 4) + u32(8) + u16(1) + entry(0x0112, 3, u16(1)) +
+                            u32(kSecond) + u16(2) + entry(0x0201, 4, u32(kThumbnail)) +
+                            entry(0x0202, 4, u32(quint32(thumbnail.size()))) + u32(0) + thumbnail;
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    const int length = int(payload.size()) + 2;
+    return jpeg.left(2) + bytes({char(0xFF), char(0xE1), char(length >> 8), char(length)}) +
+           payload + jpeg.mid(2);
+}
+
+}  // namespace
+
+QStringList make_pictures(const QString& folder, int count, QSize size, bool embedded) {
     constexpr int kDistinct = 4;
     QStringList paths;
     for (int i = 0; i < count; ++i) {
         const QString path = QStringLiteral("%1/DSC%2.JPG").arg(folder).arg(i, 5, 10, QChar(u'0'));
         if (i < kDistinct) {
-            QImageWriter writer(path, "jpeg");
+            const QImage picture = camera_picture(size, unsigned(i + 1));
+            QByteArray jpeg;
+            QBuffer buffer(&jpeg);
+            buffer.open(QIODevice::WriteOnly);
+            QImageWriter writer(&buffer, "jpeg");
             writer.setQuality(90);
-            if (!writer.write(camera_picture(size, unsigned(i + 1))))
+            if (!writer.write(picture)) qFatal("cannot make %s", qPrintable(path));
+            QFile file(path);
+            if (embedded) jpeg = with_exif_thumbnail(jpeg, picture);
+            if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size())
                 qFatal("cannot write %s", qPrintable(path));
         } else if (::link(QFile::encodeName(paths[i % kDistinct]).constData(),
                           QFile::encodeName(path).constData()) != 0 &&
@@ -102,6 +141,8 @@ long peak_mib() {
 }
 
 int cores() { return std::max(1, QThread::idealThreadCount()); }
+
+namespace {
 
 // The floor: the same decodes and nothing else, one worker a core.
 double decode_floor(const QStringList& paths, QSize box) {
@@ -216,9 +257,23 @@ void bench_diary(int count) {
 }  // namespace fotavi
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // The overview's window is measured as drawn, on no screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // What the offscreen platform cannot do for a window is no figure.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+        if (!text.startsWith(QLatin1String("This plugin does not support")))
+            QTextStream(stderr) << text << Qt::endl;
+    });
+    const QStringList args = QApplication::arguments();
+    if (args.size() > 1 && args[1].startsWith(QLatin1String("--")))
+        return fotavi::overview_scroll_child(args);
     const int thumbnails = argc > 1 ? atoi(argv[1]) : 2000;
     const int diary = argc > 2 ? atoi(argv[2]) : 300;
+    const int scrolled = argc > 3 ? atoi(argv[3]) : 10000;
+    // The memory of a fresh process first: the peak of this one grows below.
+    if (scrolled > 0) fotavi::bench_overview_memory(scrolled);
+    if (thumbnails > 0) fotavi::bench_overview_window(thumbnails);
     if (thumbnails > 0) fotavi::bench_thumbnails(thumbnails);
     if (diary > 0) fotavi::bench_diary(diary);
     return 0;

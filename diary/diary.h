@@ -36,6 +36,14 @@ std::vector<DiaryDay> group_by_day(const std::vector<DiaryEntry>& entries);
 std::vector<DiaryEntry> diary_entries(const QString& folder, const ImageTable& table,
                                       bool include_uncommented);
 
+// What the person chose to write: the forms, and whether pictures without a
+// comment go in too.
+struct DiaryChoice {
+    bool html = true;
+    bool pdf = true;
+    bool include_uncommented = false;
+};
+
 struct DiaryRequest {
     QString folder;                   // where photo_diary.html and .pdf are written
     QString title;                    // the folder's name

@@ -75,7 +75,9 @@ void FolderDocument::take_read_back(const ReadBack& back) {
 }
 
 void FolderDocument::show(int index) {
-    if (index >= 0 && index < count()) table_.img_index = index;
+    if (index < 0 || index >= count() || index == shown()) return;
+    table_.img_index = index;
+    emit shown_changed(index);
 }
 
 void FolderDocument::edit_shown(const QString& text) {

@@ -103,6 +103,8 @@ signals:
     void comment_changed(int index);
     // The pictures were listed anew or renamed.
     void pictures_changed();
+    // Another picture is shown (not said when the pictures are listed anew).
+    void shown_changed(int index);
     // A save failed (said once until one succeeds again).
     void save_failed(const SaveReport& report);
     // Another window replaced texts typed here; they are in the store's history.

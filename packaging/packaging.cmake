@@ -7,8 +7,8 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/../docs/Mirabo.html ${CMAKE_BINARY_DIR}
 # The application id names the desktop entry, the icons and the AppStream
 # metadata; the program gives it to the desktop as its desktop file name (the
 # app id on Wayland). example.org stands in for an address of the project's
-# own, as in the maintainer's address; the screenshot in the metadata is
-# docs/screenshot.png published under FOTAVI_HOMEPAGE.
+# own, as in the maintainer's address; the screenshots in the metadata are
+# docs/screenshot.png and docs/overview.png published under FOTAVI_HOMEPAGE.
 set(FOTAVI_APP_ID org.example.fotavi)
 set(FOTAVI_HOMEPAGE https://example.org/fotavi)
 target_compile_definitions(fotavi PRIVATE FOTAVI_APP_ID="${FOTAVI_APP_ID}")

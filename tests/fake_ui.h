@@ -30,6 +30,8 @@ public:
     int progress_steps = 0;
     bool waiting = false;
     QStringList waits;  // labels of work on a worker that took long enough to show
+    // The photo diary dialog's answers; empty: Return, what it shows.
+    std::deque<std::optional<DiaryChoice>> diary_answers;
 
     QStringList messages() const {
         return events.filter(QRegularExpression(QStringLiteral("^(message|information)\\|")));
@@ -130,6 +132,15 @@ public:
         return yes;
     }
     void set_capture_time_checked(bool on) override { capture_time_checked = on; }
+    void show_overview() override { events << QStringLiteral("overview"); }
+    std::optional<DiaryChoice> ask_photo_diary(const QString& folder,
+                                               const DiaryChoice& choice) override {
+        events << QStringLiteral("photo diary dialog|") + folder;
+        if (diary_answers.empty()) return choice;
+        const std::optional<DiaryChoice> answer = diary_answers.front();
+        diary_answers.pop_front();
+        return answer;
+    }
     void begin_progress(const QString& label, int maximum, bool cancellable = true) override {
         waiting = !cancellable;
         // How long work on a worker takes is no event of the screen.

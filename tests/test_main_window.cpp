@@ -16,6 +16,7 @@
 #include "album.h"
 #include "app/main_window.h"
 #include "app/ui.h"
+#include "controls.h"
 #include "folder/folder_document.h"
 
 using namespace fotavi;
@@ -24,13 +25,6 @@ namespace {
 
 QRect twips(int left, int top, int width, int height) {
     return {to_pixels(left), to_pixels(top), to_pixels(width), to_pixels(height)};
-}
-
-template <typename T = QWidget>
-T* child(QWidget& main, const char* name) {
-    T* widget = main.findChild<T*>(QLatin1String(name));
-    if (!widget) qFatal("no control %s", name);
-    return widget;
 }
 
 // A window as the program starts it, with its own program folder and, when
@@ -145,17 +139,23 @@ private slots:
             menus << top->text();
             for (QAction* entry : top->menu()->actions()) {
                 menus << "  " + entry->text();
-                QVERIFY(entry->isEnabled() && entry->shortcut().isEmpty() && !entry->isSeparator());
+                QVERIFY(entry->isEnabled() && !entry->isSeparator());
+                // The overview is the one entry with a shortcut of its own.
+                QCOMPARE(entry->shortcut(), entry->objectName() == "m_overview"
+                                                ? QKeySequence(Qt::CTRL | Qt::Key_I)
+                                                : QKeySequence());
             }
         }
-        QCOMPARE(menus, QStringList({QStringLiteral("ファイル(&F)"), QStringLiteral("  開く(&P)"),
-                                     QStringLiteral("  出力(&L)"), QStringLiteral("  設定(&D)"),
-                                     QStringLiteral("  撮影日時を使う(&T)"),
-                                     QStringLiteral("  日誌を新しく始める(&R)..."),
-                                     QStringLiteral("  終了(&E)"), QStringLiteral("移動(&M)"),
-                                     QStringLiteral("  最初(&G)"), QStringLiteral("  最後(&J)"),
-                                     QStringLiteral("ヘルプ(&H)"), QStringLiteral("  目次(&T)"),
-                                     QStringLiteral("  バージョン(&V)")}));
+        QCOMPARE(menus,
+                 QStringList({QStringLiteral("ファイル(&F)"), QStringLiteral("  開く(&P)"),
+                              QStringLiteral("  出力(&L)"),
+                              QStringLiteral("  写真日誌を書き出す(&W)..."),
+                              QStringLiteral("  設定(&D)"), QStringLiteral("  撮影日時を使う(&T)"),
+                              QStringLiteral("  日誌を新しく始める(&R)..."),
+                              QStringLiteral("  終了(&E)"), QStringLiteral("移動(&M)"),
+                              QStringLiteral("  最初(&G)"), QStringLiteral("  最後(&J)"),
+                              QStringLiteral("  一覧(&I)"), QStringLiteral("ヘルプ(&H)"),
+                              QStringLiteral("  目次(&T)"), QStringLiteral("  バージョン(&V)")}));
         QVERIFY(!child<QPushButton>(w.main, "k_open")->autoDefault());
         auto* capture_time = w.main.findChild<QAction*>("m_capture_time");
         QVERIFY(capture_time->isCheckable() && !capture_time->isChecked());

@@ -1,0 +1,70 @@
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+
+#include "app/commands.h"
+#include "app/messages.h"
+#include "app/ui.h"
+
+// The photo diary command: the dialog, the writing on a worker with a
+// progress that can be cancelled, the result in a message.
+
+namespace fotavi {
+
+namespace {
+
+const QString kTitle = QStringLiteral("メッセージ");
+
+}  // namespace
+
+void Commands::m_photo_diary() {
+    if (needs_pictures()) {
+        ui_.focus_comment();
+        return;
+    }
+    take_comment();
+    document_.save();
+    const std::optional<DiaryChoice> choice = ui_.ask_photo_diary(disp_dir_, diary_choice_);
+    if (choice) {
+        diary_choice_ = *choice;
+        DiaryRequest request;
+        request.folder = work_dir_;
+        request.title = QDir(work_dir_).dirName();
+        if (request.title.isEmpty()) request.title = disp_dir_;
+        request.entries = diary_entries(work_dir_, document_.table(), choice->include_uncommented);
+        request.html = choice->html;
+        request.pdf = choice->pdf;
+        request.decoders = std::clamp(QThread::idealThreadCount(), 1, 8);
+        if (request.entries.empty())
+            ui_.message(diary_without_entries_text(), kTitle);
+        else if (request.html || request.pdf)
+            ui_.message(diary_written_text(disp_dir_, write_diary(request)), kTitle);
+    }
+    ui_.focus_comment();
+}
+
+// The person's cancel is asked for once before the work starts, then while it
+// runs; the writer sees it at its next step and writes nothing.
+DiaryWrite Commands::write_diary(const DiaryRequest& request) {
+    using namespace std::chrono_literals;
+    std::atomic<bool> cancel{false};
+    std::atomic<int> per_mille{0};
+    ui_.begin_progress(
+        QStringLiteral("写真日誌を書いています（%1 枚）").arg(request.entries.size()), 1000);
+    if (ui_.step_progress(0)) cancel = true;
+    std::future<DiaryWrite> written = run_on<DiaryWrite>(tasks_, [&request, &cancel, &per_mille] {
+        return write_photo_diary(request, [&](int done, int total) {
+            per_mille = int(qint64(done) * 1000 / std::max(1, total));
+            return !cancel;
+        });
+    });
+    while (written.wait_for(10ms) != std::future_status::ready)
+        if (ui_.step_progress(per_mille)) cancel = true;
+    ui_.end_progress();
+    return written.get();
+}
+
+}  // namespace fotavi
