@@ -61,8 +61,10 @@ DiaryWrite Commands::write_diary(const DiaryRequest& request) {
             return !cancel;
         });
     });
+    waiting_ = true;
     while (written.wait_for(10ms) != std::future_status::ready)
         if (ui_.step_progress(per_mille)) cancel = true;
+    waiting_ = false;
     ui_.end_progress();
     return written.get();
 }
