@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QShortcutEvent>
 #include <QUrl>
 
 #include <algorithm>
@@ -73,6 +74,7 @@ QPushButton* Main::make_button(const char* name, const QString& caption, int lef
     button->setObjectName(QLatin1String(name));
     button->setAutoDefault(false);
     button->setGeometry(twips_rect(left, top, width, height));
+    button->installEventFilter(this);
     return button;
 }
 
@@ -328,11 +330,22 @@ void Main::dropEvent(QDropEvent* event) {
     if (commands_->open_dropped(dropped_path(event->mimeData()))) event->acceptProposedAction();
 }
 
+// A button's Alt key clicks it at once. Qt would show the button pressed
+// for a tenth of a second first, and what the person types meanwhile (Alt+N,
+// then the next comment straight away) would land in the comment box of the
+// picture being left.
+//
 // The comment box takes drops itself and would type a dropped file's URL into
 // the comment; files and folders are taken from it here, text is left to it.
 bool Main::eventFilter(QObject* watched, QEvent* event) {
-    const bool comment_box = watched == l_comment_ || watched == l_comment_->viewport();
     const QEvent::Type type = event->type();
+    if (type == QEvent::Shortcut && !static_cast<QShortcutEvent*>(event)->isAmbiguous()) {
+        if (auto* button = qobject_cast<QPushButton*>(watched); button && button->isEnabled()) {
+            button->click();
+            return true;
+        }
+    }
+    const bool comment_box = watched == l_comment_ || watched == l_comment_->viewport();
     if (!comment_box ||
         (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop))
         return QMainWindow::eventFilter(watched, event);
