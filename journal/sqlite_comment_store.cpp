@@ -38,7 +38,7 @@ quint64 SqliteCommentStore::save(const QString& folder, std::vector<CommentChang
     const quint64 ticket = ++next_ticket_;
     worker_.post([this, folder, ticket, changes = std::move(changes)]() mutable {
         SaveReport saved = store(folder, ticket, std::move(changes));
-        report([this, saved = std::move(saved)] {
+        reports_.post([this, saved = std::move(saved)] {
             if (on_saved) on_saved(saved);
         });
     });
@@ -82,7 +82,7 @@ void SqliteCommentStore::refresh(const QString& folder) {
     worker_.post([this, folder] {
         RefreshReport found = look_for_changes(folder);
         if (found.rows.empty() && found.replaced_mine == 0) return;
-        report([this, found = std::move(found)] {
+        reports_.post([this, found = std::move(found)] {
             if (on_refreshed) on_refreshed(found);
         });
     });
@@ -183,25 +183,7 @@ std::future<void> SqliteCommentStore::settled() {
 
 void SqliteCommentStore::wait_idle() {
     worker_.wait_idle();
-    deliver();
-}
-
-void SqliteCommentStore::report(std::function<void()> fn) {
-    {
-        std::lock_guard lock(reports_mutex_);
-        reports_.push_back(std::move(fn));
-    }
-    QMetaObject::invokeMethod(
-        &receiver_, [this] { deliver(); }, Qt::QueuedConnection);
-}
-
-void SqliteCommentStore::deliver() {
-    std::deque<std::function<void()>> ready;
-    {
-        std::lock_guard lock(reports_mutex_);
-        ready.swap(reports_);
-    }
-    for (const auto& fn : ready) fn();
+    reports_.deliver();
 }
 
 }  // namespace fotavi

@@ -43,19 +43,14 @@ private:
                                   const std::vector<std::pair<QString, QString>>& pairs,
                                   std::atomic<int>& done);
     std::vector<StoreIssue> retire(const QString& folder);
-    // Queues fn for the owner's thread; wait_idle runs what is queued at once.
-    void report(std::function<void()> fn);
-    void deliver();
 
     const QString state_dir_;
     const CaptureReader capture_;
     const std::function<void()> before_commit_;
     StorePlace place_;  // the worker's only
     quint64 next_ticket_ = 0;
-    QObject receiver_;  // lives on the owner's thread
-    std::mutex reports_mutex_;
-    std::deque<std::function<void()>> reports_;
-    Worker worker_;  // last: it goes first, finishing the saves still waiting
+    Mailbox reports_;  // to the owner's thread; wait_idle delivers at once
+    Worker worker_;    // last: it goes first, finishing the saves still waiting
 };
 
 }  // namespace fotavi

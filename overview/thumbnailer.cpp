@@ -143,9 +143,7 @@ void Thumbnailer::decode(const Job& job) {
 }
 
 void Thumbnailer::deliver(const Job& job, Thumbnail thumbnail) {
-    QMetaObject::invokeMethod(
-        this, [this, job, thumbnail = std::move(thumbnail)] { receive(job, thumbnail); },
-        Qt::QueuedConnection);
+    results_.post([this, job, thumbnail = std::move(thumbnail)] { receive(job, thumbnail); });
 }
 
 void Thumbnailer::receive(const Job& job, const Thumbnail& thumbnail) {

@@ -128,6 +128,7 @@ private:
     QHash<QString, quint64> forgotten_;  // path -> epoch at which it was forgotten
     quint64 cleared_ = 0;
     bool stopping_ = false;
+    Mailbox results_;  // before the stages' workers, which post to it
     Stage lookups_;
     Stage decodes_;
 };

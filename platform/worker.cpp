@@ -1,5 +1,8 @@
 #include "platform/worker.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+
 namespace fotavi {
 
 Worker::Worker(AtEnd at_end) : at_end_(at_end), thread_([this] { run(); }) {}
@@ -53,5 +56,30 @@ void Worker::run() {
         changed_.notify_all();
     }
 }
+
+namespace {
+
+const QEvent::Type kMail = QEvent::Type(QEvent::registerEventType());
+
+}  // namespace
+
+void Mailbox::post(std::function<void()> fn) {
+    {
+        std::lock_guard lock(mutex_);
+        posted_.push_back(std::move(fn));
+    }
+    QCoreApplication::postEvent(this, new QEvent(kMail));
+}
+
+void Mailbox::deliver() {
+    std::deque<std::function<void()>> ready;
+    {
+        std::lock_guard lock(mutex_);
+        ready.swap(posted_);
+    }
+    for (const auto& fn : ready) fn();
+}
+
+void Mailbox::customEvent(QEvent*) { deliver(); }
 
 }  // namespace fotavi

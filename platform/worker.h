@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QObject>
+
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -44,6 +46,28 @@ private:
     bool busy_ = false;
     bool stopping_ = false;
     std::thread thread_;  // last: it starts once everything above is there
+};
+
+// Hands functions from any thread to the thread the mailbox lives on, where
+// they run in the order they were posted. What a worker hands over passes a
+// standard mutex only, so ThreadSanitizer sees every hand-over (a functor
+// queued through Qt's own atomics would look like a race). Whoever owns it
+// stops posting before it goes (its workers go first).
+class Mailbox : public QObject {
+public:
+    using QObject::QObject;
+    void post(std::function<void()> fn);
+    // Runs at once what has been posted so far, on the calling (owner's) thread.
+    void deliver();
+
+protected:
+    // The only event posted to a mailbox: its posts wait. (Qt reads the
+    // event, not this code, so the event's own hand-over stays Qt's.)
+    void customEvent(QEvent* event) override;
+
+private:
+    std::mutex mutex_;
+    std::deque<std::function<void()>> posted_;
 };
 
 // Runs job on worker; the future holds its result (or what it threw).
