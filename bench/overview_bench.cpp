@@ -218,6 +218,8 @@ void bench_diary(int count) {
         << size.height() << " (24 MP)\n";
     out.flush();
     const QStringList paths = make_pictures(folder.path(), count, size);
+    out << QStringLiteral("  one picture                          %1 MB\n")
+               .arg(QFileInfo(paths[0]).size() / 1e6, 0, 'f', 1);
     DiaryRequest request;
     request.folder = folder.path();
     request.title = QStringLiteral("ベンチマーク");
