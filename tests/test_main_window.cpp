@@ -1,17 +1,12 @@
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
-#include <QTextDocument>
-#include <QTimer>
-#include <QUrl>
 
 #include "album.h"
 #include "app/main_window.h"
@@ -26,56 +21,6 @@ namespace {
 QRect twips(int left, int top, int width, int height) {
     return {to_pixels(left), to_pixels(top), to_pixels(width), to_pixels(height)};
 }
-
-// A window as the program starts it, with its own program folder and, when
-// given, its settings file.
-struct Window {
-    QTemporaryDir program;
-    Main main{program.path(), program.path()};
-
-    explicit Window(const QStringList& args = {}, const QByteArray& def_list = {}) {
-        if (!def_list.isEmpty()) {
-            QFile file(program.filePath("def_list.txt"));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(def_list);
-        }
-        main.commands().start_up(args, QDir::rootPath());
-        main.show();
-        QApplication::setActiveWindow(&main);
-        QVERIFY(QTest::qWaitForWindowActive(&main));
-    }
-};
-
-// What a label or tool tip shows of text: Qt reads text that looks like
-// markup as rich text unless it is told the text is plain.
-QString shown(const QString& text, Qt::TextFormat format = Qt::AutoText) {
-    if (format == Qt::PlainText || (format == Qt::AutoText && !Qt::mightBeRichText(text)))
-        return text;
-    QTextDocument document;
-    document.setHtml(text);
-    return document.toPlainText();
-}
-
-// Closes every message box as soon as it shows, keeping "title|text" of each
-// as it is shown.
-class BoxCloser {
-public:
-    BoxCloser() {
-        timer_.setInterval(10);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (QWidget* box = QApplication::activeModalWidget()) {
-                if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
-                    seen << box->windowTitle() + "|" + shown(label->text(), label->textFormat());
-                box->close();
-            }
-        });
-        timer_.start();
-    }
-    QStringList seen;
-
-private:
-    QTimer timer_;
-};
 
 }  // namespace
 
@@ -196,25 +141,8 @@ private slots:
                               "k_pre_set1", "k_pre_set2", "k_pre_set3", "k_komoji", "k_list"}));
     }
 
-    // Enter is a line break in the comment; Alt+Z inserts the first phrase while typing.
-    void comment_box_takes_enter_and_presets() {
-        Window w;
-        auto* comment = child<QPlainTextEdit>(w.main, "l_comment");
-        comment->setFocus();
-        QTest::keyClicks(comment, "a");
-        QTest::keyClick(comment, Qt::Key_Return);
-        QTest::keyClicks(comment, "b");
-        QTest::keyClick(w.main.windowHandle(), Qt::Key_Z, Qt::AltModifier);
-        QTRY_COMPARE(comment->toPlainText(), QStringLiteral("a\nb米"));
-        QTest::keyClicks(comment, "c");
-        QCOMPARE(comment->toPlainText(), QStringLiteral("a\nb米c"));
-        QCOMPARE(QApplication::focusWidget(), comment);
-        comment->selectAll();
-        QTest::keyClick(w.main.windowHandle(), Qt::Key_V, Qt::AltModifier);
-        QTRY_COMPARE(comment->toPlainText(), QStringLiteral("実"));
-    }
-
-    // Buttons answer their Alt letter with an animated click, so the result shows a moment later.
+    // Alt+N and Alt+B click at once: what is typed next goes into the picture
+    // the window moves to.
     void alt_n_and_alt_b_move_through_the_folder() {
         Album album;
         album.add("B.JPG", at(2020, 1, 1, 9, 0), QSize(64, 48));
@@ -340,116 +268,6 @@ private slots:
         auto* box = static_cast<PictureBox*>(child(w.main, "Image1"));
         QCOMPARE(box->size(), size);
         QCOMPARE(box->picture().size(), size);
-    }
-
-    // A picture or folder dropped on the comment box opens the folder as
-    // anywhere on the window; dropped text is typed into the comment.
-    void drops_on_the_comment_box_data() {
-        QTest::addColumn<QString>("target");   // viewport, window
-        QTest::addColumn<QString>("dropped");  // picture, folder, text, text file
-        QTest::addColumn<bool>("opens");
-        QTest::addColumn<QString>("typed");
-        QTest::newRow("picture on the comment box") << "viewport"
-                                                    << "picture" << true << "";
-        QTest::newRow("folder on the comment box") << "viewport"
-                                                   << "folder" << true << "";
-        QTest::newRow("picture on the window") << "window"
-                                               << "picture" << true << "";
-        QTest::newRow("text on the comment box") << "viewport"
-                                                 << "text" << false << "dropped words";
-        QTest::newRow("other file on the comment box") << "viewport"
-                                                       << "text file" << false << "";
-    }
-    void drops_on_the_comment_box() {
-        QFETCH(QString, target);
-        QFETCH(QString, dropped);
-        QFETCH(bool, opens);
-        QFETCH(QString, typed);
-        Album album;
-        album.add("B.JPG", at(2020, 1, 1, 9, 0));
-        album.add("A.JPG", at(2020, 1, 1, 10, 0));
-        album.add_bytes("notes.txt", "notes", at(2020, 1, 1, 10, 0));
-        Window w;
-        QMimeData data;
-        // A file manager sends the URL as text too.
-        const QString path = dropped == "picture"  ? album.file("A.JPG")
-                             : dropped == "folder" ? album.path()
-                                                   : album.file("notes.txt");
-        if (dropped == "text") {
-            data.setText("dropped words");
-        } else {
-            data.setUrls({QUrl::fromLocalFile(path)});
-            data.setText(QUrl::fromLocalFile(path).toString());
-        }
-        auto* comment = child<QPlainTextEdit>(w.main, "l_comment");
-        QWidget* widget =
-            target == "viewport" ? comment->viewport() : static_cast<QWidget*>(&w.main);
-        const QPoint at = widget->rect().center();
-        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(widget, &enter);
-        QCOMPARE(enter.isAccepted(), opens || dropped == "text");
-        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(widget, &drop);
-        QCOMPARE(w.main.commands().table().img_count(), opens ? 2 : 0);
-        QCOMPARE(child<QLabel>(w.main, "l_file_name")->text(),
-                 opens ? QStringLiteral("B.JPG") : QString());
-        QCOMPARE(comment->toPlainText(), typed);
-    }
-
-    // The comment box takes at most the longest comment, typed, pasted or
-    // dropped; a longer text is cut and said, a key at the limit only beeps.
-    void comment_box_holds_the_longest_comment_data() {
-        QTest::addColumn<int>("before");    // characters in the box
-        QTest::addColumn<int>("selected");  // of them selected, replaced by what comes
-        QTest::addColumn<QString>("how");   // paste, drop, key
-        QTest::addColumn<int>("coming");    // characters that come
-        QTest::addColumn<int>("after");
-        QTest::addColumn<int>("said");  // messages
-        const int limit = int(kCommentLimit);
-        QTest::newRow("a huge paste") << 0 << 0 << "paste" << 2 * limit << limit << 1;
-        QTest::newRow("a paste that fits") << 10 << 0 << "paste" << 100 << 110 << 0;
-        QTest::newRow("a paste over a selection at the limit")
-            << limit << 10 << "paste" << 25 << limit << 1;
-        QTest::newRow("a huge drop of text") << 5 << 0 << "drop" << limit << limit << 1;
-        QTest::newRow("a key at the limit") << limit << 0 << "key" << 1 << limit << 0;
-        QTest::newRow("a key over a selection at the limit")
-            << limit << 1 << "key" << 1 << limit << 0;
-    }
-    void comment_box_holds_the_longest_comment() {
-        QFETCH(int, before);
-        QFETCH(int, selected);
-        QFETCH(QString, how);
-        QFETCH(int, coming);
-        QFETCH(int, after);
-        QFETCH(int, said);
-        Window w;
-        BoxCloser closer;
-        auto* comment = child<QPlainTextEdit>(w.main, "l_comment");
-        comment->setPlainText(QString(before, u'a'));
-        QTextCursor cursor = comment->textCursor();
-        cursor.movePosition(QTextCursor::End);
-        cursor.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, selected);
-        comment->setTextCursor(cursor);
-        const QString text(coming, u'b');
-        if (how == "paste") {
-            QApplication::clipboard()->setText(text);
-            comment->paste();
-        } else if (how == "drop") {
-            QMimeData data;
-            data.setText(text);
-            const QPoint at = comment->viewport()->rect().center();
-            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(comment->viewport(), &enter);
-            QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(comment->viewport(), &move);
-            QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(comment->viewport(), &drop);
-        } else {
-            QTest::keyClick(comment, Qt::Key_B);
-        }
-        QCOMPARE(comment->toPlainText().size(), after);
-        QTest::qWait(50);
-        QCOMPARE(closer.seen.size(), said);
     }
 
     void version_box_then_typing_goes_on_in_the_comment() {

@@ -19,16 +19,11 @@ using namespace fotavi;
 namespace {
 
 // The main window on a folder, with the overview opened from its menu.
-struct Opened {
-    QTemporaryDir program;
-    Main main{program.path(), program.path()};
+struct Opened : Window {
     OverviewWindow* overview = nullptr;
     OverviewView* view = nullptr;
 
-    explicit Opened(const QString& picture) {
-        main.commands().start_up({picture}, QDir::rootPath());
-        main.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&main));
+    explicit Opened(const QString& picture) : Window({picture}) {
         main.findChild<QAction*>("m_overview")->trigger();
         overview = main.overview();
         QVERIFY(overview && overview->isVisible());
