@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <random>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageWriter>
@@ -107,6 +108,17 @@ void touch(const QString& path, const QDateTime& when) {
     const timeval times[2] = {{time_t(when.toSecsSinceEpoch()), 0},
                               {time_t(when.toSecsSinceEpoch()), 0}};
     ::utimes(QFile::encodeName(path).constData(), times);
+}
+
+void copy_pictures(const QString& folder, const QString& picture, int count, const QString& prefix,
+                   const QDateTime& first, int step_seconds) {
+    QDir().mkpath(folder);
+    for (int i = 0; i < count; ++i) {
+        const QString name =
+            QStringLiteral("%1/%2%3.JPG").arg(folder, prefix).arg(i, 5, 10, QLatin1Char('0'));
+        QFile::copy(picture, name);
+        touch(name, first.addSecs(qint64(i) * step_seconds));
+    }
 }
 
 double spawn_ms(const QStringList& args) {

@@ -34,6 +34,10 @@ QImage photo(QSize size, unsigned seed);
 void save_jpeg(const QImage& image, const QString& path);
 // Sets a file's modification time.
 void touch(const QString& path, const QDateTime& when);
+// Fills folder with count copies of picture named <prefix>00000.JPG on,
+// the first dated first and each next one step_seconds later.
+void copy_pictures(const QString& folder, const QString& picture, int count, const QString& prefix,
+                   const QDateTime& first, int step_seconds);
 // Wall time of one run of a program, its output thrown away.
 double spawn_ms(const QStringList& args);
 // Peak resident memory (VmHWM, KiB) of program after it has run a few seconds.

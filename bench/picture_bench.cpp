@@ -1,7 +1,6 @@
 // The picture on screen: the decode against libjpeg-turbo's own floor
 // (djpeg), Next to a painted frame, the folder scan, and peak memory.
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -168,17 +167,12 @@ void measure_next(const QString& folder, const QString& first, bool slow_store) 
          QStringLiteral("%1 ms  (median of %2)").arg(ms(median(cold))).arg(cold.size()));
 }
 
-// A folder of count small pictures, a minute apart, listed against their times.
+// A folder of count small pictures a minute apart, listed newest first so
+// the scan has to sort them.
 QString scan_folder(const QString& parent, int count, const QString& picture) {
     const QString folder = QStringLiteral("%1/scan%2").arg(parent).arg(count);
-    QDir().mkpath(folder);
-    const QDateTime start(QDate(2024, 5, 3), QTime(0, 0));
-    for (int i = 0; i < count; ++i) {
-        const QString name =
-            QStringLiteral("%1/P%2.JPG").arg(folder).arg(i, 5, 10, QLatin1Char('0'));
-        QFile::copy(picture, name);
-        touch(name, start.addSecs(qint64(count - i) * 60));
-    }
+    const QDateTime last = QDateTime(QDate(2024, 5, 3), QTime(0, 0)).addSecs(qint64(count) * 60);
+    copy_pictures(folder, picture, count, QStringLiteral("P"), last, -60);
     return folder;
 }
 

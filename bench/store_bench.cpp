@@ -49,14 +49,8 @@ QString comment_of_length(int length, int i) {
 // length characters in the store beside them.
 QString commented_folder(const QString& parent, const QString& picture, int count, int length) {
     const QString folder = QStringLiteral("%1/commented%2x%3").arg(parent).arg(count).arg(length);
-    QDir().mkpath(folder);
-    const QDateTime start(QDate(2024, 5, 3), QTime(6, 0));
-    for (int i = 0; i < count; ++i) {
-        const QString name =
-            QStringLiteral("%1/DSC%2.JPG").arg(folder).arg(i, 5, 10, QLatin1Char('0'));
-        QFile::copy(picture, name);
-        touch(name, start.addSecs(qint64(i) * 60));
-    }
+    copy_pictures(folder, picture, count, QStringLiteral("DSC"),
+                  QDateTime(QDate(2024, 5, 3), QTime(6, 0)), 60);
     QTemporaryDir state;
     SqliteCommentStore store(state.path(), capture_seconds);
     const std::vector<ListedFile> files = list_pictures(folder).files;
