@@ -9,6 +9,9 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <algorithm>
+#include <vector>
+
 #include "app/main_window.h"
 #include "diary/diary_dialog.h"
 #include "settings/setup_dialog.h"
@@ -50,58 +53,63 @@ std::optional<Settings> Main::edit_settings(const Settings& current) {
     return Setup::edit(this, current);
 }
 
+namespace {
+
+struct Choice {
+    QString caption;
+    QMessageBox::ButtonRole role;
+};
+
+// Asks prompt (plain text: it may name files) with the choices as buttons and
+// returns the index of the one clicked; Esc and closing the box give escape.
+int ask(QWidget* parent, QMessageBox::Icon icon, const QString& prompt,
+        const std::vector<Choice>& choices, int default_choice, int escape) {
+    QMessageBox box(icon, QStringLiteral("メッセージ"), prompt, QMessageBox::NoButton, parent);
+    box.setTextFormat(Qt::PlainText);
+    std::vector<QPushButton*> buttons;
+    for (const Choice& choice : choices)
+        buttons.push_back(box.addButton(choice.caption, choice.role));
+    box.setDefaultButton(buttons[size_t(default_choice)]);
+    box.setEscapeButton(buttons[size_t(escape)]);
+    box.exec();
+    const auto clicked = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+    return clicked == buttons.end() ? escape : int(clicked - buttons.begin());
+}
+
+}  // namespace
+
 UnwrittenAnswer Main::ask_unwritten(bool saved) {
     // Said only when true: comments a failed save left in memory are not.
     const QString kept = saved ? QStringLiteral("（コメントはすべて保存してあります）")
                                : QStringLiteral("（保存できていないコメントがあります）");
-    QMessageBox box(QMessageBox::Question, QStringLiteral("メッセージ"),
-                    QStringLiteral("time_log.txt は最新のコメントを含んでいません。") + kept +
-                        QStringLiteral("\n先に time_log.txt に出力しますか?"),
-                    QMessageBox::NoButton, this);
-    box.setTextFormat(Qt::PlainText);
-    QPushButton* write =
-        box.addButton(QStringLiteral("出力して続ける(&W)"), QMessageBox::AcceptRole);
-    QPushButton* discard =
-        box.addButton(QStringLiteral("出力せずに続ける(&D)"), QMessageBox::DestructiveRole);
-    QPushButton* stay = box.addButton(QStringLiteral("戻る(&R)"), QMessageBox::RejectRole);
-    box.setDefaultButton(write);
-    box.setEscapeButton(stay);
-    box.exec();
-    if (box.clickedButton() == write) return UnwrittenAnswer::Write;
-    if (box.clickedButton() == discard) return UnwrittenAnswer::Discard;
-    return UnwrittenAnswer::Stay;
+    constexpr UnwrittenAnswer answers[] = {UnwrittenAnswer::Write, UnwrittenAnswer::Discard,
+                                           UnwrittenAnswer::Stay};
+    return answers[ask(this, QMessageBox::Question,
+                       QStringLiteral("time_log.txt は最新のコメントを含んでいません。") + kept +
+                           QStringLiteral("\n先に time_log.txt に出力しますか?"),
+                       {{QStringLiteral("出力して続ける(&W)"), QMessageBox::AcceptRole},
+                        {QStringLiteral("出力せずに続ける(&D)"), QMessageBox::DestructiveRole},
+                        {QStringLiteral("戻る(&R)"), QMessageBox::RejectRole}},
+                       0, 2)];
 }
 
 UnsavedAnswer Main::ask_unsaved(const QString& prompt) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("メッセージ"), prompt,
-                    QMessageBox::NoButton, this);
-    box.setTextFormat(Qt::PlainText);
-    QPushButton* retry =
-        box.addButton(QStringLiteral("もう一度保存する(&S)"), QMessageBox::AcceptRole);
-    QPushButton* stay = box.addButton(QStringLiteral("戻る(&R)"), QMessageBox::RejectRole);
-    QPushButton* leave =
-        box.addButton(QStringLiteral("保存せずに続ける(&D)"), QMessageBox::DestructiveRole);
-    box.setDefaultButton(retry);
-    box.setEscapeButton(stay);
-    box.exec();
-    if (box.clickedButton() == retry) return UnsavedAnswer::Retry;
-    if (box.clickedButton() == leave) return UnsavedAnswer::Leave;
-    return UnsavedAnswer::Stay;
+    constexpr UnsavedAnswer answers[] = {UnsavedAnswer::Retry, UnsavedAnswer::Stay,
+                                         UnsavedAnswer::Leave};
+    return answers[ask(this, QMessageBox::Warning, prompt,
+                       {{QStringLiteral("もう一度保存する(&S)"), QMessageBox::AcceptRole},
+                        {QStringLiteral("戻る(&R)"), QMessageBox::RejectRole},
+                        {QStringLiteral("保存せずに続ける(&D)"), QMessageBox::DestructiveRole}},
+                       0, 1)];
 }
 
 bool Main::ask_leave_without_saving(const QString& problem) {
-    QMessageBox box(
-        QMessageBox::Warning, QStringLiteral("メッセージ"),
-        problem + QStringLiteral(
-                      "\n\n設定を保存できません。原因を取り除いてから、もう一度終了して下さい。"),
-        QMessageBox::NoButton, this);
-    QPushButton* stay = box.addButton(QStringLiteral("戻る(&R)"), QMessageBox::RejectRole);
-    QPushButton* leave =
-        box.addButton(QStringLiteral("保存せずに終了(&Q)"), QMessageBox::DestructiveRole);
-    box.setDefaultButton(stay);
-    box.setEscapeButton(stay);
-    box.exec();
-    return box.clickedButton() == leave;
+    return ask(this, QMessageBox::Warning,
+               problem + QStringLiteral("\n\n設定を保存できません。原因を取り除いてから、"
+                                        "もう一度終了して下さい。"),
+               {{QStringLiteral("戻る(&R)"), QMessageBox::RejectRole},
+                {QStringLiteral("保存せずに終了(&Q)"), QMessageBox::DestructiveRole}},
+               0, 0) == 1;
 }
 
 void Main::open_document(const QString& path) {
