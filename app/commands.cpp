@@ -6,9 +6,9 @@
 
 #include "app/messages.h"
 #include "app/ui.h"
-#include "browse/capture_time.h"
-#include "journal/sqlite_comment_store.h"
-#include "log/old_log.h"
+#include "pictures/capture_time.h"
+#include "comments/sqlite_comment_store.h"
+#include "time_log/old_log.h"
 #include "platform/errors.h"
 #include "platform/picture.h"
 #include "settings/layouts.h"

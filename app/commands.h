@@ -11,11 +11,11 @@
 #include <memory>
 #include <optional>
 
-#include "browse/capture_cache.h"
-#include "browse/picture_cache.h"
-#include "diary/diary.h"
-#include "folder/folder_document.h"
-#include "journal/comment_store.h"
+#include "pictures/capture_cache.h"
+#include "pictures/picture_cache.h"
+#include "photo_diary/diary.h"
+#include "document/folder_document.h"
+#include "comments/comment_store.h"
 #include "platform/worker.h"
 #include "settings/settings.h"
 

@@ -5,7 +5,7 @@
 #include "app/commands.h"
 #include "app/messages.h"
 #include "app/ui.h"
-#include "log/old_log.h"
+#include "time_log/old_log.h"
 #include "platform/errors.h"
 
 // The commands that open, leave and scan again the picture folder.

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "folder/folder_document.h"
+#include "document/folder_document.h"
 #include "platform/errors.h"
 
 namespace fotavi {

@@ -5,10 +5,10 @@
 
 #include <vector>
 
-#include "diary/diary.h"
-#include "journal/comment_store.h"
-#include "log/log_readback.h"
-#include "log/time_log.h"
+#include "photo_diary/diary.h"
+#include "comments/comment_store.h"
+#include "time_log/log_readback.h"
+#include "time_log/time_log.h"
 
 namespace fotavi {
 

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "diary/diary.h"
+#include "photo_diary/diary.h"
 #include "settings/layouts.h"
 #include "settings/settings.h"
 

@@ -27,8 +27,8 @@
 #include <QThread>
 
 #include "bench/overview_bench.h"
-#include "diary/diary.h"
-#include "log/time_log.h"
+#include "photo_diary/diary.h"
+#include "time_log/time_log.h"
 #include "overview/thumbnailer.h"
 #include "platform/picture.h"
 #include "platform/worker.h"

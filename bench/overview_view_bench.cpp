@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "bench/overview_bench.h"
-#include "overview/overview_view.h"
-#include "overview/overview_window.h"
+#include "overview/widgets/overview_view.h"
+#include "overview/widgets/overview_window.h"
 
 namespace fotavi {
 

@@ -13,11 +13,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/main_window.h"
+#include "app/widgets/main_window.h"
 #include "bench/bench.h"
-#include "browse/capture_cache.h"
-#include "browse/image_table.h"
-#include "journal/sqlite_comment_store.h"
+#include "pictures/capture_cache.h"
+#include "pictures/image_table.h"
+#include "comments/sqlite_comment_store.h"
 #include "platform/files.h"
 #include "platform/picture.h"
 

@@ -11,8 +11,8 @@
 
 #include "app/commands.h"
 #include "bench/bench.h"
-#include "journal/sqlite.h"
-#include "journal/sqlite_comment_store.h"
+#include "comments/sqlite.h"
+#include "comments/sqlite_comment_store.h"
 
 namespace fotavi::bench {
 

@@ -9,7 +9,7 @@
 
 #include <libexif/exif-data.h>
 
-#include "browse/capture_time.h"
+#include "pictures/capture_time.h"
 
 namespace fotavi {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "log/time_log.h"
+#include "time_log/time_log.h"
 
 namespace fotavi {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "browse/image_table.h"
+#include "pictures/image_table.h"
 
 namespace fotavi {
 

@@ -25,7 +25,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "log/time_log.h"
+#include "time_log/time_log.h"
 #include "platform/text_file.h"
 
 namespace fotavi {

@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "app/main_window.h"
+#include "app/widgets/main_window.h"
 
 namespace fotavi {
 

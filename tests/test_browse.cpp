@@ -3,7 +3,7 @@
 
 #include <unistd.h>
 
-#include "browse/image_table.h"
+#include "pictures/image_table.h"
 #include "platform/picture.h"
 #include "run.h"
 

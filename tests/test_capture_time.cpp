@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 
 #include "album.h"
-#include "browse/capture_cache.h"
-#include "browse/capture_time.h"
-#include "browse/image_table.h"
+#include "pictures/capture_cache.h"
+#include "pictures/capture_time.h"
+#include "pictures/image_table.h"
 
 using namespace fotavi;
 

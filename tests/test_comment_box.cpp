@@ -8,7 +8,7 @@
 
 #include "album.h"
 #include "controls.h"
-#include "folder/folder_document.h"
+#include "document/folder_document.h"
 
 using namespace fotavi;
 

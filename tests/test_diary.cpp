@@ -4,10 +4,10 @@
 #include <QTest>
 
 #include "album.h"
-#include "diary/diary.h"
-#include "diary/diary_html.h"
-#include "diary/diary_pdf.h"
-#include "diary/page_layout.h"
+#include "photo_diary/diary.h"
+#include "photo_diary/diary_html.h"
+#include "photo_diary/diary_pdf.h"
+#include "photo_diary/page_layout.h"
 
 using namespace fotavi;
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "journal/sqlite_comment_store.h"
+#include "comments/sqlite_comment_store.h"
 #include "run.h"
 
 using namespace fotavi;

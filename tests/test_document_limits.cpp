@@ -1,8 +1,8 @@
 #include <QTest>
 
-#include "journal/sqlite_comment_store.h"
-#include "log/log_readback.h"
-#include "log/time_log.h"
+#include "comments/sqlite_comment_store.h"
+#include "time_log/log_readback.h"
+#include "time_log/time_log.h"
 #include "platform/text_file.h"
 #include "run.h"
 

@@ -9,10 +9,10 @@
 #include <QTest>
 
 #include "album.h"
-#include "app/main_window.h"
+#include "app/widgets/main_window.h"
 #include "app/ui.h"
 #include "controls.h"
-#include "folder/folder_document.h"
+#include "document/folder_document.h"
 
 using namespace fotavi;
 

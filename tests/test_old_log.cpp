@@ -10,9 +10,9 @@
 #include <unistd.h>
 
 #include "album.h"
-#include "log/log_readback.h"
-#include "log/old_log.h"
-#include "log/time_log.h"
+#include "time_log/log_readback.h"
+#include "time_log/old_log.h"
+#include "time_log/time_log.h"
 #include "platform/errors.h"
 #include "platform/text_file.h"
 

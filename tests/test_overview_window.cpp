@@ -8,11 +8,11 @@
 #include <QTimer>
 
 #include "album.h"
-#include "app/main_window.h"
+#include "app/widgets/main_window.h"
 #include "controls.h"
-#include "diary/diary_dialog.h"
-#include "overview/overview_view.h"
-#include "overview/overview_window.h"
+#include "photo_diary/widgets/diary_dialog.h"
+#include "overview/widgets/overview_view.h"
+#include "overview/widgets/overview_window.h"
 
 using namespace fotavi;
 

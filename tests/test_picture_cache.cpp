@@ -5,7 +5,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "browse/picture_cache.h"
+#include "pictures/picture_cache.h"
 #include "run.h"
 #include "platform/errors.h"
 #include "platform/picture.h"

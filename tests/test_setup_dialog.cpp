@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "settings/setup_dialog.h"
+#include "settings/widgets/setup_dialog.h"
 
 using namespace fotavi;
 using namespace Qt::StringLiterals;

@@ -6,9 +6,9 @@
 
 #include "album.h"
 #include "app/commands.h"
-#include "journal/json_import.h"
-#include "journal/picture_match.h"
-#include "journal/sqlite_comment_store.h"
+#include "comments/json_import.h"
+#include "comments/picture_match.h"
+#include "comments/sqlite_comment_store.h"
 
 using namespace fotavi;
 

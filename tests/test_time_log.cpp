@@ -7,9 +7,9 @@
 #include <QtTest>
 
 #include "album.h"
-#include "browse/image_table.h"
-#include "log/old_log.h"
-#include "log/time_log.h"
+#include "pictures/image_table.h"
+#include "time_log/old_log.h"
+#include "time_log/time_log.h"
 #include "platform/date_time.h"
 
 using namespace fotavi;

@@ -1,6 +1,6 @@
 // The capture-time cache file: only values reading a picture could give are
 // taken, and what is taken is written and read back the same.
-#include "browse/capture_cache.h"
+#include "pictures/capture_cache.h"
 #include "fuzz.h"
 
 using namespace fotavi;

@@ -1,7 +1,7 @@
 // The EXIF block of a JPEG's head (the marker walk) and the capture time in
 // a block (libexif and our date checks): whatever is found is a moment a
 // camera could have recorded.
-#include "browse/capture_time.h"
+#include "pictures/capture_time.h"
 #include "fuzz.h"
 
 using namespace fotavi;

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "fuzz.h"
-#include "log/log_readback.h"
-#include "log/time_log.h"
+#include "time_log/log_readback.h"
+#include "time_log/time_log.h"
 #include "platform/date_time.h"
 #include "platform/text_file.h"
 

@@ -3,7 +3,7 @@
 #include <QFile>
 
 #include "fuzz.h"
-#include "journal/json_import.h"
+#include "comments/json_import.h"
 
 using namespace fotavi;
 

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 
 #include "fuzz.h"
-#include "journal/store_file.h"
+#include "comments/store_file.h"
 
 using namespace fotavi;
 

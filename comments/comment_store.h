@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <future>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "comments/sqlite.h"
+#include "comments/store_file.h"
+#include "platform/files.h"
+
+namespace fotavi {
+
+// A file the store found unusable at a folder's opening, as plain values.
+struct StoreIssue {
+    QString path;         // the file it is about
+    DbError problem;      // what is wrong with it
+    QString kept_as;      // the name it was kept under, when it was set aside
+    int aside_error = 0;  // why it could not be set aside (errno), or 0
+};
+
+// What the store holds of a folder, matched to its pictures.
+struct StoreLoad {
+    QString folder;
+    // For each listed file, in listing order, its row when it has one.
+    std::vector<std::optional<StoredComment>> rows;
+    // Comments or logged texts were found, or time_log.txt was read back
+    // before: it is not read back now.
+    bool has_text = false;
+    int replaced = 0;         // commented pictures replaced by others under the same name
+    int imported = 0;         // comments taken from the journal of the version before
+    QStringList imported_as;  // the names the old journals were kept under
+    std::vector<StoreIssue> issues;
+    bool in_state_folder = false;  // the folder cannot be written; comments go to the state folder
+};
+
+// One picture's comment to store. base is the text the store had when this
+// one was made from it: a stored text that is neither base nor this one was
+// written by another window meanwhile, and is kept in the history.
+struct CommentChange {
+    QString name;
+    qint64 size = -1;
+    qint64 mtime_ns = 0;
+    QString comment;
+    QString logged;
+    QString base;
+};
+
+// What became of a save, delivered on the owner's thread.
+struct SaveReport {
+    QString folder;
+    quint64 ticket = 0;                  // the save it answers
+    std::vector<CommentChange> changes;  // as sent
+    DbError problem;                     // nothing of it was stored when set
+    QString problem_path;                // the file that could not be written
+    bool lost = false;             // the store vanished meanwhile: everything must be stored again
+    bool in_state_folder = false;  // stored in the state folder
+};
+
+// Comments other windows stored since the last look, delivered on the owner's thread.
+struct RefreshReport {
+    QString folder;
+    std::vector<StoredComment> rows;
+    int replaced_mine = 0;  // texts of this window another window replaced (kept in the history)
+};
+
+struct RenameReport {
+    std::vector<QString> errors;  // per pair: empty, or why it could not be renamed
+    DbError problem;              // the store could not follow: its names are the old ones
+};
+
+// Where a folder's comments are kept: the store beside the pictures (or in
+// the state folder when the folder cannot be written), read and written on a
+// worker so that a slow or stuck card never holds up the window.
+class CommentStore {
+public:
+    virtual ~CommentStore() = default;
+
+    // Reads the comments of folder and matches them to its pictures.
+    virtual std::future<StoreLoad> load(const QString& folder, std::vector<ListedFile> files) = 0;
+    // Stores changes in one transaction; on_saved gets the report.
+    virtual quint64 save(const QString& folder, std::vector<CommentChange> changes) = 0;
+    // Looks for comments other windows stored; on_refreshed gets them.
+    virtual void refresh(const QString& folder) = 0;
+    // Renames pictures of folder (old name, new name) and their rows in one
+    // transaction; done counts the pairs handled.
+    virtual std::future<RenameReport> rename_files(const QString& folder,
+                                                   std::vector<std::pair<QString, QString>> pairs,
+                                                   std::shared_ptr<std::atomic<int>> done) = 0;
+    // The folder's time_log.txt was read back: it is not read again.
+    virtual void remember_read_back(const QString& folder) = 0;
+    // Keeps the folder's store aside (and the state folder's copy): the next
+    // comment starts a new one. The names it was kept under, or an issue.
+    virtual std::future<std::vector<StoreIssue>> start_afresh(const QString& folder) = 0;
+    // Ready when everything asked for so far is done; its reports are
+    // delivered by the next wait_idle or the event loop.
+    virtual std::future<void> settled() = 0;
+    // Blocks until everything asked for so far is done, then delivers the reports.
+    virtual void wait_idle() = 0;
+
+    std::function<void(const SaveReport&)> on_saved;
+    std::function<void(const RefreshReport&)> on_refreshed;
+};
+
+}  // namespace fotavi

@@ -1,0 +1,173 @@
+#include "comments/sqlite.h"
+
+#include <QFile>
+
+#include <cerrno>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+namespace fotavi {
+
+namespace {
+
+// How long a store held by another program is waited for before it counts
+// as locked; the wait happens on the worker, never in the window.
+constexpr int kBusyMilliseconds = 4000;
+
+DbError classify(int rc, int error_number) {
+    using Kind = DbError::Kind;
+    switch (rc & 0xFF) {
+        case SQLITE_OK:
+        case SQLITE_ROW:
+        case SQLITE_DONE:
+            return {};
+        case SQLITE_NOTADB:
+            return {Kind::NotOurs, 0};
+        case SQLITE_CORRUPT:
+            return {Kind::Damaged, 0};
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return {Kind::Locked, 0};
+        case SQLITE_FULL:
+            return {Kind::Io, error_number != 0 ? error_number : ENOSPC};
+        case SQLITE_READONLY:
+            return {Kind::Io, error_number != 0 ? error_number : EROFS};
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+            return {Kind::Io, error_number != 0 ? error_number : EACCES};
+        case SQLITE_CANTOPEN:
+        case SQLITE_IOERR:
+            return {Kind::Io, error_number != 0 ? error_number : EIO};
+        case SQLITE_NOMEM:
+            return {Kind::Io, ENOMEM};
+        default:
+            return {Kind::Other, error_number};
+    }
+}
+
+}  // namespace
+
+Db::~Db() { close(); }
+
+DbError Db::open(const QString& path, bool writable, bool create) {
+    close();
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(name.constData(), &st) == 0) {
+        // A FIFO would block the first read for ever, a link may point anywhere.
+        if (S_ISLNK(st.st_mode)) return {DbError::Kind::Link, 0};
+        if (S_ISDIR(st.st_mode)) return {DbError::Kind::Folder, 0};
+        if (!S_ISREG(st.st_mode)) return {DbError::Kind::Special, 0};
+    } else if (errno != ENOENT || !create) {
+        return {DbError::Kind::Io, errno};
+    }
+    const int flags = SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX |
+                      (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) |
+                      (create ? SQLITE_OPEN_CREATE : 0);
+    const int rc = sqlite3_open_v2(name.constData(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const DbError error = classify(rc, db_ ? sqlite3_system_errno(db_) : 0);
+        close();
+        return error;
+    }
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, kBusyMilliseconds);
+    return {};
+}
+
+void Db::close() {
+    if (db_) sqlite3_close_v2(db_);
+    db_ = nullptr;
+}
+
+DbError Db::exec(const char* sql) {
+    if (!db_) return {DbError::Kind::Other, 0};
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return {};
+    return last_error();
+}
+
+std::optional<qint64> Db::integer(const char* sql) {
+    Statement query(*this, sql);
+    if (!query.ok() || !query.next()) return std::nullopt;
+    return query.integer(0);
+}
+
+DbError Db::last_error() const {
+    if (!db_) return {DbError::Kind::Other, 0};
+    return classify(sqlite3_extended_errcode(db_), sqlite3_system_errno(db_));
+}
+
+bool Db::read_only() const { return db_ && sqlite3_db_readonly(db_, "main") == 1; }
+
+bool Db::file_moved() const {
+    int moved = 0;
+    if (!db_ || sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK)
+        return false;
+    return moved != 0;
+}
+
+Statement::Statement(Db& db, const char* sql) {
+    if (db.handle()) sqlite3_prepare_v2(db.handle(), sql, -1, &stmt_, nullptr);
+}
+
+Statement::~Statement() { sqlite3_finalize(stmt_); }
+
+Statement& Statement::bind(int at, qint64 value) {
+    if (stmt_) sqlite3_bind_int64(stmt_, at, value);
+    return *this;
+}
+
+Statement& Statement::bind(int at, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    if (stmt_) sqlite3_bind_text(stmt_, at, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Statement& Statement::bind(int at, const QByteArray& blob) {
+    // An empty blob is still a value, never NULL.
+    if (stmt_) sqlite3_bind_blob(stmt_, at, blob.constData(), int(blob.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Statement& Statement::bind_null(int at) {
+    if (stmt_) sqlite3_bind_null(stmt_, at);
+    return *this;
+}
+
+bool Statement::next() {
+    if (!stmt_) return false;
+    rc_ = sqlite3_step(stmt_);
+    return rc_ == SQLITE_ROW;
+}
+
+bool Statement::run() {
+    next();
+    const bool ok = done();
+    reset();
+    return ok;
+}
+
+void Statement::reset() {
+    if (!stmt_) return;
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+}
+
+qint64 Statement::integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+bool Statement::is_null(int column) const {
+    return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
+
+QString Statement::text(int column) const {
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    return QString::fromUtf8(data, sqlite3_column_bytes(stmt_, column));
+}
+
+QByteArray Statement::blob(int column) const {
+    const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt_, column));
+    return QByteArray(data, sqlite3_column_bytes(stmt_, column));
+}
+
+}  // namespace fotavi

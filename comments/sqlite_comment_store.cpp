@@ -1,0 +1,189 @@
+#include "comments/sqlite_comment_store.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <unistd.h>
+
+namespace fotavi {
+
+SqliteCommentStore::SqliteCommentStore(QString state_dir, CaptureReader capture,
+                                       std::function<void()> before_commit)
+    : state_dir_(std::move(state_dir)),
+      capture_(std::move(capture)),
+      before_commit_(std::move(before_commit)) {
+    // Tells this window's changes from other windows' in a shared store.
+    place_.writer = qint64(QRandomGenerator::system()->generate64() >> 1) | 1;
+}
+
+// The worker goes first and finishes the saves still waiting; their reports
+// are not delivered, since whoever wanted them may be gone.
+SqliteCommentStore::~SqliteCommentStore() = default;
+
+std::future<StoreLoad> SqliteCommentStore::load(const QString& folder,
+                                                std::vector<ListedFile> files) {
+    return run_on<StoreLoad>(worker_, [this, folder, files = std::move(files)] {
+        place_.close();
+        place_.folder = folder;
+        place_.primary_path = QDir(folder).filePath(QString::fromLatin1(kStoreName));
+        place_.fallback_path = state_store_path(state_dir_, folder, QStringLiteral(".sqlite"));
+        return open_place(place_, state_dir_, files, capture_);
+    });
+}
+
+quint64 SqliteCommentStore::save(const QString& folder, std::vector<CommentChange> changes) {
+    const quint64 ticket = ++next_ticket_;
+    worker_.post([this, folder, ticket, changes = std::move(changes)]() mutable {
+        SaveReport saved = store(folder, ticket, std::move(changes));
+        reports_.post([this, saved = std::move(saved)] {
+            if (on_saved) on_saved(saved);
+        });
+    });
+    return ticket;
+}
+
+// The folder beside the pictures first; where it refuses (read-only, full,
+// gone), the state folder's copy.
+SaveReport SqliteCommentStore::store(const QString& folder, quint64 ticket,
+                                     std::vector<CommentChange> changes) {
+    SaveReport saved{folder, ticket, std::move(changes), {}, {}, false, false};
+    if (folder != place_.folder) {
+        saved.problem = {DbError::Kind::Other, 0};
+        return saved;
+    }
+    if (before_commit_) before_commit_();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        StoreFile* file = place_.target(&saved.problem);
+        saved.problem_path = place_.primary_refused ? place_.fallback_path : place_.primary_path;
+        if (!file) return saved;
+        if (file->moved()) {
+            // Removed or renamed under us: writing on would go nowhere.
+            file->close();
+            saved.lost = true;
+            continue;
+        }
+        saved.problem =
+            write_changes(*file, saved.changes, file == &place_.fallback, place_, capture_);
+        if (!saved.problem) {
+            saved.in_state_folder = file == &place_.fallback;
+            return saved;
+        }
+        if (saved.problem.kind != DbError::Kind::Io || file == &place_.fallback) return saved;
+        file->close();
+        place_.primary_refused = true;
+    }
+    return saved;
+}
+
+void SqliteCommentStore::refresh(const QString& folder) {
+    worker_.post([this, folder] {
+        RefreshReport found = look_for_changes(folder);
+        if (found.rows.empty() && found.replaced_mine == 0) return;
+        reports_.post([this, found = std::move(found)] {
+            if (on_refreshed) on_refreshed(found);
+        });
+    });
+}
+
+RefreshReport SqliteCommentStore::look_for_changes(const QString& folder) {
+    RefreshReport found{folder, {}, 0};
+    StoreFile* file = folder == place_.folder ? place_.current() : nullptr;
+    if (!file) return found;
+    DbError error;
+    for (StoredComment& row : file->rows(place_.seen_version, &error)) {
+        place_.seen_version = std::max(place_.seen_version, row.version);
+        if (row.writer != place_.writer) found.rows.push_back(std::move(row));
+    }
+    found.replaced_mine = file->replaced_since(place_.writer, &place_.seen_history);
+    return found;
+}
+
+std::future<RenameReport> SqliteCommentStore::rename_files(
+    const QString& folder, std::vector<std::pair<QString, QString>> pairs,
+    std::shared_ptr<std::atomic<int>> done) {
+    return run_on<RenameReport>(worker_, [this, folder, pairs = std::move(pairs), done] {
+        return rename_on_worker(folder, pairs, *done);
+    });
+}
+
+// The files and their rows in one transaction: the store never holds a
+// picture under both names. Should the program end in between, the files'
+// new names are found again by size and time.
+RenameReport SqliteCommentStore::rename_on_worker(
+    const QString& folder, const std::vector<std::pair<QString, QString>>& pairs,
+    std::atomic<int>& done) {
+    RenameReport renamed;
+    renamed.errors.resize(pairs.size());
+    StoreFile* file = folder == place_.folder ? place_.current() : nullptr;
+    if (file && file->read_only()) file = nullptr;
+    if (file && file->begin()) {
+        renamed.problem = file->last_error();
+        file = nullptr;
+    }
+    const QDir dir(folder);
+    for (size_t i = 0; i < pairs.size(); ++i) {
+        const auto& [from, to] = pairs[i];
+        renamed.errors[i] = rename_file(dir.filePath(from), dir.filePath(to));
+        if (renamed.errors[i].isEmpty() && from != to && file) {
+            DbError lookup;
+            const QByteArray old_name = QFile::encodeName(from), new_name = QFile::encodeName(to);
+            if (const auto there = file->row(new_name, &lookup)) {
+                file->add_history(new_name, there->comment, HistoryReason::RenamedOver,
+                                  there->writer);
+                file->remove(new_name);
+            }
+            file->rename(old_name, new_name);
+        }
+        done.store(int(i) + 1);
+    }
+    if (file) renamed.problem = file->commit();
+    return renamed;
+}
+
+void SqliteCommentStore::remember_read_back(const QString& folder) {
+    worker_.post([this, folder] {
+        DbError error;
+        StoreFile* file = folder == place_.folder ? place_.target(&error) : nullptr;
+        if (file)
+            file->set_meta(QStringLiteral("read back"),
+                           QDateTime::currentDateTime().toString(Qt::ISODate));
+    });
+}
+
+std::future<std::vector<StoreIssue>> SqliteCommentStore::start_afresh(const QString& folder) {
+    return run_on<std::vector<StoreIssue>>(worker_, [this, folder] { return retire(folder); });
+}
+
+// Keeps both files aside under dated names; the next comment makes a new store.
+std::vector<StoreIssue> SqliteCommentStore::retire(const QString& folder) {
+    std::vector<StoreIssue> kept;
+    if (folder != place_.folder) return kept;
+    place_.close();
+    for (const QString& path : {place_.primary_path, place_.fallback_path}) {
+        if (!QFileInfo::exists(path)) continue;
+        const QFileInfo info(path);
+        const Aside aside = keep_aside(
+            path,
+            dated_stem(info.completeBaseName() + QStringLiteral("-"), QDateTime::currentDateTime()),
+            QStringLiteral(".sqlite"), AsideHow::Move);
+        kept.push_back({path, {}, aside.name, aside.error});
+    }
+    return kept;
+}
+
+std::future<void> SqliteCommentStore::settled() {
+    auto promise = std::make_shared<std::promise<void>>();
+    std::future<void> future = promise->get_future();
+    worker_.post([promise] { promise->set_value(); });
+    return future;
+}
+
+void SqliteCommentStore::wait_idle() {
+    worker_.wait_idle();
+    reports_.deliver();
+}
+
+}  // namespace fotavi

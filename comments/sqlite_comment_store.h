@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QObject>
+
+#include <deque>
+#include <mutex>
+
+#include "comments/comment_store.h"
+#include "comments/store_place.h"
+#include "platform/worker.h"
+
+namespace fotavi {
+
+// The comment store in SQLite files: one beside the pictures, or in the
+// state folder when the folder cannot be written. Everything that touches a
+// file runs on one worker, in the order it was asked for; reports come back
+// on the thread that made the store.
+class SqliteCommentStore : public CommentStore {
+public:
+    // state_dir: where copies of folders that cannot be written go.
+    // capture: reads a picture's EXIF capture time, on the worker.
+    // before_commit: called on the worker before each save's transaction (a
+    // benchmark slows the disk down with it).
+    SqliteCommentStore(QString state_dir, CaptureReader capture,
+                       std::function<void()> before_commit = {});
+    ~SqliteCommentStore() override;
+
+    std::future<StoreLoad> load(const QString& folder, std::vector<ListedFile> files) override;
+    quint64 save(const QString& folder, std::vector<CommentChange> changes) override;
+    void refresh(const QString& folder) override;
+    std::future<RenameReport> rename_files(const QString& folder,
+                                           std::vector<std::pair<QString, QString>> pairs,
+                                           std::shared_ptr<std::atomic<int>> done) override;
+    void remember_read_back(const QString& folder) override;
+    std::future<std::vector<StoreIssue>> start_afresh(const QString& folder) override;
+    std::future<void> settled() override;
+    void wait_idle() override;
+
+private:
+    SaveReport store(const QString& folder, quint64 ticket, std::vector<CommentChange> changes);
+    RefreshReport look_for_changes(const QString& folder);
+    RenameReport rename_on_worker(const QString& folder,
+                                  const std::vector<std::pair<QString, QString>>& pairs,
+                                  std::atomic<int>& done);
+    std::vector<StoreIssue> retire(const QString& folder);
+
+    const QString state_dir_;
+    const CaptureReader capture_;
+    const std::function<void()> before_commit_;
+    StorePlace place_;  // the worker's only
+    quint64 next_ticket_ = 0;
+    Mailbox reports_;  // to the owner's thread; wait_idle delivers at once
+    Worker worker_;    // last: it goes first, finishing the saves still waiting
+};
+
+}  // namespace fotavi

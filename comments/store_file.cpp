@@ -1,0 +1,254 @@
+#include "comments/store_file.h"
+
+#include <QDateTime>
+
+namespace fotavi {
+
+namespace {
+
+// "FOTV": tells a store of ours from any other SQLite database under its name.
+constexpr qint64 kApplicationId = 0x464F5456;
+
+constexpr char kSchema[] = R"(
+CREATE TABLE picture (
+    id INTEGER PRIMARY KEY,
+    name BLOB NOT NULL UNIQUE,
+    size INTEGER NOT NULL,
+    mtime_ns INTEGER NOT NULL,
+    capture INTEGER,
+    capture_read INTEGER NOT NULL,
+    comment TEXT NOT NULL,
+    logged TEXT NOT NULL,
+    version INTEGER NOT NULL,
+    base TEXT NOT NULL,
+    writer INTEGER NOT NULL,
+    changed_at INTEGER NOT NULL
+);
+CREATE INDEX picture_by_version ON picture (version);
+CREATE TABLE history (
+    id INTEGER PRIMARY KEY,
+    name BLOB NOT NULL,
+    comment TEXT NOT NULL,
+    reason TEXT NOT NULL,
+    writer INTEGER NOT NULL,
+    replaced_at INTEGER NOT NULL
+);
+CREATE TABLE meta (key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);
+INSERT INTO meta VALUES ('counter', '0');
+PRAGMA application_id = 1179604054;
+PRAGMA user_version = 1;
+)";
+
+constexpr char kColumns[] =
+    "name, size, mtime_ns, capture, capture_read, comment, logged, version, base, writer";
+
+StoredComment read_row(const Statement& query) {
+    StoredComment row;
+    row.name = query.blob(0);
+    row.size = query.integer(1);
+    row.mtime_ns = query.integer(2);
+    if (!query.is_null(3)) row.capture = query.integer(3);
+    row.capture_read = query.integer(4) != 0;
+    row.comment = query.text(5);
+    row.logged = query.text(6);
+    row.version = query.integer(7);
+    row.base = query.text(8);
+    row.writer = query.integer(9);
+    return row;
+}
+
+}  // namespace
+
+QString history_reason_text(HistoryReason reason) {
+    switch (reason) {
+        case HistoryReason::OtherWindow:
+            return QStringLiteral("別のウィンドウで書き換えられた");
+        case HistoryReason::ReplacedPicture:
+            return QStringLiteral("同じ名前の別の写真に置き換わった");
+        case HistoryReason::Merged:
+            return QStringLiteral("状態フォルダの控えと合わせた");
+        case HistoryReason::Imported:
+            return QStringLiteral("以前の形式から取り込んだ");
+        case HistoryReason::RenamedOver:
+            return QStringLiteral("小文字にした名前と重なった");
+    }
+    return {};
+}
+
+DbError StoreFile::open(const QString& path, bool writable, bool create) {
+    if (DbError error = db_.open(path, writable, create)) return error;
+    const std::optional<qint64> id = db_.integer("PRAGMA application_id");
+    const std::optional<qint64> version = db_.integer("PRAGMA user_version");
+    const std::optional<qint64> tables = db_.integer("SELECT count(*) FROM sqlite_schema");
+    DbError error;
+    if (!id || !version || !tables) {
+        error = db_.last_error();
+        if (!error) error = {DbError::Kind::NotOurs, 0};
+    } else if (*id == 0 && *version == 0 && *tables == 0) {
+        // A new file, or one cut off before its tables were made.
+        if (writable && !db_.read_only()) error = create_tables();
+    } else if (*id != kApplicationId || *version < 1) {
+        error = {DbError::Kind::NotOurs, 0};
+    } else if (*version > kStoreVersion) {
+        error = {DbError::Kind::Newer, 0};
+    }
+    // The rollback journal works on every file system a picture folder may
+    // live on: camera cards (FAT, exFAT), USB sticks, network shares. WAL needs
+    // shared memory beside the file, which those do not all give.
+    if (!error && !db_.read_only()) error = db_.exec("PRAGMA journal_mode = DELETE");
+    if (!error && !db_.read_only()) error = db_.exec("PRAGMA synchronous = FULL");
+    if (error) db_.close();
+    return error;
+}
+
+DbError StoreFile::create_tables() {
+    // A row is a few hundred bytes. A comment that grows makes SQLite share
+    // out its page's rows anew with the neighbours; with 2 KB pages that
+    // writes some 25-40 KB (pages and their rollback copies), with the
+    // usual 4 KB twice as much, while reading stays as fast.
+    db_.exec("PRAGMA page_size = 2048");
+    if (DbError error = db_.exec("BEGIN IMMEDIATE")) return error;
+    if (DbError error = db_.exec(kSchema)) {
+        rollback();
+        return error;
+    }
+    return commit();
+}
+
+DbError StoreFile::check() {
+    // The full check, so an index that disagrees with its table is damage too.
+    Statement query(db_, "PRAGMA integrity_check(1)");
+    if (!query.ok()) return db_.last_error();
+    if (!query.next()) return query.done() ? DbError{} : db_.last_error();
+    if (query.text(0) != QLatin1String("ok")) return {DbError::Kind::Damaged, 0};
+    return {};
+}
+
+std::vector<StoredComment> StoreFile::rows(qint64 after_version, DbError* error) {
+    std::vector<StoredComment> rows;
+    // A name that is not bytes was not written by this program: it names no file.
+    const QByteArray sql = QByteArray("SELECT ") + kColumns +
+                           " FROM picture WHERE version > ?1 AND typeof(name) = 'blob' "
+                           "ORDER BY version";
+    Statement query(db_, sql.constData());
+    query.bind(1, after_version);
+    while (query.next()) rows.push_back(read_row(query));
+    *error = query.done() ? DbError{} : db_.last_error();
+    return rows;
+}
+
+std::optional<StoredComment> StoreFile::row(const QByteArray& name, DbError* error) {
+    const QByteArray sql = QByteArray("SELECT ") + kColumns + " FROM picture WHERE name = ?1";
+    Statement query(db_, sql.constData());
+    query.bind(1, name);
+    if (query.next()) {
+        *error = {};
+        return read_row(query);
+    }
+    *error = query.done() ? DbError{} : db_.last_error();
+    return std::nullopt;
+}
+
+qint64 StoreFile::last_version() {
+    return meta(QStringLiteral("counter")).value_or(QString()).toLongLong();
+}
+
+bool StoreFile::has_text() {
+    return db_.integer("SELECT EXISTS (SELECT 1 FROM picture WHERE comment <> '' OR logged <> '')")
+               .value_or(0) != 0;
+}
+
+DbError StoreFile::begin() {
+    version_in_transaction_ = 0;
+    return db_.exec("BEGIN IMMEDIATE");
+}
+
+DbError StoreFile::commit() {
+    version_in_transaction_ = 0;
+    const DbError error = db_.exec("COMMIT");
+    if (error) rollback();
+    return error;
+}
+
+void StoreFile::rollback() {
+    version_in_transaction_ = 0;
+    db_.exec("ROLLBACK");
+}
+
+qint64 StoreFile::next_version() {
+    if (version_in_transaction_ == 0) {
+        version_in_transaction_ = last_version() + 1;
+        set_meta(QStringLiteral("counter"), QString::number(version_in_transaction_));
+    }
+    return version_in_transaction_;
+}
+
+bool StoreFile::put(const StoredComment& row) {
+    Statement upsert(db_, R"(
+        INSERT INTO picture (name, size, mtime_ns, capture, capture_read, comment, logged,
+                             version, base, writer, changed_at)
+        VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)
+        ON CONFLICT (name) DO UPDATE SET
+            size = excluded.size, mtime_ns = excluded.mtime_ns, capture = excluded.capture,
+            capture_read = excluded.capture_read, comment = excluded.comment,
+            logged = excluded.logged, version = excluded.version, base = excluded.base,
+            writer = excluded.writer, changed_at = excluded.changed_at)");
+    upsert.bind(1, row.name).bind(2, row.size).bind(3, row.mtime_ns);
+    if (row.capture)
+        upsert.bind(4, *row.capture);
+    else
+        upsert.bind_null(4);
+    upsert.bind(5, qint64(row.capture_read)).bind(6, row.comment).bind(7, row.logged);
+    upsert.bind(8, row.version).bind(9, row.base).bind(10, row.writer);
+    upsert.bind(11, QDateTime::currentMSecsSinceEpoch());  // for people; never compared
+    return upsert.run();
+}
+
+bool StoreFile::rename(const QByteArray& from, const QByteArray& to) {
+    Statement update(db_, "UPDATE picture SET name = ?2, version = ?3 WHERE name = ?1");
+    update.bind(1, from).bind(2, to).bind(3, next_version());
+    return update.run();
+}
+
+bool StoreFile::remove(const QByteArray& name) {
+    Statement erase(db_, "DELETE FROM picture WHERE name = ?1");
+    erase.bind(1, name);
+    return erase.run();
+}
+
+bool StoreFile::add_history(const QByteArray& name, const QString& comment, HistoryReason reason,
+                            qint64 writer) {
+    if (comment.isEmpty()) return true;  // nothing was lost
+    Statement insert(db_, R"(INSERT INTO history (name, comment, reason, writer, replaced_at)
+                             VALUES (?1, ?2, ?3, ?4, ?5))");
+    insert.bind(1, name).bind(2, comment).bind(3, history_reason_text(reason)).bind(4, writer);
+    insert.bind(5, QDateTime::currentMSecsSinceEpoch());
+    return insert.run();
+}
+
+int StoreFile::replaced_since(qint64 writer, qint64* last_id) {
+    Statement query(db_, R"(SELECT count(*), coalesce(max(id), ?2) FROM history
+                            WHERE writer = ?1 AND id > ?2 AND reason = ?3)");
+    query.bind(1, writer).bind(2, *last_id);
+    query.bind(3, history_reason_text(HistoryReason::OtherWindow));
+    if (!query.next()) return 0;
+    *last_id = query.integer(1);
+    return int(query.integer(0));
+}
+
+std::optional<QString> StoreFile::meta(const QString& key) {
+    Statement query(db_, "SELECT value FROM meta WHERE key = ?1");
+    query.bind(1, key);
+    if (!query.next()) return std::nullopt;
+    return query.text(0);
+}
+
+bool StoreFile::set_meta(const QString& key, const QString& value) {
+    // An update in place: a replacement would also rewrite the key's index.
+    Statement upsert(db_, R"(INSERT INTO meta (key, value) VALUES (?1, ?2)
+                             ON CONFLICT (key) DO UPDATE SET value = excluded.value)");
+    upsert.bind(1, key).bind(2, value);
+    return upsert.run();
+}
+
+}  // namespace fotavi

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "comments/comment_store.h"
+#include "comments/store_file.h"
+
+namespace fotavi {
+
+// The capture time of the picture at path (seconds since 1899-12-30), nothing
+// when it has none. Called on the store's worker.
+using CaptureReader = std::function<std::optional<qint64>(const QString& path)>;
+
+// The store files of the open folder, as the store's worker sees them: the
+// one beside the pictures and the copy in the state folder.
+struct StorePlace {
+    QString folder;
+    QString primary_path;   // <folder>/fotavi_comments.sqlite
+    QString fallback_path;  // <state>/<folder name>-<hash>.sqlite
+    StoreFile primary;
+    StoreFile fallback;
+    bool primary_writable = false;
+    // The folder refused the store (read-only, full, gone): the state
+    // folder's copy takes the comments until the folder is opened again.
+    bool primary_refused = false;
+    qint64 writer = 0;        // this window, in the store's writer column
+    qint64 seen_version = 0;  // the target's last version seen, for refreshing
+    qint64 seen_history = 0;  // the target's last history entry seen
+
+    // The file changes go to now, opened (made) when needed; nullptr and
+    // *error when none can be written.
+    StoreFile* target(DbError* error);
+    // The file being read for refreshing, without making one.
+    StoreFile* current();
+    void close();
+};
+
+// Where a picture folder's store goes in the state folder: a name made of the
+// folder's name and a hash of its whole path, so it can be found again.
+QString state_store_path(const QString& state_dir, const QString& folder, const QString& suffix);
+
+// Opens folder's store files: sets aside what is not a store of ours, takes
+// in the journal of the version before, gives the state folder's copy back to
+// the store beside the pictures where the folder can be written again, and
+// matches the rows to files.
+StoreLoad open_place(StorePlace& place, const QString& state_dir,
+                     const std::vector<ListedFile>& files, const CaptureReader& capture);
+
+// Stores changes in file, in one transaction. fallback: file is the state
+// folder's copy, whose rows keep the text they were changed from.
+DbError write_changes(StoreFile& file, const std::vector<CommentChange>& changes, bool fallback,
+                      const StorePlace& place, const CaptureReader& capture);
+
+}  // namespace fotavi

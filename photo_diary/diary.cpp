@@ -1,0 +1,89 @@
+#include "photo_diary/diary.h"
+
+#include <QDir>
+
+#include "photo_diary/diary_html.h"
+#include "photo_diary/diary_pdf.h"
+#include "photo_diary/diary_pictures.h"
+#include "time_log/time_log.h"
+#include "platform/text_file.h"
+
+namespace fotavi {
+
+std::vector<DiaryDay> group_by_day(const std::vector<DiaryEntry>& entries) {
+    std::vector<DiaryDay> days;
+    for (const DiaryEntry& entry : entries) {
+        if (days.empty() || days.back().day != entry.day) days.push_back({entry.day, {}});
+        days.back().entries.push_back(&entry);
+    }
+    return days;
+}
+
+std::vector<DiaryEntry> diary_entries(const QString& folder, const ImageTable& table,
+                                      bool include_uncommented) {
+    std::vector<DiaryEntry> entries;
+    const QDir dir(folder);
+    for (int i = 0; i < table.img_count(); ++i) {
+        if (table.img_comment[i].isEmpty() && !include_uncommented) continue;
+        entries.push_back({dir.filePath(table.img_name[i]), log_day(table.img_date[i]),
+                           log_time(table.img_date[i]), table.img_comment[i]});
+    }
+    return entries;
+}
+
+DiaryWrite write_photo_diary(const DiaryRequest& request, const DiaryProgress& progress) {
+    DiaryWrite result;
+    const QDir folder(request.folder);
+    const QString html_path = folder.filePath(QLatin1String(kDiaryHtmlName));
+    const QString pdf_path = folder.filePath(QLatin1String(kDiaryPdfName));
+    // A link or a folder in a diary's place is said before any work is done.
+    for (const auto& [wanted, path] :
+         {std::pair{request.html, html_path}, {request.pdf, pdf_path}}) {
+        if (!wanted) continue;
+        if (const QString refused = refuse_to_write(path); !refused.isEmpty()) {
+            result.error = refused;
+            return result;
+        }
+    }
+    // Steps: each picture, then each entry drawn into the PDF, then the writing.
+    const int count = int(request.entries.size());
+    const int total = count + (request.pdf ? count : 0) + 1;
+    QStringList paths;
+    for (const DiaryEntry& entry : request.entries) paths << entry.picture_path;
+    const std::vector<DiaryPicture> pictures =
+        diary_pictures(paths, {request.thumbnail_root, request.decoders, load_picture},
+                       [&](int done) { return !progress || progress(done, total); });
+    if (qsizetype(pictures.size()) != paths.size()) {
+        result.cancelled = true;
+        return result;
+    }
+    for (const DiaryPicture& picture : pictures) result.unreadable += picture.jpeg.isEmpty();
+
+    QByteArray html, pdf;
+    if (request.html) html = diary_html(request.title, request.entries, pictures);
+    if (request.pdf) {
+        const DiaryPdf made =
+            diary_pdf(request.title, request.entries, pictures, [&](int done, int blocks) {
+                return !progress || progress(count + done * count / std::max(1, blocks), total);
+            });
+        if (made.cancelled || !made.error.isEmpty()) {
+            result.cancelled = made.cancelled;
+            if (!made.error.isEmpty())
+                result.error = QStringLiteral("%1 を書き込めませんでした。\n理由: %2")
+                                   .arg(QDir::toNativeSeparators(pdf_path), made.error);
+            return result;
+        }
+        pdf = made.bytes;
+    }
+    for (const auto& [wanted, path, bytes] :
+         {std::tuple{request.html, html_path, html}, {request.pdf, pdf_path, pdf}}) {
+        if (!wanted) continue;
+        result.error = write_file_atomically(path, bytes);
+        if (!result.error.isEmpty()) return result;
+        result.written << path;
+    }
+    if (progress) progress(total, total);
+    return result;
+}
+
+}  // namespace fotavi

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+#include "pictures/image_table.h"
+#include "platform/thumbnail_cache.h"
+
+namespace fotavi {
+
+inline constexpr char kDiaryHtmlName[] = "photo_diary.html";
+inline constexpr char kDiaryPdfName[] = "photo_diary.pdf";
+
+// One picture of the photo diary, as plain values.
+struct DiaryEntry {
+    QString picture_path;
+    QString day;      // "2001年9月2日(日)", as time_log.txt writes it
+    QString time;     // "05:10"
+    QString comment;  // as typed; may be empty when uncommented pictures are asked for
+};
+
+// The entries of one day, in the order given.
+struct DiaryDay {
+    QString day;
+    std::vector<const DiaryEntry*> entries;
+};
+
+// Consecutive entries of the same day text form one day.
+std::vector<DiaryDay> group_by_day(const std::vector<DiaryEntry>& entries);
+
+// The diary's entries from a picture table: its commented pictures in table
+// order, or every picture with include_uncommented.
+std::vector<DiaryEntry> diary_entries(const QString& folder, const ImageTable& table,
+                                      bool include_uncommented);
+
+// What the person chose to write: the forms, and whether pictures without a
+// comment go in too.
+struct DiaryChoice {
+    bool html = true;
+    bool pdf = true;
+    bool include_uncommented = false;
+};
+
+struct DiaryRequest {
+    QString folder;                   // where photo_diary.html and .pdf are written
+    QString title;                    // the folder's name
+    std::vector<DiaryEntry> entries;  // in date order
+    bool html = true;
+    bool pdf = true;
+    QString thumbnail_root = default_thumbnail_root();  // large thumbnails to reuse
+    int decoders = 2;                                   // pictures decoded at once
+};
+
+// Called as the work goes on, on the thread that writes: steps done of
+// total. Returning false cancels; nothing is written then.
+using DiaryProgress = std::function<bool(int done, int total)>;
+
+struct DiaryWrite {
+    QString error;  // empty on success: names the file and the system's reason
+    bool cancelled = false;
+    QStringList written;  // the paths written
+    int unreadable = 0;   // pictures shown as a placeholder with their reason
+    bool ok() const { return error.isEmpty() && !cancelled; }
+};
+
+// Writes photo_diary.html and photo_diary.pdf (as asked) into the folder,
+// each atomically and never through a link. Both or none: a failure or a
+// cancel before either is written leaves no file changed.
+DiaryWrite write_photo_diary(const DiaryRequest& request, const DiaryProgress& progress = {});
+
+}  // namespace fotavi

@@ -1,0 +1,339 @@
+#include "photo_diary/diary_pdf.h"
+
+#include <QFileInfo>
+#include <QImage>
+
+#include <cerrno>
+#include <memory>
+
+#include <cairo-pdf.h>
+#include <cairo.h>
+#include <pango/pangocairo.h>
+
+#include "photo_diary/page_layout.h"
+#include "platform/errors.h"
+#include "platform/text_file.h"
+
+using namespace Qt::StringLiterals;
+
+namespace fotavi {
+
+namespace {
+
+// A4 in points, and the page's margins.
+constexpr double kPageWidth = 595.276;
+constexpr double kPageHeight = 841.890;
+constexpr double kMarginSide = 51;  // 18 mm
+constexpr double kMarginTop = 48;
+constexpr double kMarginBottom = 62;  // the page number sits in it
+constexpr double kContentWidth = kPageWidth - 2 * kMarginSide;
+constexpr double kContentHeight = kPageHeight - kMarginTop - kMarginBottom;
+// An entry: the picture in a box on the left, time and comment beside it.
+constexpr double kPictureWidth = 198;  // 70 mm
+constexpr double kPictureHeight = 150;
+constexpr double kGutter = 14;
+constexpr double kTextX = kPictureWidth + kGutter;
+constexpr double kTextWidth = kContentWidth - kTextX;
+constexpr double kEntrySpace = 14;  // below each entry
+
+const char kFont[] = "Noto Sans CJK JP";
+
+struct LayoutDeleter {
+    void operator()(PangoLayout* layout) const { g_object_unref(layout); }
+};
+using Layout = std::unique_ptr<PangoLayout, LayoutDeleter>;
+
+// Text Pango can take: valid UTF-8, with no controls but line breaks and tabs.
+QByteArray pango_text(const QString& text) {
+    QString clean = fold_line_breaks(text);
+    for (QChar& c : clean) {
+        if ((c.unicode() < 0x20 && c != u'\n' && c != u'\t') || c.unicode() == 0x7F)
+            c = QChar(0xFFFD);
+    }
+    return clean.toUtf8();
+}
+
+class Writer {
+public:
+    Writer(const QString& title, const std::vector<DiaryEntry>& entries,
+           const std::vector<DiaryPicture>& pictures);
+    ~Writer();
+    DiaryPdf write(const std::function<bool(int, int)>& go_on);
+
+private:
+    // What one layout block draws.
+    struct Block {
+        enum class Kind { Title, Day, Entry } kind = Kind::Entry;
+        int entry = -1;           // Entry: index into entries_
+        Layout text, more, note;  // Title: title, summary; Day: heading; Entry: time, comment, name
+        QSizeF picture;           // Entry: the picture's drawn size
+        LayoutBlock layout;
+    };
+
+    Layout text_layout(const QString& text, const char* style, double size, double width) const;
+    double height_of(PangoLayout* layout) const;
+    void add_title();
+    void add_day(const QString& day);
+    void add_entry(int index);
+    void draw(const Block& block);
+    void draw_entry(const Block& block);
+    void draw_picture(const DiaryPicture& picture, QSizeF size);
+    void draw_page_number(int page, int pages);
+    void show(PangoLayout* layout, double x, double y, double grey);
+
+    const QString title_;
+    const std::vector<DiaryEntry>& entries_;
+    const std::vector<DiaryPicture>& pictures_;
+    QByteArray bytes_;
+    cairo_surface_t* surface_;
+    cairo_t* cr_;
+    PangoContext* context_;
+    std::vector<Block> blocks_;
+};
+
+cairo_status_t append_bytes(void* closure, const unsigned char* data, unsigned int length) {
+    static_cast<QByteArray*>(closure)->append(reinterpret_cast<const char*>(data), length);
+    return CAIRO_STATUS_SUCCESS;
+}
+
+Writer::Writer(const QString& title, const std::vector<DiaryEntry>& entries,
+               const std::vector<DiaryPicture>& pictures)
+    : title_(title), entries_(entries), pictures_(pictures) {
+    surface_ = cairo_pdf_surface_create_for_stream(append_bytes, &bytes_, kPageWidth, kPageHeight);
+    cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_TITLE, title.toUtf8().constData());
+    cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_CREATOR, "fotavi");
+    cr_ = cairo_create(surface_);
+    context_ = pango_cairo_create_context(cr_);
+    // Points as the PDF counts them; Japanese forms and line breaking.
+    pango_cairo_context_set_resolution(context_, 72);
+    pango_context_set_language(context_, pango_language_from_string("ja"));
+}
+
+Writer::~Writer() {
+    blocks_.clear();
+    g_object_unref(context_);
+    cairo_destroy(cr_);
+    cairo_surface_destroy(surface_);
+}
+
+Layout Writer::text_layout(const QString& text, const char* style, double size,
+                           double width) const {
+    Layout layout(pango_layout_new(context_));
+    PangoFontDescription* font = pango_font_description_from_string(kFont);
+    pango_font_description_set_weight(
+        font, qstrcmp(style, "bold") == 0 ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    pango_font_description_set_size(font, int(size * PANGO_SCALE));
+    pango_layout_set_font_description(layout.get(), font);
+    pango_font_description_free(font);
+    pango_layout_set_width(layout.get(), int(width * PANGO_SCALE));
+    pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+    const QByteArray utf8 = pango_text(text);
+    pango_layout_set_text(layout.get(), utf8.constData(), int(utf8.size()));
+    return layout;
+}
+
+double Writer::height_of(PangoLayout* layout) const {
+    int width = 0, height = 0;
+    pango_layout_get_size(layout, &width, &height);
+    return double(height) / PANGO_SCALE;
+}
+
+void Writer::add_title() {
+    Block block;
+    block.kind = Block::Kind::Title;
+    block.text = text_layout(title_, "bold", 20, kContentWidth);
+    const std::vector<DiaryDay> days = group_by_day(entries_);
+    QString summary = QStringLiteral("写真 %1 枚").arg(entries_.size());
+    if (!days.empty()) {
+        QString span = days.front().day;
+        if (days.size() > 1) span += u" ～ "_s + days.back().day;
+        summary = span + u"　"_s + summary;
+    }
+    block.more = text_layout(summary, "", 10, kContentWidth);
+    block.layout.height = height_of(block.text.get()) + 4 + height_of(block.more.get()) + 10;
+    block.layout.keep_with_next = true;
+    blocks_.push_back(std::move(block));
+}
+
+void Writer::add_day(const QString& day) {
+    Block block;
+    block.kind = Block::Kind::Day;
+    block.text = text_layout(day, "bold", 14, kContentWidth);
+    block.layout.height = 12 + height_of(block.text.get()) + 12;
+    block.layout.keep_with_next = true;
+    blocks_.push_back(std::move(block));
+}
+
+void Writer::add_entry(int index) {
+    const DiaryEntry& entry = entries_[size_t(index)];
+    const DiaryPicture& picture = pictures_[size_t(index)];
+    Block block;
+    block.kind = Block::Kind::Entry;
+    block.entry = index;
+    block.text = text_layout(entry.time, "bold", 11, kTextWidth);
+    block.more = text_layout(entry.comment, "", 10.5, kTextWidth);
+    block.note = text_layout(QFileInfo(entry.picture_path).fileName(), "", 8, kTextWidth);
+    block.picture =
+        picture.jpeg.isEmpty()
+            ? QSizeF(kPictureWidth, kPictureWidth * 3 / 4)
+            : QSizeF(picture.size).scaled(kPictureWidth, kPictureHeight, Qt::KeepAspectRatio);
+    const double comment_top = height_of(block.text.get()) + 4;
+    double text_bottom = comment_top;
+    // The bottoms of the comment's lines below the picture: where a comment
+    // longer than a page may go on to the next.
+    PangoLayoutIter* line = pango_layout_get_iter(block.more.get());
+    do {
+        int top = 0, bottom = 0;
+        pango_layout_iter_get_line_yrange(line, &top, &bottom);
+        text_bottom = comment_top + double(bottom) / PANGO_SCALE;
+        if (text_bottom > block.picture.height()) block.layout.breaks.push_back(text_bottom);
+    } while (pango_layout_iter_next_line(line));
+    pango_layout_iter_free(line);
+    block.layout.height = std::max(block.picture.height(), text_bottom) + kEntrySpace;
+    blocks_.push_back(std::move(block));
+}
+
+void Writer::show(PangoLayout* layout, double x, double y, double grey) {
+    cairo_set_source_rgb(cr_, grey, grey, grey);
+    cairo_move_to(cr_, x, y);
+    pango_cairo_show_layout(cr_, layout);
+}
+
+void Writer::draw(const Block& block) {
+    switch (block.kind) {
+        case Block::Kind::Title:
+            show(block.text.get(), 0, 0, 0.1);
+            show(block.more.get(), 0, height_of(block.text.get()) + 4, 0.4);
+            break;
+        case Block::Kind::Day: {
+            const double bottom = 12 + height_of(block.text.get());
+            show(block.text.get(), 0, 12, 0.1);
+            cairo_set_source_rgb(cr_, 0.54, 0.67, 0.4);
+            cairo_rectangle(cr_, 0, bottom + 3, kContentWidth, 1.5);
+            cairo_fill(cr_);
+            break;
+        }
+        case Block::Kind::Entry:
+            draw_entry(block);
+            break;
+    }
+}
+
+void Writer::draw_entry(const Block& block) {
+    const DiaryPicture& picture = pictures_[size_t(block.entry)];
+    cairo_save(cr_);
+    cairo_translate(cr_, (kPictureWidth - block.picture.width()) / 2, 0);
+    draw_picture(picture, block.picture);
+    cairo_restore(cr_);
+    if (picture.jpeg.isEmpty()) {
+        Layout why = text_layout(u"表示できません\n"_s + picture.error, "", 9, kPictureWidth - 20);
+        pango_layout_set_alignment(why.get(), PANGO_ALIGN_CENTER);
+        show(why.get(), 10, (block.picture.height() - height_of(why.get())) / 2, 0.35);
+    }
+    const double time_height = height_of(block.text.get());
+    show(block.text.get(), kTextX, 0, 0.1);
+    int time_width = 0;
+    pango_layout_get_size(block.text.get(), &time_width, nullptr);
+    pango_layout_set_width(block.note.get(), -1);
+    show(block.note.get(), kTextX + double(time_width) / PANGO_SCALE + 8,
+         time_height - height_of(block.note.get()) - 1, 0.55);
+    show(block.more.get(), kTextX, time_height + 4, 0.13);
+}
+
+void free_bytes(void* bytes) { delete static_cast<QByteArray*>(bytes); }
+
+// The picture drawn at size from its own pixels; the PDF carries its JPEG
+// data as it is (cairo writes the attached JPEG rather than the pixels).
+void Writer::draw_picture(const DiaryPicture& picture, QSizeF size) {
+    QImage image;
+    if (!picture.jpeg.isEmpty()) image.loadFromData(picture.jpeg, "jpeg");
+    if (image.isNull()) {
+        cairo_set_source_rgb(cr_, 0.93, 0.93, 0.93);
+        cairo_rectangle(cr_, 0, 0, size.width(), size.height());
+        cairo_fill_preserve(cr_);
+        cairo_set_source_rgb(cr_, 0.6, 0.6, 0.6);
+        cairo_set_line_width(cr_, 0.8);
+        cairo_stroke(cr_);
+        return;
+    }
+    image = image.convertToFormat(QImage::Format_RGB32);
+    cairo_surface_t* pixels =
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, image.width(), image.height());
+    cairo_surface_flush(pixels);
+    const int stride = cairo_image_surface_get_stride(pixels);
+    unsigned char* data = cairo_image_surface_get_data(pixels);
+    for (int y = 0; y < image.height(); ++y)
+        memcpy(data + y * stride, image.constScanLine(y), size_t(image.width()) * 4);
+    cairo_surface_mark_dirty(pixels);
+    auto* jpeg = new QByteArray(picture.jpeg);
+    cairo_surface_set_mime_data(pixels, CAIRO_MIME_TYPE_JPEG,
+                                reinterpret_cast<const unsigned char*>(jpeg->constData()),
+                                (unsigned long)(jpeg->size()), free_bytes, jpeg);
+    cairo_save(cr_);
+    cairo_scale(cr_, size.width() / image.width(), size.height() / image.height());
+    cairo_set_source_surface(cr_, pixels, 0, 0);
+    cairo_paint(cr_);
+    cairo_restore(cr_);
+    cairo_surface_destroy(pixels);
+}
+
+void Writer::draw_page_number(int page, int pages) {
+    Layout number =
+        text_layout(QStringLiteral("%1 / %2").arg(page + 1).arg(pages), "", 9, kContentWidth);
+    pango_layout_set_alignment(number.get(), PANGO_ALIGN_CENTER);
+    show(number.get(), kMarginSide, kPageHeight - kMarginBottom + 24, 0.45);
+}
+
+DiaryPdf Writer::write(const std::function<bool(int, int)>& go_on) {
+    add_title();
+    for (const DiaryDay& day : group_by_day(entries_)) {
+        add_day(day.day);
+        for (const DiaryEntry* entry : day.entries) add_entry(int(entry - entries_.data()));
+    }
+    std::vector<LayoutBlock> layout;
+    for (const Block& block : blocks_) layout.push_back(block.layout);
+    const std::vector<Placement> placements = lay_out_pages(layout, kContentHeight);
+    const int pages = page_count(placements);
+    DiaryPdf result;
+    for (size_t i = 0; i < placements.size(); ++i) {
+        const Placement& at = placements[i];
+        cairo_save(cr_);
+        cairo_rectangle(cr_, kMarginSide, kMarginTop + at.y, kContentWidth, at.to - at.from);
+        cairo_clip(cr_);
+        cairo_translate(cr_, kMarginSide, kMarginTop + at.y - at.from);
+        draw(blocks_[size_t(at.block)]);
+        cairo_restore(cr_);
+        if (i + 1 == placements.size() || placements[i + 1].page != at.page) {
+            draw_page_number(at.page, pages);
+            cairo_show_page(cr_);
+        }
+        if (go_on && !go_on(int(i + 1), int(placements.size()))) {
+            result.cancelled = true;
+            return result;
+        }
+    }
+    cairo_surface_finish(surface_);
+    const cairo_status_t status = cairo_surface_status(surface_);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        result.error = status == CAIRO_STATUS_NO_MEMORY
+                           ? system_reason(ENOMEM)
+                           : QStringLiteral("PDF を作れませんでした（cairo: %1）")
+                                 .arg(QString::fromUtf8(cairo_status_to_string(status)));
+        return result;
+    }
+    result.bytes = std::move(bytes_);
+    return result;
+}
+
+}  // namespace
+
+DiaryPdf diary_pdf(const QString& title, const std::vector<DiaryEntry>& entries,
+                   const std::vector<DiaryPicture>& pictures,
+                   const std::function<bool(int done, int total)>& go_on) {
+    std::vector<DiaryPicture> all = pictures;
+    all.resize(entries.size());
+    Writer writer(title, entries, all);
+    return writer.write(go_on);
+}
+
+}  // namespace fotavi

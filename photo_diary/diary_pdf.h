@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+#include "photo_diary/diary.h"
+#include "photo_diary/diary_pictures.h"
+
+namespace fotavi {
+
+struct DiaryPdf {
+    QByteArray bytes;  // the PDF; empty on failure or cancel
+    QString error;     // why it could not be made
+    bool cancelled = false;
+};
+
+// The photo diary as an A4 PDF drawn by cairo, its text laid out by Pango in
+// Noto Sans CJK JP, subset-embedded, so it reads and searches as typed on
+// any machine: the title, day headings, each entry's picture with its time
+// and comment, page numbers. An entry is never split across pages unless it
+// is taller than a page; a day heading never stays alone at a page's foot.
+// pictures runs parallel to entries. go_on(done, total) is called as the
+// entries are drawn; false cancels.
+DiaryPdf diary_pdf(const QString& title, const std::vector<DiaryEntry>& entries,
+                   const std::vector<DiaryPicture>& pictures,
+                   const std::function<bool(int done, int total)>& go_on = {});
+
+}  // namespace fotavi

@@ -1,0 +1,85 @@
+#include "time_log/time_log.h"
+
+#include <QDir>
+
+#include <algorithm>
+
+namespace fotavi {
+
+QString log_day(DateTime date) { return format_date(date, u"dddddd(aaa)"); }
+QString log_time(DateTime date) { return format_date(date, u"hh:nn"); }
+
+std::vector<LogEntry> log_entries(const ImageTable& table) {
+    std::vector<LogEntry> entries;
+    for (int i = 0; i < table.img_count(); ++i) {
+        if (table.img_comment[i].isEmpty()) continue;
+        const DateTime date = table.img_date[i];
+        entries.push_back({log_day(date), log_time(date), fold_line_breaks(table.img_comment[i]),
+                           table.img_name[i], !in_calendar(date)});
+    }
+    return entries;
+}
+
+QStringList log_lines(const std::vector<LogEntry>& entries) {
+    QStringList lines;
+
+    // The diary: a day line whenever the day changes between two entries,
+    // then one line per comment.
+    QString previous_day;
+    for (const LogEntry& e : entries) {
+        if (e.day != previous_day) lines << e.day;
+        previous_day = e.day;
+        lines << e.time + u' ' + e.comment;
+    }
+
+    lines << QString() << QString() << QString();
+
+    // The same again as an HTML table; comments go in unescaped, as typed.
+    lines << QStringLiteral("<TABLE BORDER=1>");
+    previous_day.clear();
+    for (const LogEntry& e : entries) {
+        if (e.day != previous_day) {
+            lines << QStringLiteral("<TR><TD COLSPAN=\"2\">") + e.day +
+                         QStringLiteral("</TD></TR>");
+        }
+        previous_day = e.day;
+        lines << QStringLiteral("<TR><TD>") + e.time + QStringLiteral("</TD><TD>") + e.comment +
+                     QStringLiteral("</TD></TR>");
+    }
+    lines << QStringLiteral("</TABLE>");
+    return lines;
+}
+
+QStringList log_lines(const ImageTable& table) { return log_lines(log_entries(table)); }
+
+Encoded log_bytes(const std::vector<LogEntry>& entries) { return encode_lines(log_lines(entries)); }
+
+LogWrite z_write_log(const QString& folder, const ImageTable& table) {
+    return write_log_file(folder, log_entries(table));
+}
+
+LogWrite refuse_undated(const std::vector<LogEntry>& entries) {
+    LogWrite refused;
+    const auto undated =
+        std::find_if(entries.begin(), entries.end(), [](const LogEntry& e) { return e.undated; });
+    if (undated == entries.end()) return refused;
+    refused.undated = undated->picture;
+    refused.error =
+        QStringLiteral(
+            "%1 の日時が正しくない（西暦 1 年から 9999 年の外）ため、time_log.txt "
+            "を書き込みませんでした。\nファイルの日時を直してから、もう一度試して下さい。")
+            .arg(undated->picture);
+    return refused;
+}
+
+LogWrite write_log_file(const QString& folder, const std::vector<LogEntry>& entries) {
+    const QString path = QDir(folder).filePath(QString::fromLatin1(kLogName));
+    LogWrite result = refuse_undated(entries);
+    if (!result.ok()) return result;
+    result.error = write_text_file(path, log_lines(entries)).error;
+    // Each comment stands twice in the file (diary and table) but is counted once.
+    for (const LogEntry& e : entries) result.replaced += encode_cp932(e.comment).replaced;
+    return result;
+}
+
+}  // namespace fotavi
