@@ -20,28 +20,28 @@ const QString kTitle = QStringLiteral("メッセージ");
 
 }  // namespace
 
-void Commands::m_photo_diary() {
+void Commands::make_photo_diary() {
     if (needs_pictures()) {
         ui_.focus_comment();
         return;
     }
     take_comment();
     document_.save();
-    const std::optional<DiaryChoice> choice = ui_.ask_photo_diary(disp_dir_, diary_choice_);
+    const std::optional<DiaryChoice> choice = ui_.ask_photo_diary(folder_, diary_choice_);
     if (choice) {
         diary_choice_ = *choice;
         DiaryRequest request;
-        request.folder = work_dir_;
-        request.title = QDir(work_dir_).dirName();
-        if (request.title.isEmpty()) request.title = disp_dir_;
-        request.entries = diary_entries(work_dir_, document_.table(), choice->include_uncommented);
+        request.folder = folder_;
+        request.title = QDir(folder_).dirName();
+        if (request.title.isEmpty()) request.title = folder_;
+        request.entries = diary_entries(folder_, document_.table(), choice->include_uncommented);
         request.html = choice->html;
         request.pdf = choice->pdf;
         request.decoders = std::clamp(QThread::idealThreadCount(), 1, 8);
         if (request.entries.empty())
             ui_.message(diary_without_entries_text(), kTitle);
         else if (request.html || request.pdf)
-            ui_.message(diary_written_text(disp_dir_, write_diary(request)), kTitle);
+            ui_.message(diary_written_text(folder_, write_diary(request)), kTitle);
     }
     ui_.focus_comment();
 }

@@ -32,7 +32,7 @@ int main(int argc, char* argv[]) {
         QApplication::installTranslator(&qt_translator);
 
     const QString program_dir = fotavi::program_folder();
-    fotavi::Main window(program_dir, fotavi::config_folder(program_dir));
+    fotavi::MainWindow window(program_dir, fotavi::config_folder(program_dir));
     QStringList args = QApplication::arguments();
     args.removeFirst();
     window.commands().start_up(args, start_dir);
