@@ -6,12 +6,12 @@
 
 #include "app/messages.h"
 #include "app/ui.h"
-#include "pictures/capture_time.h"
 #include "comments/sqlite_comment_store.h"
-#include "time_log/old_log.h"
+#include "pictures/capture_time.h"
 #include "platform/errors.h"
 #include "platform/picture.h"
 #include "settings/layouts.h"
+#include "time_log/old_log.h"
 
 namespace fotavi {
 
@@ -282,6 +282,7 @@ void Commands::lower_case_names() {
                  QStringLiteral("画像ファイル名を小文字にしています（%1 個）").arg(pairs.size()),
                  done.get(), int(pairs.size()));
     document_.finish_renames(pairs, report);
+    move_thumbnails(pairs, report);
     ui_.set_file_name(document_.name(document_.shown()));
     // The pictures prepared under the old names are of no use any more.
     pictures_.clear();
@@ -294,6 +295,27 @@ void Commands::lower_case_names() {
     if (report.problem) notes << rename_store_text(report.problem);
     say(notes);
     ui_.focus_comment();
+}
+
+void Commands::move_thumbnails(const std::vector<std::pair<QString, QString>>& pairs,
+                               const RenameReport& report) {
+    std::vector<std::pair<QString, QString>> renamed;
+    const QDir folder(folder_);
+    for (size_t k = 0; k < pairs.size(); ++k)
+        if (report.errors[k].isEmpty())
+            renamed.emplace_back(folder.filePath(pairs[k].first), folder.filePath(pairs[k].second));
+    if (renamed.empty()) return;
+    // The desktop's cache is an aid: nothing waits for this, nor hears of it.
+    tasks_.post([renamed = std::move(renamed), root = thumbnail_root_] {
+        ThumbnailCache cache(root);
+        for (const auto& [from, to] : renamed) {
+            ThumbnailKey key = thumbnail_key(to);
+            if (!key.ok()) continue;
+            ThumbnailKey old_key = key;
+            old_key.uri = file_uri(from);
+            cache.move(old_key, key);
+        }
+    });
 }
 
 void Commands::insert_phrase(int n) {

@@ -11,11 +11,12 @@
 #include <memory>
 #include <optional>
 
+#include "comments/comment_store.h"
+#include "document/folder_document.h"
+#include "photo_diary/diary.h"
 #include "pictures/capture_cache.h"
 #include "pictures/picture_cache.h"
-#include "photo_diary/diary.h"
-#include "document/folder_document.h"
-#include "comments/comment_store.h"
+#include "platform/thumbnail_cache.h"
 #include "platform/worker.h"
 #include "settings/settings.h"
 
@@ -120,20 +121,29 @@ private:
     bool write_log(bool confirm);
     bool needs_pictures();
     void say(const QStringList& notes);
-    // Waits for work on a worker, keeping the window painting; a progress
-    // shows after half a second (done of maximum, when given).
+    // The desktop's thumbnails of the pictures renamed follow their new names.
+    void move_thumbnails(const std::vector<std::pair<QString, QString>>& pairs,
+                         const RenameReport& report);
+    // The one wait of the window for work on a worker: the window goes on
+    // painting, and a progress shows after half a second (done of maximum,
+    // when given). With cancel, the progress can be cancelled: cancel is set
+    // when the person does, and the work is to look at it; started, when
+    // given, is fulfilled once the person's first answer is in, so work that
+    // waits for it never runs after a cancel given at once.
     template <typename T>
     T wait_for(std::future<T> future, const QString& label, const std::atomic<int>* done = nullptr,
-               int maximum = 0) {
+               int maximum = 0, std::atomic<bool>* cancel = nullptr,
+               std::promise<void>* started = nullptr) {
         wait(
             [&](std::chrono::milliseconds timeout) {
                 return future.wait_for(timeout) == std::future_status::ready;
             },
-            label, done, maximum);
+            label, done, maximum, cancel, started);
         return future.get();
     }
     void wait(const std::function<bool(std::chrono::milliseconds)>& ready, const QString& label,
-              const std::atomic<int>* done, int maximum);
+              const std::atomic<int>* done, int maximum, std::atomic<bool>* cancel,
+              std::promise<void>* started);
     // Waits until everything asked of the store is done and its reports are in.
     void wait_for_store();
 
@@ -151,7 +161,8 @@ private:
     CaptureTimeCache capture_times_;
     HintRecord hints_;
     DiaryChoice diary_choice_;  // what the photo diary's dialog was last left with
-    Worker tasks_;              // reading back and writing time_log.txt, the photo diary
+    QString thumbnail_root_ = default_thumbnail_root();
+    Worker tasks_;  // reading back and writing time_log.txt, the photo diary
 };
 
 // The folder a named path opens: a folder itself, or the folder of a picture

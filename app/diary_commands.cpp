@@ -49,24 +49,21 @@ void Commands::make_photo_diary() {
 // The person's cancel is asked for once before the work starts, then while it
 // runs; the writer sees it at its next step and writes nothing.
 DiaryWrite Commands::write_diary(const DiaryRequest& request) {
-    using namespace std::chrono_literals;
     std::atomic<bool> cancel{false};
     std::atomic<int> per_mille{0};
-    ui_.begin_progress(
-        QStringLiteral("写真日誌を書いています（%1 枚）").arg(request.entries.size()), 1000);
-    if (ui_.step_progress(0)) cancel = true;
-    std::future<DiaryWrite> written = run_on<DiaryWrite>(tasks_, [&request, &cancel, &per_mille] {
-        return write_photo_diary(request, [&](int done, int total) {
-            per_mille = int(qint64(done) * 1000 / std::max(1, total));
-            return !cancel;
+    std::promise<void> started;
+    const std::shared_future<void> go = started.get_future().share();
+    std::future<DiaryWrite> written =
+        run_on<DiaryWrite>(tasks_, [&request, &cancel, &per_mille, go] {
+            go.wait();
+            return write_photo_diary(request, [&](int done, int total) {
+                per_mille = int(qint64(done) * 1000 / std::max(1, total));
+                return !cancel;
+            });
         });
-    });
-    waiting_ = true;
-    while (written.wait_for(10ms) != std::future_status::ready)
-        if (ui_.step_progress(per_mille)) cancel = true;
-    waiting_ = false;
-    ui_.end_progress();
-    return written.get();
+    return wait_for(std::move(written),
+                    QStringLiteral("写真日誌を書いています（%1 枚）").arg(request.entries.size()),
+                    &per_mille, 1000, &cancel, &started);
 }
 
 }  // namespace fotavi

@@ -5,8 +5,8 @@
 #include "app/commands.h"
 #include "app/messages.h"
 #include "app/ui.h"
-#include "time_log/old_log.h"
 #include "platform/errors.h"
+#include "time_log/old_log.h"
 
 // The commands that open, leave and scan again the picture folder.
 
@@ -20,13 +20,16 @@ const QString kAppTitle = QStringLiteral("fotavi");
 }  // namespace
 
 void Commands::wait(const std::function<bool(std::chrono::milliseconds)>& ready,
-                    const QString& label, const std::atomic<int>* done, int maximum) {
+                    const QString& label, const std::atomic<int>* done, int maximum,
+                    std::atomic<bool>* cancel, std::promise<void>* started) {
     using namespace std::chrono_literals;
-    if (ready(0ms)) return;
-    // The window goes on painting; a progress shows only after half a second.
+    if (!cancel && ready(0ms)) return;
     waiting_ = true;
-    ui_.begin_progress(label, maximum, false);
-    while (!ready(10ms)) ui_.step_progress(done ? done->load() : 0);
+    ui_.begin_progress(label, maximum, cancel != nullptr);
+    do {
+        if (ui_.step_progress(done ? done->load() : 0) && cancel) *cancel = true;
+        if (started) std::exchange(started, nullptr)->set_value();
+    } while (!ready(10ms));
     ui_.end_progress();
     waiting_ = false;
 }
@@ -123,9 +126,9 @@ void Commands::enable_picture_commands() {
 
 void Commands::report_listing(const FolderListing& listing) {
     if (!listing.error.isEmpty())
-        ui_.message(QStringLiteral("フォルダ %1 の中を読めません。\n理由: %2")
-                        .arg(folder_, listing.error),
-                    kTitle);
+        ui_.message(
+            QStringLiteral("フォルダ %1 の中を読めません。\n理由: %2").arg(folder_, listing.error),
+            kTitle);
     else if (listing.files.empty())
         ui_.message(QStringLiteral("検索対象ありませんでした。"), kAppTitle);
     if (listing.undecodable > 0) {

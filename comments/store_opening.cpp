@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,9 +79,10 @@ void open_existing(StoreFile& file, const QString& path, bool* writable, Rows& r
 QByteArray read_old_journal(const QString& path, bool* present) {
     struct stat st {};
     *present = ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-    if (!*present || !S_ISREG(st.st_mode) || st.st_size > kOldJournalLimit) return {};
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.read(kOldJournalLimit) : QByteArray();
+    if (!*present) return {};
+    // Only a regular file of sane size, never through a link: a name swapped
+    // for a FIFO after the look would otherwise hold the read.
+    return read_small_file_at(AT_FDCWD, QFile::encodeName(path), kOldJournalLimit, false).bytes;
 }
 
 // Takes in the journals of the version before, each once (a journal that

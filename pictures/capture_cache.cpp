@@ -113,7 +113,8 @@ void CaptureTimeCache::save(const QString& folder, const std::vector<ListedFile>
     if (!changed_ || cache_dir_.isEmpty()) return;
     // A cache that cannot be written is read again next time; no one is told.
     if (make_folders(cache_dir_ + QStringLiteral("/capture-times")) != 0) return;
-    if (write_file_atomically(file_for(folder), capture_cache_bytes(folder, entries_)).isEmpty())
+    if (write_atomically(file_for(folder), capture_cache_bytes(folder, entries_),
+                         Durability::Disposable) == 0)
         changed_ = false;
 }
 
@@ -155,7 +156,8 @@ void HintRecord::add(const QString& folder) {
     if (!bytes.isEmpty() && !bytes.endsWith('\n')) bytes += '\n';
     bytes += QUrl::toPercentEncoding(folder) + '\n';
     // Not kept on disk, the hint is still not shown again in this run.
-    if (make_folders(QFileInfo(path_).path()) == 0) write_file_atomically(path_, bytes);
+    if (make_folders(QFileInfo(path_).path()) == 0)
+        write_atomically(path_, bytes, Durability::Disposable);
 }
 
 }  // namespace fotavi

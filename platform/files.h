@@ -131,9 +131,26 @@ SmallFile read_small_file_at(int dir_fd, const QByteArray& name, qint64 limit, b
 // against limit, or the system's reason.
 QString small_file_reason(const SmallFile& file, qint64 limit);
 
-// Makes folder and the folders above it that are missing. 0, or the errno of
-// the step that failed (the true reason: EACCES where a folder may not be made).
-int make_folders(const QString& folder);
+// Makes folder and the folders above it that are missing, each with mode
+// (less the umask): 0700 for a cache of the user's own. 0, or the errno of the
+// step that failed (the true reason: EACCES where a folder may not be made).
+int make_folders(const QString& folder, unsigned mode = 0777);
+
+// Whether a file written atomically must survive a crash right after: a
+// diary, the settings (Durable: synced to the disk, then renamed, and the
+// rename synced), or is only made again when lost (Disposable: a cache entry,
+// never synced).
+enum class Durability { Durable, Disposable };
+
+// Writes bytes as the file at path through a new file beside it and one
+// rename, so that a reader sees the old file or the new one, never a part.
+// Never writes through a symbolic link (the rename replaces the link itself;
+// refuse_to_write tells a person's file apart first) nor over a folder (EISDIR).
+// A durable file keeps the mode of the one it replaces; any other gets mode
+// (less the umask). 0, or the errno of the step that failed; the old file is then as
+// it was.
+int write_atomically(const QString& path, const QByteArray& bytes, Durability durability,
+                     unsigned mode = 0666);
 
 // How a file is kept aside: moved to the new name, or copied there (a second
 // name for the same file where the file system has them, else a copy with

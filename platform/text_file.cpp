@@ -8,11 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <sys/stat.h>
 
 #include "platform/errors.h"
+#include "platform/files.h"
 
 namespace fotavi {
 
@@ -260,25 +260,11 @@ QString write_file_atomically(const QString& path, const QByteArray& bytes, int*
         if (error_out) *error_out = EEXIST;
         return refused;
     }
-    QSaveFile file(path);
-    auto failure = [&](int error) {
-        if (error_out) *error_out = error;
-        file.cancelWriting();
-        return QStringLiteral("%1 を書き込めませんでした。\n理由: %2")
-            .arg(QDir::toNativeSeparators(path), system_reason(error));
-    };
-    // Unbuffered, so a full disk shows in write() itself with its errno, not
-    // later in a flush whose reason Qt does not keep. commit() may report
-    // success after a failed write, replacing the old file with a cut one; so
-    // every step is checked first.
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return failure(errno);
-    errno = 0;
-    const qint64 written = file.write(bytes);
-    if (written != bytes.size()) return failure(errno != 0 ? errno : EIO);
-    errno = 0;
-    if (!file.commit()) return failure(errno != 0 ? errno : EIO);  // fsync, then rename
-    return {};
+    const int error = write_atomically(path, bytes, Durability::Durable);
+    if (error_out) *error_out = error;
+    if (error == 0) return {};
+    return QStringLiteral("%1 を書き込めませんでした。\n理由: %2")
+        .arg(QDir::toNativeSeparators(path), system_reason(error));
 }
 
 }  // namespace fotavi

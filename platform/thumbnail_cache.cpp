@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/files.h"
 #include "platform/io.h"
 
 namespace fotavi {
@@ -34,33 +35,6 @@ bool kept_in_uri(uchar c) {
 bool cache_unusable(int error) {
     return error == ENOSPC || error == EDQUOT || error == EACCES || error == EPERM ||
            error == EROFS || error == ENOTDIR;
-}
-
-// Makes folder (mode 0700) and any missing parent; 0 or the errno.
-int make_private_folder(const QString& folder) {
-    const QByteArray path = QFile::encodeName(folder);
-    struct stat info {};
-    if (::stat(path.constData(), &info) == 0) return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
-    const QString parent = QFileInfo(folder).path();
-    if (parent != folder) {
-        if (const int error = make_private_folder(parent)) return error;
-    }
-    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) return errno;
-    return 0;
-}
-
-// Writes bytes under path through a temporary file beside it (mode 0600) and
-// one rename. No fsync: an entry lost to a crash is only made again.
-int replace_file(const QString& path, const QByteArray& bytes) {
-    QByteArray temporary = QFile::encodeName(path) + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return errno;
-    int error = write_all(fd, bytes.constData(), bytes.size());
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0)
-        error = errno;
-    if (error != 0) ::unlink(temporary.constData());
-    return error;
 }
 
 quint32 crc32_of(QByteArrayView bytes) {
@@ -111,6 +85,26 @@ QByteArray png_with_text(const QByteArray& png,
         chunks += big_endian32(quint32(body.size() - 4)) + body + big_endian32(crc32_of(body));
     }
     return png.left(kAfterHeader) + chunks + png.mid(kAfterHeader);
+}
+
+QByteArray png_without_text(const QByteArray& png, QByteArrayView key) {
+    constexpr qsizetype kSignature = 8;
+    if (png.size() < kSignature) return {};
+    QByteArray kept = png.left(kSignature);
+    for (qsizetype at = kSignature; at < png.size();) {
+        if (png.size() - at < 12) return {};
+        const auto* p = reinterpret_cast<const uchar*>(png.constData() + at);
+        const quint64 length =
+            quint64(p[0]) << 24 | quint64(p[1]) << 16 | quint64(p[2]) << 8 | p[3];
+        if (length > quint64(png.size() - at - 12)) return {};
+        const qsizetype whole = qsizetype(length) + 12;
+        const QByteArrayView body(png.constData() + at + 4, qsizetype(length) + 4);
+        const bool dropped = body.startsWith("tEXt") && body.sliced(4).startsWith(key) &&
+                             body.size() > 4 + key.size() && body[4 + key.size()] == '\0';
+        if (!dropped) kept += QByteArrayView(png.constData() + at, whole);
+        at += whole;
+    }
+    return kept;
 }
 
 QString folder_of(ThumbnailSize size) {
@@ -172,20 +166,14 @@ QString ThumbnailCache::path_of(const ThumbnailKey& key, ThumbnailSize size) con
 
 QImage ThumbnailCache::read(const ThumbnailKey& key, ThumbnailSize size) const {
     if (!key.ok()) return {};
-    // Never through a link: an entry is a regular file of the cache's own.
-    const int fd = ::open(QFile::encodeName(path_of(key, size)).constData(),
-                          O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return {};
-    const auto close_file = qScopeGuard([fd] { ::close(fd); });
     const int side = pixels_of(size);
-    // A PNG of the size holds at most four bytes a pixel, plus its chunks.
+    // Never through a link: an entry is a regular file of the cache's own. A
+    // PNG of the size holds at most four bytes a pixel, plus its chunks.
     const qint64 most = qint64(side) * side * 4 + 256 * 1024;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0 ||
-        info.st_size > most)
-        return {};
-    QByteArray bytes(info.st_size, Qt::Uninitialized);
-    if (pread_all(fd, bytes.data(), bytes.size(), 0) != bytes.size()) return {};
+    SmallFile entry =
+        read_small_file_at(AT_FDCWD, QFile::encodeName(path_of(key, size)), most, false);
+    if (!entry.ok() || entry.bytes.isEmpty()) return {};
+    QByteArray& bytes = entry.bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "png");
@@ -211,10 +199,31 @@ bool ThumbnailCache::write(const ThumbnailKey& key, ThumbnailSize size, const QI
         fitted = image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     const QByteArray png = png_of(key, fitted);
     if (png.isEmpty()) return false;
-    int error = make_private_folder(root_ + u'/' + folder_of(size));
-    if (error == 0) error = replace_file(path_of(key, size), png);
+    int error = make_folders(root_ + u'/' + folder_of(size), 0700);
+    if (error == 0) error = write_atomically(path_of(key, size), png, Durability::Disposable, 0600);
     if (cache_unusable(error)) writable_ = false;
     return error == 0;
+}
+
+int ThumbnailCache::move(const ThumbnailKey& from, const ThumbnailKey& to) {
+    int moved = 0;
+    for (ThumbnailSize size : {ThumbnailSize::Normal, ThumbnailSize::Large, ThumbnailSize::XLarge,
+                               ThumbnailSize::XXLarge}) {
+        const int side = pixels_of(size);
+        const QString old_path = path_of(from, size);
+        const SmallFile entry = read_small_file_at(AT_FDCWD, QFile::encodeName(old_path),
+                                                   qint64(side) * side * 4 + 256 * 1024, false);
+        // Only an entry that would be used for the picture as it was.
+        if (!entry.ok() || read(from, size).isNull()) continue;
+        const QByteArray renamed =
+            png_with_text(png_without_text(entry.bytes, "Thumb::URI"), {{"Thumb::URI", to.uri}});
+        if (renamed.isEmpty() ||
+            write_atomically(path_of(to, size), renamed, Durability::Disposable, 0600) != 0)
+            continue;
+        ::unlink(QFile::encodeName(old_path).constData());
+        ++moved;
+    }
+    return moved;
 }
 
 }  // namespace fotavi

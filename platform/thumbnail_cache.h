@@ -43,6 +43,9 @@ QString default_thumbnail_root();
 // takes a key's first ":" as the end of the key.
 QByteArray png_with_text(const QByteArray& png,
                          const QList<std::pair<QByteArray, QByteArray>>& text);
+// png without its text chunks whose key is key; empty when png is no whole
+// chunk sequence.
+QByteArray png_without_text(const QByteArray& png, QByteArrayView key);
 
 // The per-user thumbnail cache of the desktop (the freedesktop Thumbnail
 // Managing Standard): entries that file managers wrote are used here, and
@@ -62,6 +65,12 @@ public:
     // a PNG of mode 0600 in a folder of mode 0700, replaced in one rename so a
     // reader never sees half of it. False when it could not be written.
     bool write(const ThumbnailKey& key, ThumbnailSize size, const QImage& image);
+
+    // The picture of from was renamed to to (same contents and time): its
+    // entries of every size follow it, with Thumb::URI rewritten, so that
+    // the renamed picture is not decoded again and no entry is left behind
+    // for a name that is gone. Returns how many entries moved.
+    int move(const ThumbnailKey& from, const ThumbnailKey& to);
 
     QString path_of(const ThumbnailKey& key, ThumbnailSize size) const;
     const QString& root() const { return root_; }

@@ -63,8 +63,34 @@ int mode_of(const QString& path) {
                                                                     : -1;
 }
 
+// Writes at entry what the row names: a file manager's entry for key, or one
+// spoilt in the row's way (stale, another URI, cut short, a link, ...).
+void write_entry(const QString& entry, const QString& what, const ThumbnailKey& key) {
+    const QString uri = QString::fromLatin1(key.uri), mtime = QString::number(key.mtime);
+    QList<std::pair<QString, QString>> keys{{"Thumb::URI", uri}, {"Thumb::MTime", mtime}};
+    QSize size(128, 96);
+    if (what == "sized") keys.append({"Thumb::Size", QString::number(key.size)});
+    if (what == "stale") keys[1].second = QString::number(key.mtime - 60);
+    if (what == "other uri") keys[0].second = uri + "x";
+    if (what == "other size") keys.append({"Thumb::Size", QString::number(key.size + 1)});
+    if (what == "foreign") keys.clear();
+    if (what == "too large") size = QSize(129, 96);
+    QByteArray bytes = entry_png(size, Qt::green, keys);
+    if (what == "cut") bytes.truncate(bytes.size() / 2);
+    if (what == "jpeg") bytes = jpeg_bytes(QSize(128, 96), Qt::green);
+    QFile out(what == "link" ? entry + ".real" : entry);
+    if (what == "folder") {
+        QDir().mkdir(entry);
+    } else {
+        out.open(QIODevice::WriteOnly);
+        out.write(bytes);
+        out.close();
+    }
+    if (what == "link") QFile::link(entry + ".real", entry);
+}
+
 // The thumbnails of an album, with a cache of their own and a count of decodes.
-struct SettingsDialog {
+struct ThumbnailRig {
     Album album;
     QTemporaryDir cache;
     std::atomic<int> decodes{0};
@@ -143,7 +169,7 @@ private slots:
     void entries() {
         QFETCH(QString, what);
         QFETCH(bool, used);
-        SettingsDialog s;
+        ThumbnailRig s;
         s.album.add("DSC0001.JPG", at(2024, 5, 3, 9, 12), QSize(640, 480), Qt::blue);
         const QString picture = s.album.file("DSC0001.JPG");
         const ThumbnailKey key = thumbnail_key(picture);
@@ -151,27 +177,7 @@ private slots:
         ThumbnailCache cache(s.cache.path());
         const QString entry = cache.path_of(key, ThumbnailSize::Normal);
         QDir().mkpath(QFileInfo(entry).path());
-        const QString uri = QString::fromLatin1(key.uri), mtime = QString::number(key.mtime);
-        QList<std::pair<QString, QString>> keys{{"Thumb::URI", uri}, {"Thumb::MTime", mtime}};
-        QSize size(128, 96);
-        if (what == "sized") keys.append({"Thumb::Size", QString::number(key.size)});
-        if (what == "stale") keys[1].second = QString::number(key.mtime - 60);
-        if (what == "other uri") keys[0].second = uri + "x";
-        if (what == "other size") keys.append({"Thumb::Size", QString::number(key.size + 1)});
-        if (what == "foreign") keys.clear();
-        if (what == "too large") size = QSize(129, 96);
-        QByteArray bytes = entry_png(size, Qt::green, keys);
-        if (what == "cut") bytes.truncate(bytes.size() / 2);
-        if (what == "jpeg") bytes = jpeg_bytes(QSize(128, 96), Qt::green);
-        QFile out(what == "link" ? entry + ".real" : entry);
-        if (what == "folder") {
-            QVERIFY(QDir().mkdir(entry));
-        } else {
-            QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write(bytes);
-            out.close();
-        }
-        if (what == "link") QVERIFY(QFile::link(entry + ".real", entry));
+        write_entry(entry, what, key);
 
         QCOMPARE(!cache.read(key, ThumbnailSize::Normal).isNull(), used);
         Thumbnailer thumbnails(s.options());
@@ -189,9 +195,35 @@ private slots:
         }
     }
 
+    // A renamed picture takes its entries along, Thumb::URI rewritten; an
+    // entry that would not be used for it stays where it is.
+    void entries_follow_renames_data() { entries_data(); }
+    void entries_follow_renames() {
+        QFETCH(QString, what);
+        QFETCH(bool, used);
+        ThumbnailRig s;
+        s.album.add("DSC0001.JPG", at(2024, 5, 3, 9, 12), QSize(640, 480), Qt::blue);
+        const QString picture = s.album.file("DSC0001.JPG");
+        const ThumbnailKey key = thumbnail_key(picture);
+        ThumbnailCache cache(s.cache.path());
+        const QString entry = cache.path_of(key, ThumbnailSize::Normal);
+        QDir().mkpath(QFileInfo(entry).path());
+        write_entry(entry, what, key);
+        const QString renamed = s.album.file("dsc0001.jpg");
+        QVERIFY(QFile::rename(picture, renamed));
+        const ThumbnailKey new_key = thumbnail_key(renamed);
+
+        QCOMPARE(cache.move(key, new_key), used ? 1 : 0);
+        const QImage moved = cache.read(new_key, ThumbnailSize::Normal);
+        QCOMPARE(!moved.isNull(), used);
+        QCOMPARE(QFileInfo::exists(entry) || QFileInfo(entry).isSymLink(), !used);
+        if (used) QCOMPARE(moved.text("Thumb::URI").toLatin1(), new_key.uri);
+        if (used) QCOMPARE(mode_of(cache.path_of(new_key, ThumbnailSize::Normal)), 0600);
+    }
+
     // A cache made here is private, and a later run takes it without a decode.
     void written_entry_is_reused() {
-        SettingsDialog s;
+        ThumbnailRig s;
         s.album.add("a.jpg", at(2024, 5, 3, 9, 12), QSize(800, 600), Qt::blue);
         const QString picture = s.album.file("a.jpg");
         {
@@ -215,7 +247,7 @@ private slots:
 
     // A cache that cannot be written changes nothing but the speed.
     void unwritable_cache() {
-        SettingsDialog s;
+        ThumbnailRig s;
         s.album.add("a.jpg", at(2024, 5, 3, 9, 12), QSize(300, 200), Qt::blue);
         QFile blocker(s.cache.path() + "/file");
         QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -241,7 +273,7 @@ private slots:
     }
     void undecodable() {
         QFETCH(QString, what);
-        SettingsDialog s;
+        ThumbnailRig s;
         const QString path = s.album.file("x.jpg");
         const QByteArray jpeg = jpeg_bytes(QSize(64, 48));
         if (what == "cut") s.album.add_bytes("x.jpg", jpeg.left(200), at(2024, 5, 3, 9, 0));
@@ -307,7 +339,7 @@ private slots:
 
     // The preview comes first, the decode replaces it.
     void preview_then_final() {
-        SettingsDialog s;
+        ThumbnailRig s;
         const QByteArray block = exif_block({}, {6, {}, quartered_jpeg({160, 120})});
         s.album.add_bytes("a.jpg", jpeg_with(jpeg_segment(0xE1, block), QSize(400, 300), Qt::blue),
                           at(2024, 5, 3, 9, 12));
@@ -324,7 +356,7 @@ private slots:
 
     // Scrolled away: waiting work is dropped; memory stays in its budget.
     void latest_wins_and_budget() {
-        SettingsDialog s;
+        ThumbnailRig s;
         QStringList paths;
         for (int i = 0; i < 40; ++i) {
             const QString name = QStringLiteral("p%1.jpg").arg(i);
