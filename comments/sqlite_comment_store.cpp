@@ -17,6 +17,10 @@ SqliteCommentStore::SqliteCommentStore(QString state_dir, CaptureReader capture,
       before_commit_(std::move(before_commit)) {
     // Tells this window's changes from other windows' in a shared store.
     place_.writer = qint64(QRandomGenerator::system()->generate64() >> 1) | 1;
+    StatementBound bound;
+    bound.cancel = &stopping_;
+    place_.primary.set_bound(bound);
+    place_.fallback.set_bound(bound);
 }
 
 // The worker goes first and finishes the saves still waiting; their reports
