@@ -114,7 +114,10 @@ bool Commands::exit() {
     // Closed while work it started is still waited for: it stays, and the
     // work ends as it would.
     if (waiting_) return false;
-    if (!settle_folder()) return false;
+    leaving_ = true;
+    const bool settled = settle_folder();
+    leaving_ = false;
+    if (!settled) return false;
     z_change_dir(program_dir_);
     const QString error = keep_config_ ? QString() : z_write_config(config_dir_, settings_);
     if (!error.isEmpty() && !ui_.ask_leave_without_saving(error)) {

@@ -41,8 +41,11 @@ public:
     // (the arguments after the program name); relative paths are taken
     // against start_dir, the folder the program was started in.
     void start_up(const QStringList& args, const QString& start_dir);
-    // The unload handler. False when the user chose to stay.
+    // The unload handler. False when the user chose to stay. Comments the
+    // folder's store has not taken within hurry_after (held by another
+    // program, a slow card) go to the state folder's copy instead.
     bool exit();
+    void set_hurry_after(std::chrono::milliseconds interval) { hurry_after_ = interval; }
 
     void k_open();  // m_open runs this too
     // Opens the folder of a picture, or a folder itself (drag and drop);
@@ -138,6 +141,8 @@ private:
     // def_list.txt was damaged and could not be kept aside: it is never replaced.
     bool keep_config_ = false;
     bool waiting_ = false;  // work on a worker is being waited for
+    bool leaving_ = false;  // the program is ending: the store is not waited for long
+    std::chrono::milliseconds hurry_after_{1500};
     std::unique_ptr<CommentStore> store_;
     FolderDocument document_;
     PictureCache pictures_;

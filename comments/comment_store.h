@@ -100,6 +100,11 @@ public:
     // Ready when everything asked for so far is done; its reports are
     // delivered by the next wait_idle or the event loop.
     virtual std::future<void> settled() = 0;
+    // The program is ending: what the store does in the picture folder
+    // (waiting for another program's lock, a statement on a slow card) stops,
+    // and the changes still to be stored go to the state folder's copy,
+    // given back to the folder the next time it opens.
+    virtual void hurry() {}
     // Blocks until everything asked for so far is done, then delivers the reports.
     virtual void wait_idle() = 0;
 

@@ -3,6 +3,8 @@
 #include <QFile>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include <sqlite3.h>
@@ -101,7 +103,7 @@ DbError Db::open(const QString& path, bool writable, bool create) {
         return error;
     }
     sqlite3_extended_result_codes(db_, 1);
-    sqlite3_busy_timeout(db_, kBusyMilliseconds);
+    sqlite3_busy_handler(db_, &Db::on_busy, this);
     apply_defences();
     return {};
 }
@@ -123,6 +125,20 @@ void Db::apply_defences() {
 void Db::start_statement() {
     steps_taken_ = 0;
     stopped_ = DbError::Kind::None;
+}
+
+// Waits for another program's lock in short steps, so that the end of the
+// program need not wait out the whole of it.
+int Db::on_busy(void* self, int count) {
+    Db* db = static_cast<Db*>(self);
+    if (count == 0) db->busy_since_.start();
+    if (db->bound_.cancel && db->bound_.cancel->load()) {
+        db->stopped_ = DbError::Kind::Cancelled;
+        return 0;
+    }
+    if (db->busy_since_.elapsed() >= kBusyMilliseconds) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return 1;
 }
 
 int Db::on_progress(void* self) {
@@ -158,8 +174,9 @@ std::optional<qint64> Db::integer(const char* sql) {
 DbError Db::last_error() const {
     if (!db_) return {DbError::Kind::Other, 0};
     const int rc = sqlite3_extended_errcode(db_);
-    if ((rc & 0xFF) == SQLITE_INTERRUPT && stopped_ != DbError::Kind::None)
-        return {stopped_, 0, SQLITE_INTERRUPT};
+    const int code = rc & 0xFF;
+    if ((code == SQLITE_INTERRUPT || code == SQLITE_BUSY) && stopped_ != DbError::Kind::None)
+        return {stopped_, 0, code};
     return classify(rc, sqlite3_system_errno(db_));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <QStringList>
@@ -37,7 +38,8 @@ struct DbError {
 };
 
 // How far one statement may run: a number of SQLite's virtual machine steps
-// (independent of the disk's speed), and a flag that stops it at once.
+// (independent of the disk's speed), and a flag that stops it, and any wait
+// for another program's lock, at once.
 struct StatementBound {
     // Well above what integrity_check takes on a store of fifty thousand
     // pictures; a planted query that never ends stops after a few seconds.
@@ -88,11 +90,13 @@ public:
 
 private:
     static int on_progress(void* self);
+    static int on_busy(void* self, int count);
     void apply_defences();
 
     sqlite3* db_ = nullptr;
     StatementBound bound_;
     qint64 steps_taken_ = 0;
+    QElapsedTimer busy_since_;
     DbError::Kind stopped_ = DbError::Kind::None;  // why the last statement was stopped
 };
 

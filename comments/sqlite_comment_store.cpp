@@ -17,19 +17,20 @@ SqliteCommentStore::SqliteCommentStore(QString state_dir, CaptureReader capture,
       before_commit_(std::move(before_commit)) {
     // Tells this window's changes from other windows' in a shared store.
     place_.writer = qint64(QRandomGenerator::system()->generate64() >> 1) | 1;
-    StatementBound bound;
-    bound.cancel = &stopping_;
-    place_.primary.set_bound(bound);
-    place_.fallback.set_bound(bound);
+    // Only the folder's store can be held by another program or a slow card;
+    // the state folder's copy takes the changes when the program hurries.
+    place_.primary.set_bound({StatementBound().steps, &stopping_});
 }
 
-// The worker goes first and finishes the saves still waiting; their reports
+// The worker goes first and finishes the saves still waiting, in the state
+// folder's copy where the folder's store would hold them up; their reports
 // are not delivered, since whoever wanted them may be gone.
-SqliteCommentStore::~SqliteCommentStore() = default;
+SqliteCommentStore::~SqliteCommentStore() { stopping_ = true; }
 
 std::future<StoreLoad> SqliteCommentStore::load(const QString& folder,
                                                 std::vector<ListedFile> files) {
     return run_on<StoreLoad>(worker_, [this, folder, files = std::move(files)] {
+        stopping_ = false;
         place_.close();
         place_.folder = folder;
         place_.primary_path = QDir(folder).filePath(QString::fromLatin1(kStoreName));
@@ -75,7 +76,9 @@ SaveReport SqliteCommentStore::store(const QString& folder, quint64 ticket,
             saved.in_state_folder = file == &place_.fallback;
             return saved;
         }
-        if (saved.problem.kind != DbError::Kind::Io || file == &place_.fallback) return saved;
+        const bool refused = saved.problem.kind == DbError::Kind::Io ||
+                             saved.problem.kind == DbError::Kind::Cancelled;
+        if (!refused || file == &place_.fallback) return saved;
         file->close();
         place_.primary_refused = true;
     }

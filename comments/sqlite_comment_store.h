@@ -35,6 +35,7 @@ public:
     void remember_read_back(const QString& folder) override;
     std::future<std::vector<StoreIssue>> start_afresh(const QString& folder) override;
     std::future<void> settled() override;
+    void hurry() override { stopping_ = true; }
     void wait_idle() override;
 
 private:

@@ -227,7 +227,9 @@ StoreFile* StorePlace::target(DbError* error) {
                 primary_writable = true;
                 return &primary;
             }
-            if (*error && error->kind != DbError::Kind::Io) return nullptr;  // locked: later
+            if (*error && error->kind != DbError::Kind::Io &&
+                error->kind != DbError::Kind::Cancelled)
+                return nullptr;  // locked: later
             primary.close();
         }
         primary_refused = true;

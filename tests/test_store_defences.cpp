@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "album.h"
+#include "run.h"
 #include "store_helpers.h"
 
 using namespace fotavi;
@@ -89,6 +90,42 @@ private slots:
                  QStringList({"DSC0001.JPG=one again", "DSC0003.JPG=three"}));
         QCOMPARE(history_count(path), 0);
         QCOMPARE(read_all(aside), planted);
+    }
+
+    // At the end, a store another program holds does not hold the program:
+    // the comment goes to the state folder's copy, and back to the folder's
+    // store the next time the folder opens.
+    void held_store_never_holds_the_end() {
+        Album album;
+        make_outing(album);
+        QTemporaryDir shared;
+        const QString path = album.file(kStoreName);
+        sqlite3* holder = nullptr;
+        {
+            Run run(shared.path());
+            run.commands.set_hurry_after(std::chrono::milliseconds(0));
+            run.start(album.file("DSC0001.JPG"));
+            run.type("first");
+            run.commands.k_incre();
+            run.flush();
+            QVERIFY(QFile::exists(path));
+            sqlite3_open(QFile::encodeName(path).constData(), &holder);
+            QCOMPARE(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+            run.type("typed while held");
+            run.ui.unwritten_answers = {UnwrittenAnswer::Discard};
+            QVERIFY(run.commands.exit());
+            QCOMPARE(run.ui.messages(), QStringList());
+        }
+        sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(holder);
+        Run again(shared.path());
+        again.start(album.file("DSC0001.JPG"));
+        QCOMPARE(again.comment_of("DSC0001.JPG"), QStringLiteral("first"));
+        QCOMPARE(again.comment_of("DSC0002.JPG"), QStringLiteral("typed while held"));
+        again.flush();
+        Window reader;
+        QVERIFY(comments_of(album.path(), reader.load(album.path()))
+                    .contains("DSC0002.JPG=typed while held"));
     }
 
     // The connection runs nothing the file brings, refuses oversized values
