@@ -116,6 +116,13 @@ QString store_issue_text(const StoreIssue& issue) {
     return text;
 }
 
+QString store_unlocked_text(const QString& folder) {
+    return QStringLiteral(
+               "ほかのプログラムが使っていた %1 のコメントのファイルが使えるようになったので、"
+               "そのコメントを表示しました。")
+        .arg(native(folder));
+}
+
 QStringList store_load_notes(const StoreLoad& load) {
     QStringList notes;
     for (const StoreIssue& issue : load.issues) notes << store_issue_text(issue);

@@ -67,6 +67,10 @@ struct RefreshReport {
     QString folder;
     std::vector<StoredComment> rows;
     int replaced_mine = 0;  // texts of this window another window replaced (kept in the history)
+    // The folder's store, held by another program at the opening, is free:
+    // rows hold its comments; issues what was wrong with it.
+    bool unlocked = false;
+    std::vector<StoreIssue> issues;
 };
 
 struct RenameReport {

@@ -14,10 +14,6 @@ namespace fotavi {
 
 namespace {
 
-// How long a store held by another program is waited for before it counts
-// as locked; the wait happens on the worker, never in the window.
-constexpr int kBusyMilliseconds = 4000;
-
 // How often SQLite asks whether a statement may go on, in its machine steps.
 constexpr int kStepsPerCheck = 1000;
 
@@ -136,7 +132,7 @@ int Db::on_busy(void* self, int count) {
         db->stopped_ = DbError::Kind::Cancelled;
         return 0;
     }
-    if (db->busy_since_.elapsed() >= kBusyMilliseconds) return 0;
+    if (db->busy_since_.elapsed() >= db->bound_.lock_wait_milliseconds) return 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return 1;
 }

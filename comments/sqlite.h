@@ -45,6 +45,9 @@ struct StatementBound {
     // pictures; a planted query that never ends stops after a few seconds.
     qint64 steps = 500'000'000;
     const std::atomic<bool>* cancel = nullptr;  // set: every statement stops
+    // How long another program's lock is waited for before the store counts
+    // as held; the wait happens on a worker, never in the window.
+    int lock_wait_milliseconds = 4000;
 };
 
 // One open SQLite connection, used on one thread. Every call reports through
@@ -63,6 +66,7 @@ public:
 
     // Sets the bound of the statements to come; before or after open.
     void set_bound(const StatementBound& bound) { bound_ = bound; }
+    const StatementBound& bound() const { return bound_; }
     // Opens path (never through a symbolic link); with create, makes it when missing.
     DbError open(const QString& path, bool writable, bool create);
     void close();

@@ -88,7 +88,7 @@ SaveReport SqliteCommentStore::store(const QString& folder, quint64 ticket,
 void SqliteCommentStore::refresh(const QString& folder) {
     worker_.post([this, folder] {
         RefreshReport found = look_for_changes(folder);
-        if (found.rows.empty() && found.replaced_mine == 0) return;
+        if (found.rows.empty() && found.replaced_mine == 0 && !found.unlocked) return;
         reports_.post([this, found = std::move(found)] {
             if (on_refreshed) on_refreshed(found);
         });
@@ -96,7 +96,9 @@ void SqliteCommentStore::refresh(const QString& folder) {
 }
 
 RefreshReport SqliteCommentStore::look_for_changes(const QString& folder) {
-    RefreshReport found{folder, {}, 0};
+    RefreshReport found{folder, {}, 0, false, {}};
+    if (folder == place_.folder)
+        found.unlocked = read_unlocked(place_, capture_, found.rows, found.issues);
     StoreFile* file = folder == place_.folder ? place_.current() : nullptr;
     if (!file) return found;
     DbError error;

@@ -57,6 +57,12 @@ public:
     DbError open(const QString& path, bool writable, bool create);
     // How far each statement may run; see StatementBound.
     void set_bound(const StatementBound& bound) { db_.set_bound(bound); }
+    // How long another program's lock is waited for, from now on.
+    void set_lock_wait(int milliseconds) {
+        StatementBound bound = db_.bound();
+        bound.lock_wait_milliseconds = milliseconds;
+        db_.set_bound(bound);
+    }
     void close() { db_.close(); }
     bool is_open() const { return db_.is_open(); }
     bool read_only() const { return db_.read_only(); }

@@ -128,6 +128,48 @@ private slots:
                     .contains("DSC0002.JPG=typed while held"));
     }
 
+    // A store another program holds at the opening is read once it is free:
+    // its comments appear, a picture typed on meanwhile keeps the new text
+    // (the store's goes to the history), and the person is told once.
+    void store_held_at_the_opening_is_read_once_free() {
+        Album album;
+        make_outing(album);
+        const QString path = album.file(kStoreName);
+        {
+            Window before;
+            before.load(album.path());
+            QVERIFY(
+                !before.save(album.path(), {"DSC0001.JPG=stored one", "DSC0002.JPG=two"}).problem);
+        }
+        sqlite3* holder = nullptr;
+        sqlite3_open(QFile::encodeName(path).constData(), &holder);
+        QCOMPARE(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        Run run;
+        run.start(album.file("DSC0001.JPG"));
+        QCOMPARE(run.ui.messages().size(), 1);  // held: read later
+        run.type("typed while held");
+        run.commands.document().refresh();  // still held
+        run.flush();
+        QCOMPARE(run.comment_of("DSC0002.JPG"), QString());
+        sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(holder);
+
+        run.commands.document().refresh();
+        run.flush();  // the report, and the save it starts
+        run.flush();
+        QCOMPARE(run.comment_of("DSC0001.JPG"), QStringLiteral("typed while held"));
+        QCOMPARE(run.comment_of("DSC0002.JPG"), QStringLiteral("two"));
+        QCOMPARE(run.ui.messages().size(), 2);
+        QVERIFY(run.ui.messages()[1].contains("使えるようになった"));
+        run.commands.document().refresh();
+        run.flush();
+        QCOMPARE(run.ui.messages().size(), 2);  // once
+        QCOMPARE(history_count(path), 1);
+        Window reader;
+        QCOMPARE(comments_of(album.path(), reader.load(album.path())),
+                 QStringList({"DSC0001.JPG=typed while held", "DSC0002.JPG=two"}));
+    }
+
     // The connection runs nothing the file brings, refuses oversized values
     // and stops any statement at its bound or when the program ends.
     void connection_defences_data() {
