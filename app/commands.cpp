@@ -62,6 +62,8 @@ Commands::Commands(Ui& ui, QString program_dir, QString config_dir, const UserFo
                      [this](const SaveReport& report) { say({save_failure_text(report)}); });
     QObject::connect(&document_, &FolderDocument::replaced_elsewhere, &document_,
                      [this](int count) { say({replaced_elsewhere_text(count)}); });
+    QObject::connect(&document_, &FolderDocument::store_set_aside, &document_,
+                     [this](const StoreIssue& issue) { say({store_issue_text(issue)}); });
     QObject::connect(&document_, &FolderDocument::store_unlocked, &document_,
                      [this](const std::vector<StoreIssue>& issues) {
                          QStringList notes{store_unlocked_text(document_.folder())};

@@ -60,6 +60,9 @@ struct SaveReport {
     QString problem_path;                // the file that could not be written
     bool lost = false;             // the store vanished meanwhile: everything must be stored again
     bool in_state_folder = false;  // stored in the state folder
+    // The folder's store failed in a way no retry mends (damaged, a statement
+    // past its bound): kept aside as this says, and a new one started (lost).
+    std::optional<StoreIssue> set_aside = std::nullopt;
 };
 
 // Comments other windows stored since the last look, delivered on the owner's thread.

@@ -76,6 +76,16 @@ SaveReport SqliteCommentStore::store(const QString& folder, quint64 ticket,
             saved.in_state_folder = file == &place_.fallback;
             return saved;
         }
+        // No retry mends it: the file is set aside, and a new store takes
+        // every comment again.
+        const bool unusable = saved.problem.kind == DbError::Kind::Damaged ||
+                              saved.problem.kind == DbError::Kind::Stopped;
+        if (unusable && file == &place_.primary && !saved.set_aside) {
+            file->close();
+            saved.set_aside = keep_store_aside(place_.primary_path, saved.problem);
+            saved.lost = true;
+            continue;
+        }
         const bool refused = saved.problem.kind == DbError::Kind::Io ||
                              saved.problem.kind == DbError::Kind::Cancelled;
         if (!refused || file == &place_.fallback) return saved;

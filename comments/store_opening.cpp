@@ -39,7 +39,11 @@ int index_of(const Rows& rows, const QByteArray& name) {
 // played into a new store of the same name.
 StoreIssue set_aside(const QString& path, const DbError& problem) {
     StoreIssue issue{path, problem, {}, 0};
-    if (problem.kind == DbError::Kind::Locked || problem.kind == DbError::Kind::Io) return issue;
+    // Held, refused by the system, or stopped because the program ends: the
+    // file may well be sound.
+    if (problem.kind == DbError::Kind::Locked || problem.kind == DbError::Kind::Io ||
+        problem.kind == DbError::Kind::Cancelled)
+        return issue;
     const QFileInfo info(path);
     const QString tag = problem.kind == DbError::Kind::Newer ? QStringLiteral("-newer-")
                                                              : QStringLiteral("-damaged-");
@@ -260,6 +264,10 @@ void StorePlace::close() {
     primary_writable = primary_refused = primary_locked = false;
     files.clear();
     seen_version = seen_history = 0;
+}
+
+StoreIssue keep_store_aside(const QString& path, const DbError& problem) {
+    return set_aside(path, problem);
 }
 
 bool read_unlocked(StorePlace& place, const CaptureReader& capture, Rows& found,

@@ -54,6 +54,10 @@ QString state_store_path(const QString& state_dir, const QString& folder, const 
 StoreLoad open_place(StorePlace& place, const QString& state_dir,
                      const std::vector<ListedFile>& files, const CaptureReader& capture);
 
+// Sets the store at path aside under a dated name beside it (never deleted),
+// for problem; the issue says under which name, or why it could not be.
+StoreIssue keep_store_aside(const QString& path, const DbError& problem);
+
 // Once the folder's store that another program held at the opening is free:
 // its rows, matched to the pictures and named as they are now, go to rows,
 // and anything wrong with it (it is then set aside) to issues. False while it

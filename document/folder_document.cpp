@@ -139,6 +139,7 @@ void FolderDocument::saved(const SaveReport& report) {
         s.stored = change.comment;
         s.stored_logged = change.logged;
     }
+    if (report.set_aside) emit store_set_aside(*report.set_aside);
     if (report.problem) {
         const bool said = last_failure_.has_value();
         last_failure_ = report;

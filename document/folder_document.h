@@ -112,6 +112,9 @@ signals:
     void save_failed(const SaveReport& report);
     // Another window replaced texts typed here; they are in the store's history.
     void replaced_elsewhere(int count);
+    // The folder's store could not go on and was set aside; a new one has
+    // every comment.
+    void store_set_aside(const fotavi::StoreIssue& issue);
     // The folder's store, held by another program at the opening, is free and
     // its comments are in; issues: what was wrong with it.
     void store_unlocked(const std::vector<fotavi::StoreIssue>& issues);

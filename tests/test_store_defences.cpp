@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "album.h"
+#include "app/messages.h"
 #include "run.h"
 #include "store_helpers.h"
 
@@ -170,6 +171,46 @@ private slots:
                  QStringList({"DSC0001.JPG=typed while held", "DSC0002.JPG=two"}));
     }
 
+    // A store damaged while the folder is open is set aside at the next save
+    // as it is, the person is told, and a new store takes every comment.
+    void store_damaged_meanwhile_is_set_aside() {
+        Album album;
+        make_outing(album);
+        const QString path = album.file(kStoreName);
+        Run run;
+        run.start(album.file("DSC0001.JPG"));
+        for (const char* text : {"one", "two"}) {
+            run.type(text);
+            run.commands.k_incre();
+            run.flush();
+        }
+        {
+            // Every page's head but the first, and the change counter, so the
+            // connection reads the pages again.
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            for (qint64 page = 2048; page < file.size(); page += 2048) {
+                file.seek(page);
+                file.write(QByteArray(16, '\xA5'));
+            }
+            file.seek(24);
+            file.write(QByteArray(4, '\x7F'));
+        }
+        const QByteArray damaged = read_all(path);
+        run.type("three");
+        run.commands.k_incre();
+        run.flush();  // set aside, stored anew; then every comment again
+        run.flush();
+        QCOMPARE(run.ui.messages().size(), 1);
+        QVERIFY(run.ui.messages()[0].contains("壊れているので使いません"));
+        const QStringList aside = QDir(album.path()).entryList({"fotavi_comments-damaged-*"});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(read_all(album.file(aside[0])), damaged);
+        Window reader;
+        QCOMPARE(comments_of(album.path(), reader.load(album.path())),
+                 QStringList({"DSC0001.JPG=one", "DSC0002.JPG=two", "DSC0003.JPG=three"}));
+    }
+
     // The connection runs nothing the file brings, refuses oversized values
     // and stops any statement at its bound or when the program ends.
     void connection_defences_data() {
@@ -217,6 +258,18 @@ private slots:
         QCOMPARE(error.code, code);
         cancel = false;
         QCOMPARE(db.integer("SELECT count(*) FROM log"), std::optional<qint64>(0));
+    }
+
+    // Every failure SQLite names reaches the person with a reason of its own.
+    void every_sqlite_failure_is_named() {
+        QSet<QString> texts;
+        for (int code = SQLITE_ERROR; code <= SQLITE_WARNING; ++code) {
+            const QString text =
+                store_issue_text({"/pictures/store", {DbError::Kind::Other, 0, code}, {}, 0});
+            QVERIFY2(!text.contains("原因不明"), qPrintable(text));
+            texts.insert(text);
+        }
+        QCOMPARE(texts.size(), SQLITE_WARNING - 1);  // INTERNAL and EMPTY share one
     }
 };
 
