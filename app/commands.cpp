@@ -62,6 +62,14 @@ Commands::Commands(Ui& ui, QString program_dir, QString config_dir, const UserFo
                      [this](const SaveReport& report) { say({save_failure_text(report)}); });
     QObject::connect(&document_, &FolderDocument::replaced_elsewhere, &document_,
                      [this](int count) { say({replaced_elsewhere_text(count)}); });
+    QObject::connect(&document_, &FolderDocument::store_set_aside, &document_,
+                     [this](const StoreIssue& issue) { say({store_issue_text(issue)}); });
+    QObject::connect(&document_, &FolderDocument::store_unlocked, &document_,
+                     [this](const std::vector<StoreIssue>& issues) {
+                         QStringList notes{store_unlocked_text(document_.folder())};
+                         for (const StoreIssue& issue : issues) notes << store_issue_text(issue);
+                         say(notes);
+                     });
 }
 
 Commands::~Commands() = default;
@@ -114,7 +122,10 @@ bool Commands::may_quit() {
     // Closed while work it started is still waited for: it stays, and the
     // work ends as it would.
     if (waiting_) return false;
-    if (!settle_folder()) return false;
+    leaving_ = true;
+    const bool settled = settle_folder();
+    leaving_ = false;
+    if (!settled) return false;
     change_current_folder(program_dir_);
     const QString error = keep_config_ ? QString() : write_settings_file(config_dir_, settings_);
     if (!error.isEmpty() && !ui_.ask_leave_without_saving(error)) {

@@ -46,6 +46,7 @@ public:
     // time_log.txt) and saves the settings. True when the program may quit,
     // false when the person chose to stay.
     bool may_quit();
+    void set_hurry_after(std::chrono::milliseconds interval) { hurry_after_ = interval; }
 
     // The Open dialog; the chosen picture's folder is listed (button and menu).
     void open_picture();
@@ -155,6 +156,8 @@ private:
     // def_list.txt was damaged and could not be kept aside: it is never replaced.
     bool keep_config_ = false;
     bool waiting_ = false;  // work on a worker is being waited for
+    bool leaving_ = false;  // the program is ending: the store is not waited for long
+    std::chrono::milliseconds hurry_after_{1500};
     std::unique_ptr<CommentStore> store_;
     FolderDocument document_;
     PictureCache pictures_;

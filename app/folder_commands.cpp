@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QElapsedTimer>
 
 #include <unistd.h>
 
@@ -35,8 +36,17 @@ void Commands::wait(const std::function<bool(std::chrono::milliseconds)>& ready,
 }
 
 void Commands::wait_for_store() {
+    QElapsedTimer waited;
+    waited.start();
     do {
-        wait_for(store_->settled(), QStringLiteral("コメントを保存しています"));
+        std::future<void> settled = store_->settled();
+        wait(
+            [&](std::chrono::milliseconds timeout) {
+                if (leaving_ && std::chrono::milliseconds(waited.elapsed()) >= hurry_after_)
+                    store_->hurry();
+                return settled.wait_for(timeout) == std::future_status::ready;
+            },
+            QStringLiteral("コメントを保存しています"), nullptr, 0, nullptr, nullptr);
         store_->wait_idle();  // delivers the reports, which are in by now
     } while (document_.saving());
 }

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <iterator>
+
 #include "document/folder_document.h"
 #include "platform/errors.h"
 
@@ -24,6 +26,49 @@ QString thing(DbError::Kind kind) {
     }
 }
 
+// SQLite's reason for a failure the system gave no reason for.
+QString sqlite_reason(int code) {
+    static const char* const reasons[] = {
+        nullptr,
+        "SQL 文を実行できませんでした",          // ERROR
+        "SQLite の内部エラーです",               // INTERNAL
+        "アクセスが許可されていません",          // PERM
+        "処理が中止されました",                  // ABORT
+        "ほかのプログラムが使用中です",          // BUSY
+        "同じファイルの別の処理が使用中です",    // LOCKED
+        "メモリが足りません",                    // NOMEM
+        "書き込みが許されていません",            // READONLY
+        "処理が打ち切られました",                // INTERRUPT
+        "入出力エラーが起きました",              // IOERR
+        "データベースが壊れています",            // CORRUPT
+        "求めるものが見つかりません",            // NOTFOUND
+        "ディスクに空きがありません",            // FULL
+        "ファイルを開けません",                  // CANTOPEN
+        "ファイルのロックの手順が乱れました",    // PROTOCOL
+        "SQLite の内部エラーです",               // EMPTY
+        "データベースの形が途中で変わりました",  // SCHEMA
+        "値が大きすぎます",                      // TOOBIG
+        "データベースの制約に反しています",      // CONSTRAINT
+        "値の型が合いません",                    // MISMATCH
+        "SQLite の使い方が誤っています",         // MISUSE
+        "大きなファイルを扱えないシステムです",  // NOLFS
+        "許されていない操作です",                // AUTH
+        "形式が正しくありません",                // FORMAT
+        "値の番号が範囲の外です",                // RANGE
+        "データベースのファイルではありません",  // NOTADB
+        "SQLite からの知らせがありました",       // NOTICE
+        "SQLite からの警告がありました",         // WARNING
+    };
+    if (code > 0 && code < int(std::size(reasons))) return QString::fromUtf8(reasons[code]);
+    return QStringLiteral("SQLite のエラー %1").arg(code);
+}
+
+// The system's reason when it gave one, else SQLite's.
+QString store_reason(const DbError& problem) {
+    if (problem.error_number != 0 || problem.code == 0) return system_reason(problem.error_number);
+    return sqlite_reason(problem.code);
+}
+
 QString why_not_used(const DbError& problem) {
     using Kind = DbError::Kind;
     switch (problem.kind) {
@@ -43,12 +88,16 @@ QString why_not_used(const DbError& problem) {
             return QStringLiteral(
                 "ほかのプログラムが使っているため、今は読めません。"
                 "入力したコメントは、使えるようになってから保存します。");
+        case Kind::Stopped:
+            return QStringLiteral("読み書きがいつまでも終わらないので使いません。");
+        case Kind::Cancelled:
+            return QStringLiteral("読み書きを途中でやめました。");
         case Kind::Io:
         case Kind::Other:
         case Kind::None:
             break;
     }
-    return QStringLiteral("読めません（理由: %1）。").arg(system_reason(problem.error_number));
+    return QStringLiteral("読めません（理由: %1）。").arg(store_reason(problem));
 }
 
 // Where a text that left its picture can be found again.
@@ -65,6 +114,13 @@ QString store_issue_text(const StoreIssue& issue) {
         text += QStringLiteral("別の名前で残すこともできませんでした（理由: %1）。")
                     .arg(system_reason(issue.aside_error));
     return text;
+}
+
+QString store_unlocked_text(const QString& folder) {
+    return QStringLiteral(
+               "ほかのプログラムが使っていた %1 のコメントのファイルが使えるようになったので、"
+               "そのコメントを表示しました。")
+        .arg(native(folder));
 }
 
 QStringList store_load_notes(const StoreLoad& load) {
@@ -121,7 +177,7 @@ QString save_failure_text(const SaveReport& report) {
                   .arg(native(report.problem_path));
     else if (report.problem.kind == DbError::Kind::Io)
         why = QStringLiteral("%1 に書き込めません（理由: %2）。")
-                  .arg(native(report.problem_path), system_reason(report.problem.error_number));
+                  .arg(native(report.problem_path), store_reason(report.problem));
     else
         why = QStringLiteral("%1 は%2").arg(native(report.problem_path),
                                             why_not_used(report.problem));
@@ -218,7 +274,7 @@ QString rename_store_text(const DbError& problem) {
                "コメントは新しい名前でもう一度保存します。")
         .arg(problem.kind == DbError::Kind::Locked
                  ? QStringLiteral("ほかのプログラムが使っています")
-                 : system_reason(problem.error_number));
+                 : store_reason(problem));
 }
 
 }  // namespace fotavi

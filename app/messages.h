@@ -17,6 +17,8 @@ namespace fotavi {
 
 // A store file that was not used, and what became of it.
 QString store_issue_text(const StoreIssue& issue);
+// The folder's store, held by another program at the opening, is read now.
+QString store_unlocked_text(const QString& folder);
 // What opening a folder's store found worth saying; empty when nothing.
 QStringList store_load_notes(const StoreLoad& load);
 // What reading time_log.txt back found worth saying; empty when nothing.

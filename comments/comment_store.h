@@ -60,6 +60,9 @@ struct SaveReport {
     QString problem_path;                // the file that could not be written
     bool lost = false;             // the store vanished meanwhile: everything must be stored again
     bool in_state_folder = false;  // stored in the state folder
+    // The folder's store failed in a way no retry mends (damaged, a statement
+    // past its bound): kept aside as this says, and a new one started (lost).
+    std::optional<StoreIssue> set_aside = std::nullopt;
 };
 
 // Comments other windows stored since the last look, delivered on the owner's thread.
@@ -67,6 +70,10 @@ struct RefreshReport {
     QString folder;
     std::vector<StoredComment> rows;
     int replaced_mine = 0;  // texts of this window another window replaced (kept in the history)
+    // The folder's store, held by another program at the opening, is free:
+    // rows hold its comments; issues what was wrong with it.
+    bool unlocked = false;
+    std::vector<StoreIssue> issues;
 };
 
 struct RenameReport {
@@ -100,6 +107,11 @@ public:
     // Ready when everything asked for so far is done; its reports are
     // delivered by the next wait_idle or the event loop.
     virtual std::future<void> settled() = 0;
+    // The program is ending: what the store does in the picture folder
+    // (waiting for another program's lock, a statement on a slow card) stops,
+    // and the changes still to be stored go to the state folder's copy,
+    // given back to the folder the next time it opens.
+    virtual void hurry() {}
     // Blocks until everything asked for so far is done, then delivers the reports.
     virtual void wait_idle() = 0;
 

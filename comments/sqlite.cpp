@@ -3,6 +3,9 @@
 #include <QFile>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
+#include <utility>
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -11,11 +14,27 @@ namespace fotavi {
 
 namespace {
 
-// How long a store held by another program is waited for before it counts
-// as locked; the wait happens on the worker, never in the window.
-constexpr int kBusyMilliseconds = 4000;
+// How often SQLite asks whether a statement may go on, in its machine steps.
+constexpr int kStepsPerCheck = 1000;
 
-DbError classify(int rc, int error_number) {
+// Limits far above what the store needs: a comment is at most 65,536
+// characters, a statement of ours a few hundred bytes.
+constexpr std::pair<int, int> kLimits[] = {
+    {SQLITE_LIMIT_LENGTH, 4 * 1024 * 1024},
+    {SQLITE_LIMIT_SQL_LENGTH, 100'000},
+    {SQLITE_LIMIT_COLUMN, 100},
+    {SQLITE_LIMIT_EXPR_DEPTH, 100},
+    {SQLITE_LIMIT_COMPOUND_SELECT, 10},
+    {SQLITE_LIMIT_VDBE_OP, 25'000},
+    {SQLITE_LIMIT_FUNCTION_ARG, 8},
+    {SQLITE_LIMIT_ATTACHED, 0},
+    {SQLITE_LIMIT_LIKE_PATTERN_LENGTH, 100},
+    {SQLITE_LIMIT_VARIABLE_NUMBER, 32},
+    {SQLITE_LIMIT_TRIGGER_DEPTH, 1},
+    {SQLITE_LIMIT_WORKER_THREADS, 0},
+};
+
+DbError kind_of(int rc, int error_number) {
     using Kind = DbError::Kind;
     switch (rc & 0xFF) {
         case SQLITE_OK:
@@ -41,9 +60,17 @@ DbError classify(int rc, int error_number) {
             return {Kind::Io, error_number != 0 ? error_number : EIO};
         case SQLITE_NOMEM:
             return {Kind::Io, ENOMEM};
+        case SQLITE_NOLFS:
+            return {Kind::Io, EFBIG};
         default:
             return {Kind::Other, error_number};
     }
+}
+
+DbError classify(int rc, int error_number) {
+    DbError error = kind_of(rc, error_number);
+    if (error) error.code = rc & 0xFF;
+    return error;
 }
 
 }  // namespace
@@ -72,8 +99,54 @@ DbError Db::open(const QString& path, bool writable, bool create) {
         return error;
     }
     sqlite3_extended_result_codes(db_, 1);
-    sqlite3_busy_timeout(db_, kBusyMilliseconds);
+    sqlite3_busy_handler(db_, &Db::on_busy, this);
+    apply_defences();
     return {};
+}
+
+// As SQLite advises for application files that may come from anyone: a
+// store planted in a picture folder must not run anything of its own.
+void Db::apply_defences() {
+    for (const int option : {SQLITE_DBCONFIG_ENABLE_TRIGGER, SQLITE_DBCONFIG_ENABLE_VIEW,
+                             SQLITE_DBCONFIG_TRUSTED_SCHEMA, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION})
+        sqlite3_db_config(db_, option, 0, nullptr);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    for (const auto& [limit, value] : kLimits) sqlite3_limit(db_, limit, value);
+    sqlite3_progress_handler(db_, kStepsPerCheck, &Db::on_progress, this);
+    // Connection settings only: neither reads a row.
+    sqlite3_exec(db_, "PRAGMA cell_size_check = ON; PRAGMA mmap_size = 0", nullptr, nullptr,
+                 nullptr);
+}
+
+void Db::start_statement() {
+    steps_taken_ = 0;
+    stopped_ = DbError::Kind::None;
+}
+
+// Waits for another program's lock in short steps, so that the end of the
+// program need not wait out the whole of it.
+int Db::on_busy(void* self, int count) {
+    Db* db = static_cast<Db*>(self);
+    if (count == 0) db->busy_since_.start();
+    if (db->bound_.cancel && db->bound_.cancel->load()) {
+        db->stopped_ = DbError::Kind::Cancelled;
+        return 0;
+    }
+    if (db->busy_since_.elapsed() >= db->bound_.lock_wait_milliseconds) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return 1;
+}
+
+int Db::on_progress(void* self) {
+    Db* db = static_cast<Db*>(self);
+    if (db->bound_.cancel && db->bound_.cancel->load()) {
+        db->stopped_ = DbError::Kind::Cancelled;
+        return 1;
+    }
+    db->steps_taken_ += kStepsPerCheck;
+    if (db->steps_taken_ <= db->bound_.steps) return 0;
+    db->stopped_ = DbError::Kind::Stopped;
+    return 1;
 }
 
 void Db::close() {
@@ -83,6 +156,7 @@ void Db::close() {
 
 DbError Db::exec(const char* sql) {
     if (!db_) return {DbError::Kind::Other, 0};
+    start_statement();
     if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return {};
     return last_error();
 }
@@ -95,7 +169,11 @@ std::optional<qint64> Db::integer(const char* sql) {
 
 DbError Db::last_error() const {
     if (!db_) return {DbError::Kind::Other, 0};
-    return classify(sqlite3_extended_errcode(db_), sqlite3_system_errno(db_));
+    const int rc = sqlite3_extended_errcode(db_);
+    const int code = rc & 0xFF;
+    if ((code == SQLITE_INTERRUPT || code == SQLITE_BUSY) && stopped_ != DbError::Kind::None)
+        return {stopped_, 0, code};
+    return classify(rc, sqlite3_system_errno(db_));
 }
 
 bool Db::read_only() const { return db_ && sqlite3_db_readonly(db_, "main") == 1; }
@@ -107,7 +185,29 @@ bool Db::file_moved() const {
     return moved != 0;
 }
 
-Statement::Statement(Db& db, const char* sql) {
+std::optional<QStringList> Db::schema() {
+    Statement query(*this, "SELECT type, name, tbl_name, coalesce(sql, '') FROM sqlite_schema");
+    QStringList objects;
+    while (query.next())
+        objects << QStringList{query.text(0), query.text(1), query.text(2), query.text(3)}.join(
+            QLatin1Char('|'));
+    if (!query.done()) return std::nullopt;
+    objects.sort();
+    return objects;
+}
+
+QStringList Db::schema_made_by(const char* sql) {
+    Db memory;
+    if (sqlite3_open_v2(":memory:", &memory.db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY,
+                        nullptr) != SQLITE_OK)
+        return {};
+    memory.apply_defences();
+    memory.exec(sql);
+    return memory.schema().value_or(QStringList());
+}
+
+Statement::Statement(Db& db, const char* sql) : db_(db) {
+    db.start_statement();
     if (db.handle()) sqlite3_prepare_v2(db.handle(), sql, -1, &stmt_, nullptr);
 }
 
@@ -137,6 +237,7 @@ Statement& Statement::bind_null(int at) {
 
 bool Statement::next() {
     if (!stmt_) return false;
+    db_.start_statement();
     rc_ = sqlite3_step(stmt_);
     return rc_ == SQLITE_ROW;
 }

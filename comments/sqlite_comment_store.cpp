@@ -17,15 +17,20 @@ SqliteCommentStore::SqliteCommentStore(QString state_dir, CaptureReader capture,
       before_commit_(std::move(before_commit)) {
     // Tells this window's changes from other windows' in a shared store.
     place_.writer = qint64(QRandomGenerator::system()->generate64() >> 1) | 1;
+    // Only the folder's store can be held by another program or a slow card;
+    // the state folder's copy takes the changes when the program hurries.
+    place_.primary.set_bound({StatementBound().steps, &stopping_});
 }
 
-// The worker goes first and finishes the saves still waiting; their reports
+// The worker goes first and finishes the saves still waiting, in the state
+// folder's copy where the folder's store would hold them up; their reports
 // are not delivered, since whoever wanted them may be gone.
-SqliteCommentStore::~SqliteCommentStore() = default;
+SqliteCommentStore::~SqliteCommentStore() { stopping_ = true; }
 
 std::future<StoreLoad> SqliteCommentStore::load(const QString& folder,
                                                 std::vector<ListedFile> files) {
     return run_on<StoreLoad>(worker_, [this, folder, files = std::move(files)] {
+        stopping_ = false;
         place_.close();
         place_.folder = folder;
         place_.primary_path = QDir(folder).filePath(QString::fromLatin1(kStoreName));
@@ -71,7 +76,19 @@ SaveReport SqliteCommentStore::store(const QString& folder, quint64 ticket,
             saved.in_state_folder = file == &place_.fallback;
             return saved;
         }
-        if (saved.problem.kind != DbError::Kind::Io || file == &place_.fallback) return saved;
+        // No retry mends it: the file is set aside, and a new store takes
+        // every comment again.
+        const bool unusable = saved.problem.kind == DbError::Kind::Damaged ||
+                              saved.problem.kind == DbError::Kind::Stopped;
+        if (unusable && file == &place_.primary && !saved.set_aside) {
+            file->close();
+            saved.set_aside = keep_store_aside(place_.primary_path, saved.problem);
+            saved.lost = true;
+            continue;
+        }
+        const bool refused = saved.problem.kind == DbError::Kind::Io ||
+                             saved.problem.kind == DbError::Kind::Cancelled;
+        if (!refused || file == &place_.fallback) return saved;
         file->close();
         place_.primary_refused = true;
     }
@@ -81,7 +98,7 @@ SaveReport SqliteCommentStore::store(const QString& folder, quint64 ticket,
 void SqliteCommentStore::refresh(const QString& folder) {
     worker_.post([this, folder] {
         RefreshReport found = look_for_changes(folder);
-        if (found.rows.empty() && found.replaced_mine == 0) return;
+        if (found.rows.empty() && found.replaced_mine == 0 && !found.unlocked) return;
         reports_.post([this, found = std::move(found)] {
             if (on_refreshed) on_refreshed(found);
         });
@@ -89,7 +106,9 @@ void SqliteCommentStore::refresh(const QString& folder) {
 }
 
 RefreshReport SqliteCommentStore::look_for_changes(const QString& folder) {
-    RefreshReport found{folder, {}, 0};
+    RefreshReport found{folder, {}, 0, false, {}};
+    if (folder == place_.folder)
+        found.unlocked = read_unlocked(place_, capture_, found.rows, found.issues);
     StoreFile* file = folder == place_.folder ? place_.current() : nullptr;
     if (!file) return found;
     DbError error;

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 
@@ -34,6 +35,7 @@ public:
     void remember_read_back(const QString& folder) override;
     std::future<std::vector<StoreIssue>> start_afresh(const QString& folder) override;
     std::future<void> settled() override;
+    void hurry() override { stopping_ = true; }
     void wait_idle() override;
 
 private:
@@ -47,6 +49,8 @@ private:
     const QString state_dir_;
     const CaptureReader capture_;
     const std::function<void()> before_commit_;
+    // Set when the store is going: the statement running stops at once.
+    std::atomic<bool> stopping_{false};
     StorePlace place_;  // the worker's only
     quint64 next_ticket_ = 0;
     Mailbox reports_;  // to the owner's thread; wait_idle delivers at once

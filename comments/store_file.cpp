@@ -42,6 +42,12 @@ PRAGMA user_version = 1;
 constexpr char kColumns[] =
     "name, size, mtime_ns, capture, capture_read, comment, logged, version, base, writer";
 
+// The objects of a store of ours, made from the very text that creates them.
+const QStringList& our_schema() {
+    static const QStringList objects = Db::schema_made_by(kSchema);
+    return objects;
+}
+
 StoredComment read_row(const Statement& query) {
     StoredComment row;
     row.name = query.blob(0);
@@ -91,6 +97,11 @@ DbError StoreFile::open(const QString& path, bool writable, bool create) {
         error = {DbError::Kind::NotOurs, 0};
     } else if (*version > kStoreVersion) {
         error = {DbError::Kind::Newer, 0};
+    } else if (const std::optional<QStringList> schema = db_.schema(); !schema) {
+        error = db_.last_error();
+        if (!error) error = {DbError::Kind::NotOurs, 0};
+    } else if (*schema != our_schema()) {
+        error = {DbError::Kind::NotOurs, 0};
     }
     // The rollback journal works on every file system a picture folder may
     // live on: camera cards (FAT, exFAT), USB sticks, network shares. WAL needs

@@ -49,7 +49,20 @@ public:
     // Opens the store at path; with create, makes it and its tables when
     // missing. Anything else at path (not SQLite, another program's database,
     // a newer version) is an error, and the file is left as it is.
+    //
+    // A store is ours only when its schema is exactly the one this program
+    // makes: anything more or different (a trigger, a view, an index, a
+    // column, a CHECK) is another program's, found before any statement of
+    // ours touches a row.
     DbError open(const QString& path, bool writable, bool create);
+    // How far each statement may run; see StatementBound.
+    void set_bound(const StatementBound& bound) { db_.set_bound(bound); }
+    // How long another program's lock is waited for, from now on.
+    void set_lock_wait(int milliseconds) {
+        StatementBound bound = db_.bound();
+        bound.lock_wait_milliseconds = milliseconds;
+        db_.set_bound(bound);
+    }
     void close() { db_.close(); }
     bool is_open() const { return db_.is_open(); }
     bool read_only() const { return db_.read_only(); }

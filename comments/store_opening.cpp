@@ -21,6 +21,12 @@ namespace {
 // pictures with long comments stay far below it.
 constexpr qint64 kOldJournalLimit = 512LL * 1024 * 1024;
 
+// Another program's lock on the folder's store is waited for this long when
+// the folder opens, since the store is tried again in the background; saves
+// wait longer.
+constexpr int kOpeningLockWait = 500;
+constexpr int kSavingLockWait = StatementBound().lock_wait_milliseconds;
+
 using Rows = std::vector<StoredComment>;
 
 int index_of(const Rows& rows, const QByteArray& name) {
@@ -34,7 +40,11 @@ int index_of(const Rows& rows, const QByteArray& name) {
 // played into a new store of the same name.
 StoreIssue set_aside(const QString& path, const DbError& problem) {
     StoreIssue issue{path, problem, {}, 0};
-    if (problem.kind == DbError::Kind::Locked || problem.kind == DbError::Kind::Io) return issue;
+    // Held, refused by the system, or stopped because the program ends: the
+    // file may well be sound.
+    if (problem.kind == DbError::Kind::Locked || problem.kind == DbError::Kind::Io ||
+        problem.kind == DbError::Kind::Cancelled)
+        return issue;
     const QFileInfo info(path);
     const QString tag = problem.kind == DbError::Kind::Newer ? QStringLiteral("-newer-")
                                                              : QStringLiteral("-damaged-");
@@ -229,7 +239,9 @@ StoreFile* StorePlace::target(DbError* error) {
                 primary_writable = true;
                 return &primary;
             }
-            if (*error && error->kind != DbError::Kind::Io) return nullptr;  // locked: later
+            if (*error && error->kind != DbError::Kind::Io &&
+                error->kind != DbError::Kind::Cancelled)
+                return nullptr;  // locked: later
             primary.close();
         }
         primary_refused = true;
@@ -251,8 +263,46 @@ StoreFile* StorePlace::current() {
 void StorePlace::close() {
     primary.close();
     fallback.close();
-    primary_writable = primary_refused = false;
+    primary_writable = primary_refused = primary_locked = false;
+    files.clear();
     seen_version = seen_history = 0;
+}
+
+StoreIssue keep_store_aside(const QString& path, const DbError& problem) {
+    return set_aside(path, problem);
+}
+
+bool read_unlocked(StorePlace& place, const CaptureReader& capture, Rows& found,
+                   std::vector<StoreIssue>& issues) {
+    if (!place.primary_locked || place.primary_refused) return false;
+    Rows rows;
+    std::vector<StoreIssue> opened;
+    bool writable = false;
+    place.primary.set_lock_wait(0);  // tried again later: the worker stays free for saves
+    open_existing(place.primary, place.primary_path, &writable, rows, opened);
+    place.primary.set_lock_wait(kSavingLockWait);
+    if (!opened.empty() && opened.back().problem.kind == DbError::Kind::Locked) return false;
+    place.primary_locked = false;
+    place.primary_writable = writable && place.primary.is_open();
+    issues = std::move(opened);
+    const CaptureOf capture_of = [&](size_t f) {
+        return capture(QDir(place.folder).filePath(place.files[f].name));
+    };
+    // The same rule as at the opening: a row goes to its picture, never to
+    // another picture under its name.
+    const PictureMatch match = match_pictures(rows, place.files, capture_of);
+    std::vector<bool> replaced(rows.size(), false);
+    for (const auto& [r, f] : match.replaced) replaced[r] = true;
+    for (size_t f = 0; f < place.files.size(); ++f) {
+        const std::optional<size_t> r = match.row_of_file[f];
+        if (!r || replaced[*r]) continue;
+        found.push_back(rows[*r]);
+        found.back().name = QFile::encodeName(place.files[f].name);
+    }
+    place.files.clear();
+    if (StoreFile* file = place.current())
+        place.seen_version = std::max(place.seen_version, file->last_version());
+    return true;
 }
 
 DbError write_changes(StoreFile& file, const std::vector<CommentChange>& changes, bool fallback,
@@ -300,7 +350,12 @@ StoreLoad open_place(StorePlace& place, const QString& state_dir,
     StoreLoad load;
     load.folder = place.folder;
     Rows rows, fallback_rows;
+    place.primary.set_lock_wait(kOpeningLockWait);
     open_existing(place.primary, place.primary_path, &place.primary_writable, rows, load.issues);
+    place.primary.set_lock_wait(kSavingLockWait);
+    place.primary_locked =
+        !load.issues.empty() && load.issues.back().problem.kind == DbError::Kind::Locked;
+    if (place.primary_locked) place.files = files;
     bool fallback_writable = false;
     open_existing(place.fallback, place.fallback_path, &fallback_writable, fallback_rows,
                   load.issues);

@@ -27,6 +27,10 @@ struct StorePlace {
     // The folder refused the store (read-only, full, gone): the state
     // folder's copy takes the comments until the folder is opened again.
     bool primary_refused = false;
+    // Another program held the folder's store at the opening: it is tried
+    // again, and its rows given to the pictures listed then, once it is free.
+    bool primary_locked = false;
+    std::vector<ListedFile> files;
     qint64 writer = 0;        // this window, in the store's writer column
     qint64 seen_version = 0;  // the target's last version seen, for refreshing
     qint64 seen_history = 0;  // the target's last history entry seen
@@ -49,6 +53,17 @@ QString state_store_path(const QString& state_dir, const QString& folder, const 
 // matches the rows to files.
 StoreLoad open_place(StorePlace& place, const QString& state_dir,
                      const std::vector<ListedFile>& files, const CaptureReader& capture);
+
+// Sets the store at path aside under a dated name beside it (never deleted),
+// for problem; the issue says under which name, or why it could not be.
+StoreIssue keep_store_aside(const QString& path, const DbError& problem);
+
+// Once the folder's store that another program held at the opening is free:
+// its rows, matched to the pictures and named as they are now, go to rows,
+// and anything wrong with it (it is then set aside) to issues. False while it
+// is still held, or when it was not.
+bool read_unlocked(StorePlace& place, const CaptureReader& capture,
+                   std::vector<StoredComment>& rows, std::vector<StoreIssue>& issues);
 
 // Stores changes in file, in one transaction. fallback: file is the state
 // folder's copy, whose rows keep the text they were changed from.

@@ -17,6 +17,8 @@ FolderDocument::FolderDocument(CommentStore& store) : store_(store) {
     typing_.setSingleShot(true);
     typing_.setInterval(1000);
     typing_.callOnTimeout(this, [this] { save(); });
+    locked_retry_.setInterval(2000);
+    locked_retry_.callOnTimeout(this, [this] { refresh(); });
 }
 
 void FolderDocument::open(const QString& folder, const std::vector<ListedFile>& files,
@@ -60,6 +62,9 @@ void FolderDocument::open(const QString& folder, const std::vector<ListedFile>& 
     table_.shown = std::max(0, index_of(shown));
     emit pictures_changed();
     if (!unsaved.isEmpty()) save();
+    locked_retry_.stop();
+    for (const StoreIssue& issue : load.issues)
+        if (issue.problem.kind == DbError::Kind::Locked) locked_retry_.start();
 }
 
 void FolderDocument::take_read_back(const ReadBack& back) {
@@ -134,6 +139,7 @@ void FolderDocument::saved(const SaveReport& report) {
         s.stored = change.comment;
         s.stored_logged = change.logged;
     }
+    if (report.set_aside) emit store_set_aside(*report.set_aside);
     if (report.problem) {
         const bool said = last_failure_.has_value();
         last_failure_ = report;
@@ -168,6 +174,11 @@ void FolderDocument::refreshed(const RefreshReport& report) {
         emit comment_changed(i);
     }
     if (report.replaced_mine > 0) emit replaced_elsewhere(report.replaced_mine);
+    if (report.unlocked) {
+        locked_retry_.stop();
+        emit store_unlocked(report.issues);
+        save();  // what was typed meanwhile; the store's own text goes to its history
+    }
 }
 
 bool FolderDocument::log_is_current() const {

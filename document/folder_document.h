@@ -69,8 +69,11 @@ public:
     bool saving() const;
     // The last save that failed, while one has failed since the last success.
     const std::optional<SaveReport>& last_failure() const { return last_failure_; }
-    // Looks for comments other windows stored; comment_changed follows.
+    // Looks for comments other windows stored; comment_changed follows. While
+    // the folder's store is held by another program, it is looked for every
+    // interval (for tests to set).
     void refresh();
+    void set_locked_retry_interval(int milliseconds) { locked_retry_.setInterval(milliseconds); }
 
     // --- time_log.txt
     // Whether time_log.txt holds what the comments say.
@@ -109,6 +112,12 @@ signals:
     void save_failed(const SaveReport& report);
     // Another window replaced texts typed here; they are in the store's history.
     void replaced_elsewhere(int count);
+    // The folder's store could not go on and was set aside; a new one has
+    // every comment.
+    void store_set_aside(const fotavi::StoreIssue& issue);
+    // The folder's store, held by another program at the opening, is free and
+    // its comments are in; issues: what was wrong with it.
+    void store_unlocked(const std::vector<fotavi::StoreIssue>& issues);
 
 private:
     // What the document knows of a picture besides the table's columns.
@@ -133,6 +142,7 @@ private:
     std::vector<State> state_;  // parallel to the table
     QHash<QString, int> by_name_;
     QTimer typing_;
+    QTimer locked_retry_;
     int cut_ = 0;
     bool renaming_ = false;                   // saving waits for the renames
     std::optional<SaveReport> last_failure_;  // said once; not again until a save succeeds

@@ -15,10 +15,6 @@ namespace fotavi {
 
 namespace {
 
-// An embedded thumbnail lives inside one APP1 segment (at most 64 KiB); a
-// larger claimed size is no thumbnail.
-constexpr int kMaxSide = 1024;
-
 // The first value of a SHORT or LONG tag, or 0.
 quint32 number_of(ExifData* data, ExifIfd ifd, ExifTag tag) {
     ExifContent* content = data->ifd[ifd];
@@ -92,14 +88,18 @@ QImage oriented(const QImage& image, int orientation) {
 }
 
 QImage read_exif_thumbnail(const QString& path) {
-    const ExifThumbnail thumbnail = parse_exif_thumbnail(read_exif_block(path));
+    return thumbnail_image(parse_exif_thumbnail(read_exif_block(path)));
+}
+
+QImage thumbnail_image(const ExifThumbnail& thumbnail) {
     if (thumbnail.jpeg.isEmpty()) return {};
     QByteArray bytes = thumbnail.jpeg;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "jpeg");
     const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty() || size.width() > kMaxSide || size.height() > kMaxSide)
+    if (!size.isValid() || size.isEmpty() || size.width() > kThumbnailMaxSide ||
+        size.height() > kThumbnailMaxSide)
         return {};
     const QImage image = reader.read();
     if (image.isNull()) return {};

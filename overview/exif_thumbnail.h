@@ -8,6 +8,10 @@
 
 namespace fotavi {
 
+// An embedded thumbnail lives inside one APP1 segment (at most 64 KiB); a
+// larger claimed size is no thumbnail.
+inline constexpr int kThumbnailMaxSide = 1024;
+
 // The small picture a camera stores in its EXIF block (IFD1, most often
 // 160 x 120) and what is needed to show it the right way up.
 struct ExifThumbnail {
@@ -23,6 +27,12 @@ ExifThumbnail parse_exif_thumbnail(QByteArrayView block);
 // image turned and mirrored as EXIF orientation says (1 to 8; anything else
 // leaves it as it is).
 QImage oriented(const QImage& image, int orientation);
+
+// The embedded thumbnail decoded, cut to the picture's own shape where the
+// camera filled a 4:3 thumbnail with bars, and turned by the picture's
+// orientation; a null image when it is missing, damaged or larger than a
+// thumbnail can be.
+QImage thumbnail_image(const ExifThumbnail& thumbnail);
 
 // The embedded thumbnail of the JPEG at path, decoded, cut to the picture's
 // own shape where the camera filled a 4:3 thumbnail with bars, and turned by

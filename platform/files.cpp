@@ -55,13 +55,23 @@ FolderListing list_pictures(const QString& folder) {
             continue;
         }
         if (!is_jpg_name(name)) continue;
-        // Whole seconds: pictures taken within one second compare equal and keep listing order.
+        // Whole seconds: pictures taken within one second compare equal and keep name order.
         const QDateTime modified = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
         listing.files.push_back({name, to_date_time(modified), qint64(st.st_size),
                                  qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec});
     }
     ::closedir(dir);
+    // The folder lists in the order of its file system (a hash on Linux).
+    std::sort(listing.files.begin(), listing.files.end(),
+              [](const ListedFile& a, const ListedFile& b) {
+                  return comes_before_by_name(a.name, b.name);
+              });
     return listing;
+}
+
+bool comes_before_by_name(const QString& a, const QString& b) {
+    if (const int folded = a.compare(b, Qt::CaseInsensitive); folded != 0) return folded < 0;
+    return a < b;
 }
 
 QString change_current_folder(const QString& path) {

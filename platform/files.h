@@ -38,8 +38,15 @@ struct UserFolders {
 UserFolders user_folders();
 
 // Lists the regular files of folder whose names end in ".jpg" in any letter
-// case, with their modification times (date: whole seconds, local time).
+// case, with their modification times (date: whole seconds, local time), in
+// file-name order (see comes_before_by_name).
 FolderListing list_pictures(const QString& folder);
+
+// File-name order: letter case aside, then by case for names that differ
+// only in it. Pictures of the same second are sorted by time from this
+// order, so they follow the camera's counter and lower-casing the names
+// never reorders them.
+bool comes_before_by_name(const QString& a, const QString& b);
 
 // Makes path the current folder; returns an error text, or empty.
 QString change_current_folder(const QString& path);

@@ -8,9 +8,12 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <sqlite3.h>
+
 #include "album.h"
-#include "app/widgets/main_window.h"
 #include "app/ui.h"
+#include "app/widgets/main_window.h"
+#include "comments/store_file.h"
 #include "controls.h"
 #include "document/folder_document.h"
 
@@ -27,6 +30,48 @@ QRect twips(int left, int top, int width, int height) {
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
+    // A store planted in the folder whose table is a view that never ends,
+    // or whose saves run a trigger that never ends: the window comes up with
+    // the folder, says the file was set aside, and 終了 ends the program.
+    void planted_store_never_holds_the_window_data() {
+        QTest::addColumn<QByteArray>("plant");
+        QTest::newRow("never-ending view") << QByteArray(
+            "ALTER TABLE picture RENAME TO kept; CREATE VIEW picture AS "
+            "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+            "WHERE x < 10000000000) SELECT kept.* FROM kept, c "
+            "WHERE c.x = 10000000000;");
+        QTest::newRow("never-ending trigger") << QByteArray(
+            "CREATE TRIGGER slow AFTER UPDATE ON meta BEGIN SELECT count(*) FROM "
+            "(WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+            "WHERE x < 10000000000) SELECT x FROM c); END;");
+    }
+    void planted_store_never_holds_the_window() {
+        QFETCH(QByteArray, plant);
+        Album album;
+        make_outing(album);
+        const QString path = album.file(kStoreName);
+        {
+            StoreFile store;
+            QVERIFY(!store.open(path, true, true));
+        }
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(path).constData(), &db);
+        QCOMPARE(sqlite3_exec(db, plant.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        const QByteArray planted = read_all(path);
+
+        BoxCloser boxes;
+        Window w({album.file("DSC0001.JPG")});
+        QCOMPARE(w.main.commands().table().count(), 4);
+        QCOMPARE(boxes.seen.size(), 1);
+        QVERIFY(boxes.seen[0].contains("フォタビのコメントのファイルではないので使いません"));
+        w.main.findChild<QAction*>("quit_action")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.main.isVisible(), 2000);
+        const QStringList aside = QDir(album.path()).entryList({"fotavi_comments-damaged-*"});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(read_all(album.file(aside[0])), planted);
+    }
+
     void controls_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("caption");

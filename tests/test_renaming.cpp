@@ -140,6 +140,43 @@ private slots:
         QCOMPARE(run.ui.events.last(), QStringLiteral("focus"));
     }
 
+    // Pictures of the same second come in name order, whatever order the
+    // folder lists them in, and the same after 小文字; by capture time, the
+    // sub-seconds come first, then the name.
+    void same_second_follows_the_names_data() {
+        QTest::addColumn<bool>("capture_time");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("file times")
+            << false << QStringList{"DSCN0101.JPG", "DSCN0102.JPG", "DSCN0103.JPG",
+                                    "DSCN0104.JPG", "DSCN0105.JPG", "DSCN0106.JPG"};
+        QTest::newRow("capture times")
+            << true << QStringList{"DSCN0102.JPG", "DSCN0103.JPG", "DSCN0104.JPG",
+                                   "DSCN0105.JPG", "DSCN0106.JPG", "DSCN0101.JPG"};
+    }
+    void same_second_follows_the_names() {
+        QFETCH(bool, capture_time);
+        QFETCH(QStringList, order);
+        Album album;
+        const QDateTime second = at(2020, 5, 1, 9, 0);
+        // Made in shuffled order; DSCN0106 and DSCN0101 carry sub-seconds.
+        for (const char* name : {"DSCN0105.JPG", "DSCN0101.JPG", "DSCN0106.JPG", "DSCN0103.JPG",
+                                 "DSCN0102.JPG", "DSCN0104.JPG"}) {
+            const QByteArray sub = name == QByteArray("DSCN0106.JPG")   ? "10"
+                                   : name == QByteArray("DSCN0101.JPG") ? "50"
+                                                                        : "";
+            album.add_exif(name, second, {"2020:05:01 09:00:00", {}, {}, sub, {}, false});
+        }
+        QStringList lower;
+        for (const QString& name : order) lower << name.toLower();
+        for (const QStringList& expected : {order, lower}) {
+            Run run;
+            run.start(album.path());
+            if (capture_time) run.commands.toggle_capture_time();
+            QCOMPARE(run.names(), expected);
+            run.commands.lower_case_names();
+        }
+    }
+
     // A system error reaches the user as what failed and its reason in
     // Japanese, whatever the locale (the tests run with LANG=C.UTF-8).
     //   open     the Open dialog chooses a picture in the folder

@@ -293,6 +293,41 @@ private slots:
         QVERIFY(QDir(s.cache.path() + "/normal").isEmpty());
     }
 
+    // A picture cut short is judged in the overview as in the main window:
+    // damaged there, the overview's placeholder with the same reason; shown
+    // there (its missing part grey), shown here too.
+    void cut_pictures_as_the_main_window_shows_them_data() {
+        QTest::addColumn<int>("keep");  // bytes kept: < 0 counts from the end
+        QTest::addColumn<bool>("embedded");
+        QTest::newRow("header only") << 20 << false;
+        QTest::newRow("cut before the picture data") << 0 << false;
+        QTest::newRow("cut in half") << -2 << false;
+        QTest::newRow("cut in half, camera's thumbnail whole") << -2 << true;
+        QTest::newRow("last bytes missing") << -1 << false;
+    }
+    void cut_pictures_as_the_main_window_shows_them() {
+        QFETCH(int, keep);
+        QFETCH(bool, embedded);
+        ThumbnailRig s;
+        const QByteArray block = exif_block(dated(), {1, {}, quartered_jpeg({160, 120})});
+        const QByteArray jpeg = embedded ? jpeg_with(jpeg_segment(0xE1, block), QSize(640, 480))
+                                         : quartered_jpeg(QSize(640, 480));
+        const qsizetype scan = jpeg.lastIndexOf("\xFF\xDA");  // the picture's, not the thumbnail's
+        const qsizetype kept = keep == 0    ? scan
+                               : keep == -2 ? jpeg.size() / 2
+                               : keep == -1 ? jpeg.size() - 10
+                                            : keep;
+        s.album.add_bytes("cut.jpg", jpeg.left(kept), at(2024, 5, 3, 9, 0));
+        const QString path = s.album.file("cut.jpg");
+        const Picture main_window = load_picture(path, QSize(480, 360));
+        Thumbnailer thumbnails(s.options());
+        QSignalSpy spy(&thumbnails, &Thumbnailer::ready);
+        thumbnails.request(path, ThumbnailSize::Normal);
+        const Thumbnail got = wait_final(thumbnails, spy, path);
+        QCOMPARE(got.state == Thumbnail::State::Failed, main_window.image.isNull());
+        QCOMPARE(got.error, main_window.error);
+    }
+
     // The camera's embedded thumbnail, the right way up and without its bars.
     void exif_thumbnails_data() {
         QTest::addColumn<int>("orientation");
