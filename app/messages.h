@@ -42,4 +42,16 @@ QString lower_case_text(int count, const QStringList& failures);
 // A store that could not follow the renames.
 QString rename_store_text(const DbError& problem);
 
+// The command line (one line each, for standard error).
+QString help_text();
+QString unknown_option_text(const QString& name);
+QString option_without_value_text(const QString& option);
+QString wrong_option_value_text(const QString& option, const QString& value, const QString& allowed);
+QString extra_argument_text(const QString& argument);
+QString diary_option_alone_text(const QString& option);
+QString not_a_folder_text(const QString& argument);
+QString no_form_text();
+// What a diary written without a window says on standard output: the paths written.
+QString diary_written_lines(const DiaryWrite& written);
+
 }  // namespace fotavi

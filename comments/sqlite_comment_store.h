@@ -35,6 +35,8 @@ public:
     std::future<std::vector<StoreIssue>> start_afresh(const QString& folder) override;
     std::future<void> settled() override;
     void wait_idle() override;
+    std::future<QString> diary_title(const QString& folder) override;
+    void keep_diary_title(const QString& folder, const QString& title) override;
 
 private:
     SaveReport store(const QString& folder, quint64 ticket, std::vector<CommentChange> changes);

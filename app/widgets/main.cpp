@@ -1,11 +1,14 @@
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFontDatabase>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include "app/command_line.h"
 #include "app/widgets/main_window.h"
+#include "app/without_window.h"
 #include "platform/files.h"
 #include "settings/settings.h"
 
@@ -13,6 +16,23 @@ int main(int argc, char* argv[]) {
     // Relative paths on the command line are taken against the folder the
     // program was started in, before start-up moves to the program folder.
     const QString start_dir = QDir::currentPath();
+    // The arguments are read before anything needs a display: --help,
+    // --version and --write-diary work where there is none.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const fotavi::CommandLine line = fotavi::read_command_line(arguments);
+    if (line.action != fotavi::CommandLine::Action::Open) {
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("fotavi"));
+        QTextStream out(stdout), err(stderr);
+        const QString config_dir = line.action == fotavi::CommandLine::Action::WriteDiary
+                                       ? fotavi::config_folder(fotavi::program_folder())
+                                       : QString();
+        return fotavi::run_without_window(line, start_dir, config_dir, fotavi::user_folders(), out,
+                                          err);
+    }
+    if (!line.problem.isEmpty()) QTextStream(stderr) << "fotavi: " << line.problem << Qt::endl;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("fotavi"));
     // The installed desktop entry's name, so the desktop matches the window to it.
@@ -33,9 +53,8 @@ int main(int argc, char* argv[]) {
 
     const QString program_dir = fotavi::program_folder();
     fotavi::Main window(program_dir, fotavi::config_folder(program_dir));
-    QStringList args = QApplication::arguments();
-    args.removeFirst();
-    window.commands().start_up(args, start_dir);
+    window.commands().start_up(line.path.isEmpty() ? QStringList() : QStringList{line.path},
+                               start_dir);
     window.show();
     return app.exec();
 }
