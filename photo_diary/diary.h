@@ -58,7 +58,7 @@ struct DiaryChoice {
     bool pdf = true;
     bool include_uncommented = false;
     bool csv = false;
-    QString title;
+    QString title = QString();
     DiaryLayout layout = DiaryLayout::Standard;
     bool open_when_done = false;
 };

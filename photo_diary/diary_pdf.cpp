@@ -11,6 +11,7 @@
 #include <pango/pangocairo.h>
 
 #include "photo_diary/diary_pdf_writer.h"
+#include "photo_diary/pdf_fonts.h"
 #include "platform/errors.h"
 #include "platform/text_file.h"
 
@@ -32,7 +33,10 @@ Writer::Writer(const QString& title, const std::vector<DiaryEntry>& entries,
     cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_TITLE, title.toUtf8().constData());
     cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_CREATOR, "fotavi");
     cr_ = cairo_create(surface_);
-    context_ = pango_cairo_create_context(cr_);
+    PangoFontMap* fonts = diary_font_map();
+    context_ = pango_font_map_create_context(fonts);
+    g_object_unref(fonts);  // the context keeps it
+    pango_cairo_update_context(cr_, context_);
     // Points as the PDF counts them; Japanese forms and line breaking.
     pango_cairo_context_set_resolution(context_, 72);
     pango_context_set_language(context_, pango_language_from_string("ja"));

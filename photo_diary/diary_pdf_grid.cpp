@@ -16,17 +16,17 @@ Grid grid_of(DiaryLayout layout) {
             break;
         case DiaryLayout::TwoColumns:
             grid.columns = 2;
-            grid.picture_height = 112;
-            grid.space = 12;
+            grid.picture_height = 100;
+            grid.space = 10;
             break;
         case DiaryLayout::ContactSheet:
             // Short comments: two lines each, cut with an ellipsis.
             grid.columns = 3;
-            grid.picture_height = 96;
+            grid.picture_height = 80;
             grid.time_size = 9.5;
             grid.comment_size = 8.5;
             grid.comment_lines = 2;
-            grid.space = 10;
+            grid.space = 8;
             grid.gutter = 12;
             break;
     }
