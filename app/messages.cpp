@@ -221,6 +221,11 @@ QString rename_store_text(const DbError& problem) {
                  : system_reason(problem.error_number));
 }
 
+QString position_text(int shown, int count, int commented) {
+    if (count == 0) return {};
+    return QStringLiteral("%1 / %2 枚目　コメント %3 / %2").arg(shown + 1).arg(count).arg(commented);
+}
+
 QString help_text() {
     return QStringLiteral(
         "使い方: fotavi [写真.jpg | フォルダ]\n"

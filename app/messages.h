@@ -42,6 +42,9 @@ QString lower_case_text(int count, const QStringList& failures);
 // A store that could not follow the renames.
 QString rename_store_text(const DbError& problem);
 
+// The large-screen mode's status line: 「12 / 60 枚目　コメント 55 / 60」.
+QString position_text(int shown, int count, int commented);
+
 // The command line (one line each, for standard error).
 QString help_text();
 QString unknown_option_text(const QString& name);

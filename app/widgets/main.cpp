@@ -7,6 +7,7 @@
 #include <QTranslator>
 
 #include "app/command_line.h"
+#include "app/widgets/large_screen.h"
 #include "app/widgets/main_window.h"
 #include "app/without_window.h"
 #include "platform/files.h"
@@ -55,6 +56,8 @@ int main(int argc, char* argv[]) {
     fotavi::Main window(program_dir, fotavi::config_folder(program_dir));
     window.commands().start_up(line.path.isEmpty() ? QStringList() : QStringList{line.path},
                                start_dir);
+    // After start-up has applied the fixed layout: the mode starts from it.
+    fotavi::LargeScreen large_screen(window, window, window.commands());
     window.show();
     return app.exec();
 }
