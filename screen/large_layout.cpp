@@ -14,7 +14,7 @@ constexpr int kTopRow = 32;  // the picture starts below the buttons
 constexpr int kNameLeft = 200;
 constexpr int kDateWidth = 121;
 constexpr int kListWidth = 57;
-constexpr int kPresetWidth = 41;
+constexpr int kPresetWidth = 40;  // 41 in the fixed layouts, which overlap by a pixel
 constexpr int kPresetStep = 40;
 constexpr int kLowerCaseWidth = 65;
 

@@ -1,14 +1,45 @@
 #include <QTest>
 
+#include "screen/large_layout.h"
 #include "screen/window_places.h"
 
 using namespace fotavi;
 
-// Where the overview opens: inside the screen's free area, beside the main
-// window where there is room.
 class TestWindowPlaces : public QObject {
     Q_OBJECT
 private slots:
+    // The large-screen mode's controls: inside the window, apart, the picture
+    // taking the room and the comment box growing with the window.
+    void large_layout_data() {
+        QTest::addColumn<QSize>("client");
+        QTest::addColumn<QSize>("picture");  // at least
+        QTest::addColumn<int>("comment");    // the comment box's height, at least
+        QTest::newRow("the smallest") << QSize(495, 445) << QSize(479, 300) << 60;
+        QTest::newRow("1024x768") << QSize(1000, 700) << QSize(984, 500) << 120;
+        QTest::newRow("1600x1200") << QSize(1580, 1120) << QSize(1560, 820) << 220;
+        QTest::newRow("smaller than the smallest: as the smallest") << QSize(200, 100)
+                                                                    << QSize(479, 300) << 60;
+    }
+    void large_layout() {
+        QFETCH(QSize, client);
+        QFETCH(QSize, picture);
+        QFETCH(int, comment);
+        const LargeLayout at = fotavi::large_layout(client);
+        const QRect area(QPoint(0, 0), client.expandedTo(kLargeLayoutMinimum));
+        const QRect all[] = {at.file_name,  at.file_date,  at.list,       at.picture,
+                             at.comment,    at.presets[0], at.presets[1], at.presets[2],
+                             at.presets[3], at.lower_case};
+        for (size_t i = 0; i < std::size(all); ++i) {
+            QVERIFY2(area.contains(all[i]) && !all[i].isEmpty(), qPrintable(QString::number(i)));
+            for (size_t j = 0; j < i; ++j)
+                QVERIFY2(!all[i].intersects(all[j]), qPrintable(QStringLiteral("%1 %2").arg(i).arg(j)));
+        }
+        QVERIFY(at.picture.width() >= picture.width() && at.picture.height() >= picture.height());
+        QVERIFY(at.comment.height() >= comment);
+    }
+
+    // Where the overview opens: inside the screen's free area, beside the main
+    // window where there is room.
     void beside_data() {
         QTest::addColumn<QRect>("available");
         QTest::addColumn<QRect>("main");  // the main window's frame

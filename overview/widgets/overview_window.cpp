@@ -30,6 +30,7 @@ OverviewWindow::OverviewWindow(const ImageTable& table, Thumbnailer::Options thu
     auto* hint =
         new QLabel(QStringLiteral("ダブルクリックか Enter で、その写真を表示します"), this);
     hint->setForegroundRole(QPalette::PlaceholderText);
+    hint->setWordWrap(true);  // a narrow window keeps it whole, on two lines
     view_ = new OverviewView(model_, thumbnails_, this);
 
     auto* bar = new QHBoxLayout;
@@ -57,7 +58,12 @@ OverviewWindow::~OverviewWindow() = default;
 
 void OverviewWindow::place() {
     placed_ = true;
+    // The window that opened it: the active one, else (no window manager
+    // gives focus) the one main window shown.
     const QWidget* opener = QApplication::activeWindow();
+    if (!opener)
+        for (const QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->inherits("QMainWindow") && widget->isVisible()) opener = widget;
     if (opener == this) opener = nullptr;
     QScreen* screen = opener ? opener->screen() : this->screen();
     if (!screen) return;
