@@ -11,14 +11,14 @@ namespace {
 // The toolkit's options that take a value, and those that take none. They
 // are read by the toolkit itself, with one dash or two.
 const QStringList kToolkitWithValue = {
-    QStringLiteral("platform"),     QStringLiteral("platformpluginpath"),
-    QStringLiteral("platformtheme"), QStringLiteral("plugin"),
+    QStringLiteral("platform"),        QStringLiteral("platformpluginpath"),
+    QStringLiteral("platformtheme"),   QStringLiteral("plugin"),
     QStringLiteral("qwindowgeometry"), QStringLiteral("geometry"),
-    QStringLiteral("qwindowtitle"), QStringLiteral("title"),
-    QStringLiteral("qwindowicon"),  QStringLiteral("icon"),
-    QStringLiteral("display"),      QStringLiteral("name"),
-    QStringLiteral("style"),        QStringLiteral("stylesheet"),
-    QStringLiteral("session"),      QStringLiteral("qmljsdebugger"),
+    QStringLiteral("qwindowtitle"),    QStringLiteral("title"),
+    QStringLiteral("qwindowicon"),     QStringLiteral("icon"),
+    QStringLiteral("display"),         QStringLiteral("name"),
+    QStringLiteral("style"),           QStringLiteral("stylesheet"),
+    QStringLiteral("session"),         QStringLiteral("qmljsdebugger"),
 };
 const QStringList kToolkitAlone = {
     QStringLiteral("reverse"), QStringLiteral("widgetcount"), QStringLiteral("nograb"),
@@ -128,8 +128,6 @@ CommandLine read_command_line(const QStringList& arguments) {
     return line;
 }
 
-QString version_line() {
-    return QStringLiteral("fotavi %1").arg(QLatin1String(FOTAVI_VERSION));
-}
+QString version_line() { return QStringLiteral("fotavi %1").arg(QLatin1String(FOTAVI_VERSION)); }
 
 }  // namespace fotavi

@@ -10,8 +10,8 @@ namespace fotavi {
 // What the program's exit status says of a command run without a window.
 enum ExitStatus : int {
     kExitDone = 0,
-    kExitFailed = 1,    // the work could not be done; the reason is on standard error
-    kExitMisused = 2,   // an unknown option or a wrong value
+    kExitFailed = 1,   // the work could not be done; the reason is on standard error
+    kExitMisused = 2,  // an unknown option or a wrong value
 };
 
 // The program's arguments, read before any window or display is needed.

@@ -6,12 +6,12 @@
 
 #include "app/messages.h"
 #include "app/ui.h"
-#include "pictures/capture_time.h"
 #include "comments/sqlite_comment_store.h"
-#include "time_log/old_log.h"
+#include "pictures/capture_time.h"
 #include "platform/errors.h"
 #include "platform/picture.h"
 #include "settings/layouts.h"
+#include "time_log/old_log.h"
 
 namespace fotavi {
 

@@ -11,11 +11,11 @@
 #include <memory>
 #include <optional>
 
+#include "comments/comment_store.h"
+#include "document/folder_document.h"
+#include "photo_diary/diary.h"
 #include "pictures/capture_cache.h"
 #include "pictures/picture_cache.h"
-#include "photo_diary/diary.h"
-#include "document/folder_document.h"
-#include "comments/comment_store.h"
 #include "platform/worker.h"
 #include "settings/settings.h"
 

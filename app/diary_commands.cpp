@@ -29,7 +29,8 @@ void Commands::m_photo_diary() {
     document_.save();
     // The title kept for this folder, else its name, to be edited.
     DiaryChoice offered = diary_choice_;
-    const QString kept = wait_for(store_->diary_title(work_dir_), QStringLiteral("コメントを読んでいます"));
+    const QString kept =
+        wait_for(store_->diary_title(work_dir_), QStringLiteral("コメントを読んでいます"));
     offered.title = kept.isEmpty() ? default_diary_title(work_dir_) : kept;
     const std::optional<DiaryChoice> choice = ui_.ask_photo_diary(disp_dir_, offered);
     if (choice) {
@@ -51,9 +52,10 @@ void Commands::m_photo_diary() {
             ui_.message(diary_written_text(disp_dir_, written), kTitle);
             // The PDF, else the page, else the table: one is enough to find the others.
             if (written.ok() && choice->open_when_done && !written.written.isEmpty())
-                ui_.open_document(written.written.contains(QDir(work_dir_).filePath(QLatin1String(kDiaryPdfName)))
-                                      ? QDir(work_dir_).filePath(QLatin1String(kDiaryPdfName))
-                                      : written.written.first());
+                ui_.open_document(
+                    written.written.contains(QDir(work_dir_).filePath(QLatin1String(kDiaryPdfName)))
+                        ? QDir(work_dir_).filePath(QLatin1String(kDiaryPdfName))
+                        : written.written.first());
         }
     }
     ui_.focus_comment();

@@ -223,7 +223,10 @@ QString rename_store_text(const DbError& problem) {
 
 QString position_text(int shown, int count, int commented) {
     if (count == 0) return {};
-    return QStringLiteral("%1 / %2 枚目　コメント %3 / %2").arg(shown + 1).arg(count).arg(commented);
+    return QStringLiteral("%1 / %2 枚目　コメント %3 / %2")
+        .arg(shown + 1)
+        .arg(count)
+        .arg(commented);
 }
 
 QString help_text() {

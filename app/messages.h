@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "photo_diary/diary.h"
 #include "comments/comment_store.h"
+#include "photo_diary/diary.h"
 #include "time_log/log_readback.h"
 #include "time_log/time_log.h"
 
@@ -49,7 +49,8 @@ QString position_text(int shown, int count, int commented);
 QString help_text();
 QString unknown_option_text(const QString& name);
 QString option_without_value_text(const QString& option);
-QString wrong_option_value_text(const QString& option, const QString& value, const QString& allowed);
+QString wrong_option_value_text(const QString& option, const QString& value,
+                                const QString& allowed);
 QString extra_argument_text(const QString& argument);
 QString diary_option_alone_text(const QString& option);
 QString not_a_folder_text(const QString& argument);

@@ -27,7 +27,8 @@ int refuse(QTextStream& err, const QString& reason, int status) {
 int write_diary(const CommandLine& line, const QString& start_dir, bool capture_time,
                 const UserFolders& folders, QTextStream& out, QTextStream& err) {
     const DiaryChoice& choice = line.diary;
-    if (!choice.html && !choice.pdf && !choice.csv) return refuse(err, no_form_text(), kExitMisused);
+    if (!choice.html && !choice.pdf && !choice.csv)
+        return refuse(err, no_form_text(), kExitMisused);
     const FolderRead read = read_folder(line.path, start_dir, folders, capture_time);
     if (!read.problem.isEmpty()) return refuse(err, read.problem, kExitFailed);
     DiaryRequest request;
@@ -54,7 +55,8 @@ int write_diary(const CommandLine& line, const QString& start_dir, bool capture_
 FolderRead read_folder(const QString& named, const QString& start_dir, const UserFolders& folders,
                        bool capture_time) {
     FolderRead read;
-    read.folder = QDir::cleanPath(folder_to_open(QFileInfo(QDir(start_dir).absoluteFilePath(named))));
+    read.folder =
+        QDir::cleanPath(folder_to_open(QFileInfo(QDir(start_dir).absoluteFilePath(named))));
     if (named.isEmpty() || read.folder.isEmpty()) {
         read.problem = not_a_folder_text(named);
         return read;
@@ -86,9 +88,8 @@ FolderRead read_folder(const QString& named, const QString& start_dir, const Use
     return read;
 }
 
-int run_without_window(const CommandLine& line, const QString& start_dir,
-                       const QString& config_dir, const UserFolders& folders, QTextStream& out,
-                       QTextStream& err) {
+int run_without_window(const CommandLine& line, const QString& start_dir, const QString& config_dir,
+                       const UserFolders& folders, QTextStream& out, QTextStream& err) {
     if (!line.problem.isEmpty()) return refuse(err, line.problem, kExitMisused);
     switch (line.action) {
         case CommandLine::Action::Help:

@@ -29,8 +29,7 @@ FolderRead read_folder(const QString& named, const QString& start_dir, const Use
 // program's exit status; paths written go to out, reasons to err, one line
 // each, after "fotavi: ". config_dir holds def_list.txt (its capture-time
 // mode orders the pictures as the window does).
-int run_without_window(const CommandLine& line, const QString& start_dir,
-                       const QString& config_dir, const UserFolders& folders, QTextStream& out,
-                       QTextStream& err);
+int run_without_window(const CommandLine& line, const QString& start_dir, const QString& config_dir,
+                       const UserFolders& folders, QTextStream& out, QTextStream& err);
 
 }  // namespace fotavi

@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
-#include "pictures/image_table.h"
 #include "comments/comment_store.h"
+#include "pictures/image_table.h"
 #include "time_log/log_readback.h"
 #include "time_log/time_log.h"
 

@@ -6,8 +6,8 @@
 #include "photo_diary/diary_html.h"
 #include "photo_diary/diary_pdf.h"
 #include "photo_diary/diary_pictures.h"
-#include "time_log/time_log.h"
 #include "platform/text_file.h"
+#include "time_log/time_log.h"
 
 namespace fotavi {
 
@@ -74,9 +74,8 @@ DiaryWrite write_photo_diary(const DiaryRequest& request, const DiaryProgress& p
     const QString pdf_path = folder.filePath(QLatin1String(kDiaryPdfName));
     const QString csv_path = folder.filePath(QLatin1String(kDiaryCsvName));
     // A link or a folder in a diary's place is said before any work is done.
-    for (const auto& [wanted, path] : {std::pair{request.html, html_path},
-                                       {request.pdf, pdf_path},
-                                       {request.csv, csv_path}}) {
+    for (const auto& [wanted, path] :
+         {std::pair{request.html, html_path}, {request.pdf, pdf_path}, {request.csv, csv_path}}) {
         if (!wanted) continue;
         if (const QString refused = refuse_to_write(path); !refused.isEmpty()) {
             result.error = refused;

@@ -8,8 +8,8 @@ namespace fotavi {
 
 QString csv_field(const QString& text) {
     const QString folded = fold_line_breaks(text);
-    const bool quoted = folded.contains(u',') || folded.contains(u'"') ||
-                        folded.contains(u'\n') || folded.contains(u'\r');
+    const bool quoted = folded.contains(u',') || folded.contains(u'"') || folded.contains(u'\n') ||
+                        folded.contains(u'\r');
     if (!quoted) return folded;
     QString field = folded;
     field.replace(QStringLiteral("\""), QStringLiteral("\"\""));

@@ -222,9 +222,7 @@ void Writer::draw_page_number(int page, int pages) {
 }
 
 // The room a day's heading takes again at the top of a page the day goes on to.
-double Writer::carry_of(int day) {
-    return 12 + height_of(continued_[size_t(day)].get()) + 12;
-}
+double Writer::carry_of(int day) { return 12 + height_of(continued_[size_t(day)].get()) + 12; }
 
 void Writer::draw_continued(int day) {
     Block heading;

@@ -26,7 +26,8 @@ struct DiaryPdf {
 // heading again, marked （つづき）. pictures runs parallel to entries.
 // go_on(done, total) is called as the entries are drawn; false cancels.
 DiaryPdf diary_pdf(const QString& title, const std::vector<DiaryEntry>& entries,
-                   const std::vector<DiaryPicture>& pictures, DiaryLayout layout = DiaryLayout::Standard,
+                   const std::vector<DiaryPicture>& pictures,
+                   DiaryLayout layout = DiaryLayout::Standard,
                    const std::function<bool(int done, int total)>& go_on = {});
 
 }  // namespace fotavi

@@ -89,8 +89,8 @@ void Writer::add_row(const std::vector<int>& indexes) {
 }
 
 void Writer::draw_missing(const DiaryPicture& picture, QSizeF size) {
-    Layout why =
-        text_layout(u"表示できません\n"_s + picture.error, "", 8, std::max(10.0, size.width() - 12));
+    Layout why = text_layout(u"表示できません\n"_s + picture.error, "", 8,
+                             std::max(10.0, size.width() - 12));
     pango_layout_set_alignment(why.get(), PANGO_ALIGN_CENTER);
     show(why.get(), 6, (size.height() - height_of(why.get())) / 2, 0.35);
 }

@@ -32,8 +32,8 @@ LargeLayout large_layout(QSize client) {
     const int bottom = h - kMargin;
     const int right_block = 3 * kPresetStep + kPresetWidth + kGap + kLowerCaseWidth;
     const int presets_left = w - kMargin - right_block;
-    at.comment = QRect(kMargin, bottom - comment_height, presets_left - kGap - kMargin,
-                       comment_height);
+    at.comment =
+        QRect(kMargin, bottom - comment_height, presets_left - kGap - kMargin, comment_height);
     for (int n = 0; n < 4; ++n)
         at.presets[n] = QRect(presets_left + n * kPresetStep, at.comment.top() + 8, kPresetWidth,
                               kButtonHeight);

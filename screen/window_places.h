@@ -19,14 +19,15 @@ QRect place_beside(const QRect& available, const QRect& beside, QSize wanted, QS
 // What the person chose about windows, kept per user in the desktop's
 // configuration folder (fotavi/windows.ini), never in def_list.txt.
 struct WindowChoices {
-    bool large_screen = false;    // 表示 → 大きな画面で使う
-    QSize overview_size;          // as last left; empty: none yet
-    QByteArray large_geometry;    // the main window's, in the large-screen mode
+    bool large_screen = false;  // 表示 → 大きな画面で使う
+    QSize overview_size;        // as last left; empty: none yet
+    QByteArray large_geometry;  // the main window's, in the large-screen mode
 };
 
 // The file the choices are kept in.
 QString window_choices_path();
 WindowChoices read_window_choices(const QString& path = window_choices_path());
-void write_window_choices(const WindowChoices& choices, const QString& path = window_choices_path());
+void write_window_choices(const WindowChoices& choices,
+                          const QString& path = window_choices_path());
 
 }  // namespace fotavi

@@ -17,8 +17,8 @@ private slots:
         QTest::newRow("the smallest") << QSize(495, 445) << QSize(479, 300) << 60;
         QTest::newRow("1024x768") << QSize(1000, 700) << QSize(984, 500) << 120;
         QTest::newRow("1600x1200") << QSize(1580, 1120) << QSize(1560, 820) << 220;
-        QTest::newRow("smaller than the smallest: as the smallest") << QSize(200, 100)
-                                                                    << QSize(479, 300) << 60;
+        QTest::newRow("smaller than the smallest: as the smallest")
+            << QSize(200, 100) << QSize(479, 300) << 60;
     }
     void large_layout() {
         QFETCH(QSize, client);
@@ -32,7 +32,8 @@ private slots:
         for (size_t i = 0; i < std::size(all); ++i) {
             QVERIFY2(area.contains(all[i]) && !all[i].isEmpty(), qPrintable(QString::number(i)));
             for (size_t j = 0; j < i; ++j)
-                QVERIFY2(!all[i].intersects(all[j]), qPrintable(QStringLiteral("%1 %2").arg(i).arg(j)));
+                QVERIFY2(!all[i].intersects(all[j]),
+                         qPrintable(QStringLiteral("%1 %2").arg(i).arg(j)));
         }
         QVERIFY(at.picture.width() >= picture.width() && at.picture.height() >= picture.height());
         QVERIFY(at.comment.height() >= comment);
@@ -65,8 +66,7 @@ private slots:
             << QRect(1920, 0, 1280, 1000) << QRect(1920, 0, 300, 300) << overview
             << QRect(2221, 30, 948, 760);
         QTest::newRow("never below the minimum")
-            << QRect(0, 0, 300, 200) << QRect(0, 0, 100, 100) << overview
-            << QRect(1, 30, 356, 320);
+            << QRect(0, 0, 300, 200) << QRect(0, 0, 100, 100) << overview << QRect(1, 30, 356, 320);
     }
     void beside() {
         QFETCH(QRect, available);

@@ -38,10 +38,13 @@ struct Trip {
         for (const ListedFile& file : files) {
             const int n = file.name.mid(3, 4).toInt() - 1;
             if (n < kComments.size() || all_commented)
-                changes.push_back({file.name, file.size, file.mtime_ns,
-                                   n < kComments.size() ? kComments[n]
-                                                        : QStringLiteral("港を歩いた %1").arg(n),
-                                   {}, {}});
+                changes.push_back(
+                    {file.name,
+                     file.size,
+                     file.mtime_ns,
+                     n < kComments.size() ? kComments[n] : QStringLiteral("港を歩いた %1").arg(n),
+                     {},
+                     {}});
         }
         store.save(album.path(), changes);
         store.keep_diary_title(album.path(), QStringLiteral("函館 🌊 旅行"));
@@ -51,9 +54,9 @@ struct Trip {
     int run(const QStringList& arguments, QString* out = nullptr, QString* err = nullptr) const {
         QString printed, complained;
         QTextStream to_out(&printed), to_err(&complained);
-        const int status = run_without_window(read_command_line(arguments), album.path(),
-                                              state.path(), {cache.path(), state.path()}, to_out,
-                                              to_err);
+        const int status =
+            run_without_window(read_command_line(arguments), album.path(), state.path(),
+                               {cache.path(), state.path()}, to_out, to_err);
         if (out) *out = printed;
         if (err) *err = complained;
         return status;
@@ -76,11 +79,16 @@ private slots:
     void csv_fields_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("field");
-        QTest::newRow("plain") << "港 🌅" << "港 🌅";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("a comma") << "a,b" << "\"a,b\"";
-        QTest::newRow("quotes doubled") << "say \"hi\"" << "\"say \"\"hi\"\"\"";
-        QTest::newRow("CR LF kept as LF") << "one\r\ntwo\rthree" << "\"one\ntwo\nthree\"";
+        QTest::newRow("plain") << "港 🌅"
+                               << "港 🌅";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("a comma") << "a,b"
+                                 << "\"a,b\"";
+        QTest::newRow("quotes doubled") << "say \"hi\""
+                                        << "\"say \"\"hi\"\"\"";
+        QTest::newRow("CR LF kept as LF") << "one\r\ntwo\rthree"
+                                          << "\"one\ntwo\nthree\"";
     }
     void csv_fields() {
         QFETCH(QString, text);
@@ -100,14 +108,14 @@ private slots:
             << QStringList{"--write-diary", "DSC0001.JPG", "--format", "csv"} << 0
             << "photo_diary.csv";
         QTest::newRow("no folder") << QStringList{"--write-diary"} << 2 << "--write-diary";
-        QTest::newRow("unknown option") << QStringList{"--write-diary", ".", "--colour"} << 2
-                                        << "--colour";
-        QTest::newRow("unknown form") << QStringList{"--write-diary", ".", "--format", "doc"} << 2
-                                      << "doc";
+        QTest::newRow("unknown option")
+            << QStringList{"--write-diary", ".", "--colour"} << 2 << "--colour";
+        QTest::newRow("unknown form")
+            << QStringList{"--write-diary", ".", "--format", "doc"} << 2 << "doc";
         QTest::newRow("unknown layout")
             << QStringList{"--write-diary", ".", "--layout", "wide"} << 2 << "contact-sheet";
-        QTest::newRow("not a folder") << QStringList{"--write-diary", "notes.txt"} << 1
-                                      << "notes.txt";
+        QTest::newRow("not a folder")
+            << QStringList{"--write-diary", "notes.txt"} << 1 << "notes.txt";
         QTest::newRow("missing folder") << QStringList{"--write-diary", "gone/"} << 1 << "gone";
     }
     void command_line() {
@@ -143,11 +151,11 @@ private slots:
         for (QString comment : kComments)
             for (QString line : comment.remove(QChar(0x200D)).split(u'\n'))
                 QVERIFY2(bare.contains(line.remove(space)), qPrintable(line + " not in " + text));
-        const QString rows = output_of(
-            python, {"-c",
-                     "import csv, sys, json; f = open(sys.argv[1], encoding='utf-8-sig', "
-                     "newline=''); print(json.dumps([r[3] for r in csv.reader(f)]))",
-                     trip.album.file(kDiaryCsvName)});
+        const QString rows =
+            output_of(python, {"-c",
+                               "import csv, sys, json; f = open(sys.argv[1], encoding='utf-8-sig', "
+                               "newline=''); print(json.dumps([r[3] for r in csv.reader(f)]))",
+                               trip.album.file(kDiaryCsvName)});
         QCOMPARE(rows.trimmed(),
                  QString::fromUtf8(R"(["\u30b3\u30e1\u30f3\u30c8", )") +
                      QStringLiteral("\"%1\", \"%2\", \"%3\"]")

@@ -19,9 +19,9 @@ namespace fotavi {
 namespace {
 
 // The controls the mode moves, by name.
-const char* const kMoved[] = {"client",     "Image1",     "l_comment",  "l_file_name",
+const char* const kMoved[] = {"client",      "Image1",     "l_comment",  "l_file_name",
                               "l_file_date", "k_list",     "k_pre_set0", "k_pre_set1",
-                              "k_pre_set2", "k_pre_set3", "k_komoji"};
+                              "k_pre_set2",  "k_pre_set3", "k_komoji"};
 
 }  // namespace
 
@@ -116,11 +116,10 @@ void LargeScreen::lay_out() {
     if (!on_ || !client) return;
     const LargeLayout at = large_layout(client->size());
     const std::pair<const char*, QRect> places[] = {
-        {"Image1", at.picture},           {"l_comment", at.comment},
-        {"l_file_name", at.file_name},    {"l_file_date", at.file_date},
-        {"k_list", at.list},              {"k_pre_set0", at.presets[0]},
-        {"k_pre_set1", at.presets[1]},    {"k_pre_set2", at.presets[2]},
-        {"k_pre_set3", at.presets[3]},    {"k_komoji", at.lower_case}};
+        {"Image1", at.picture},        {"l_comment", at.comment},     {"l_file_name", at.file_name},
+        {"l_file_date", at.file_date}, {"k_list", at.list},           {"k_pre_set0", at.presets[0]},
+        {"k_pre_set1", at.presets[1]}, {"k_pre_set2", at.presets[2]}, {"k_pre_set3", at.presets[3]},
+        {"k_komoji", at.lower_case}};
     for (const auto& [name, rect] : places)
         if (QWidget* widget = child(name)) widget->setGeometry(rect);
     decode_.start();

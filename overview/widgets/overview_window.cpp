@@ -77,8 +77,8 @@ void OverviewWindow::place() {
                : QMargins();
     const QRect beside = opener ? opener->frameGeometry() : QRect(available.topLeft(), QSize());
     const QSize kept = read_window_choices().overview_size;
-    setGeometry(place_beside(available, beside, kept.isValid() ? kept : size(), minimumSize(),
-                             frame));
+    setGeometry(
+        place_beside(available, beside, kept.isValid() ? kept : size(), minimumSize(), frame));
     placed_size_ = size();
 }
 

@@ -2,9 +2,9 @@
 
 #include <QWidget>
 
-#include "pictures/image_table.h"
 #include "overview/overview_model.h"
 #include "overview/thumbnailer.h"
+#include "pictures/image_table.h"
 
 class QCheckBox;
 class QLabel;

@@ -44,8 +44,7 @@ DiaryDialog::DiaryDialog(const QString& folder, const DiaryChoice& choice, QWidg
     title_->setPlaceholderText(default_diary_title(folder));
     layout_ = new QComboBox(this);
     layout_->setObjectName(QStringLiteral("diary_layout"));
-    layout_->addItem(QStringLiteral("写真の横に文（1 ページ 4 枚）"),
-                     int(DiaryLayout::Standard));
+    layout_->addItem(QStringLiteral("写真の横に文（1 ページ 4 枚）"), int(DiaryLayout::Standard));
     layout_->addItem(QStringLiteral("2 列（1 ページ 8 枚）"), int(DiaryLayout::TwoColumns));
     layout_->addItem(QStringLiteral("一覧（1 ページ 12 枚以上、コメントは 2 行まで）"),
                      int(DiaryLayout::ContactSheet));
