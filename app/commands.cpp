@@ -82,10 +82,10 @@ void Commands::say(const QStringList& notes) {
 }
 
 void Commands::start_up(const QStringList& args, const QString& start_dir) {
-    z_change_dir(program_dir_);
-    const ConfigRead config = z_read_config(config_dir_);
+    change_current_folder(program_dir_);
+    const ConfigRead config = read_settings_file(config_dir_);
     settings_ = config.settings;
-    z_set_pre_captions(settings_, ui_);
+    set_preset_captions(settings_, ui_);
     if (!config.problem.isEmpty()) {
         // What was guessed from a damaged file must not silently replace it at exit.
         const Aside kept = keep_damaged_config(config_dir_);
@@ -104,7 +104,7 @@ void Commands::start_up(const QStringList& args, const QString& start_dir) {
                        .arg(system_reason(kept.error));
         say({config.problem + u'\n' + note});
     }
-    z_set_layout(settings_.size_large, ui_);
+    apply_layout(settings_.size_large, ui_);
     ui_.set_capture_time_checked(settings_.capture_time);
 
     if (args.isEmpty() || args.first().isEmpty()) return;
@@ -117,22 +117,22 @@ void Commands::start_up(const QStringList& args, const QString& start_dir) {
         open_folder(folder);
 }
 
-bool Commands::exit() {
+bool Commands::may_quit() {
     // Closed while work it started is still waited for: it stays, and the
     // work ends as it would.
     if (waiting_) return false;
     if (!settle_folder()) return false;
-    z_change_dir(program_dir_);
-    const QString error = keep_config_ ? QString() : z_write_config(config_dir_, settings_);
+    change_current_folder(program_dir_);
+    const QString error = keep_config_ ? QString() : write_settings_file(config_dir_, settings_);
     if (!error.isEmpty() && !ui_.ask_leave_without_saving(error)) {
-        z_change_dir(work_dir_.isEmpty() ? program_dir_ : work_dir_);
+        change_current_folder(folder_.isEmpty() ? program_dir_ : folder_);
         return false;
     }
     return true;
 }
 
-void Commands::k_open() {
-    const QString chosen = ui_.choose_picture(work_dir_);
+void Commands::open_picture() {
+    const QString chosen = ui_.choose_picture(folder_);
     const QFileInfo file(chosen);
     if (!chosen.isEmpty() && !file.fileName().isEmpty() && settle_folder())
         open_folder(file.absolutePath());
@@ -147,7 +147,7 @@ bool Commands::open_dropped(const QString& path) {
     return true;
 }
 
-void Commands::z_show_photo() {
+void Commands::show_entry() {
     const int i = document_.shown();
     ui_.set_file_name(document_.name(i));
     ui_.set_file_date(format_date(document_.date(i), u"ddddd(aaa)hh:mm"));
@@ -157,7 +157,7 @@ void Commands::z_show_photo() {
 
 void Commands::show_picture() {
     const QString& name = document_.name(document_.shown());
-    const Picture picture = pictures_.get(QDir(work_dir_).filePath(name), picture_box());
+    const Picture picture = pictures_.get(QDir(folder_).filePath(name), picture_box());
     if (picture.image.isNull())
         ui_.set_picture_placeholder(name, picture.error);
     else
@@ -169,8 +169,8 @@ void Commands::show_picture() {
 void Commands::prepare_neighbours() {
     QStringList paths;
     const int i = document_.shown();
-    if (i + 1 < document_.count()) paths << QDir(work_dir_).filePath(document_.name(i + 1));
-    if (i > 0) paths << QDir(work_dir_).filePath(document_.name(i - 1));
+    if (i + 1 < document_.count()) paths << QDir(folder_).filePath(document_.name(i + 1));
+    if (i > 0) paths << QDir(folder_).filePath(document_.name(i - 1));
     pictures_.prepare(paths, picture_box());
 }
 
@@ -221,7 +221,7 @@ void Commands::navigate(Move move) {
 // After the comment is kept; a refusal shows the same picture again.
 void Commands::go_to(int index) {
     document_.show(index);
-    z_show_photo();
+    show_entry();
     document_.refresh();
 }
 
@@ -234,21 +234,21 @@ void Commands::show_at(int index) {
     ui_.focus_comment();
 }
 
-void Commands::m_overview() {
+void Commands::open_overview() {
     if (needs_pictures())
         ui_.focus_comment();
     else
         ui_.show_overview();
 }
 
-void Commands::k_decre() { navigate(Move::Back); }
-void Commands::k_incre() { navigate(Move::Forward); }
-void Commands::m_first() { navigate(Move::First); }
-void Commands::m_last() { navigate(Move::Last); }
+void Commands::show_previous() { navigate(Move::Back); }
+void Commands::show_next() { navigate(Move::Forward); }
+void Commands::show_first() { navigate(Move::First); }
+void Commands::show_last() { navigate(Move::Last); }
 
 bool Commands::has_unwritten_comments() const { return !document_.log_is_current(); }
 
-void Commands::k_list() {
+void Commands::write_time_log() {
     if (needs_pictures()) return;
     take_comment();
     write_log(true);
@@ -258,7 +258,7 @@ bool Commands::write_log(bool confirm) {
     // The comments are taken here; the entries are made, and the files read
     // and written, on a worker.
     const FolderDocument::LogSnapshot snapshot = document_.log_snapshot();
-    const QString folder = work_dir_;
+    const QString folder = folder_;
     const LogWrite written =
         wait_for(run_on<LogWrite>(tasks_,
                                   [folder, snapshot] {
@@ -271,12 +271,12 @@ bool Commands::write_log(bool confirm) {
         return false;
     }
     document_.mark_logged(snapshot);
-    if (const QString text = log_written_text(disp_dir_, written, confirm); !text.isEmpty())
+    if (const QString text = log_written_text(folder_, written, confirm); !text.isEmpty())
         ui_.message(text, kTitle);
     return true;
 }
 
-void Commands::k_komoji() {
+void Commands::lower_case_names() {
     if (needs_pictures()) {
         ui_.focus_comment();
         return;
@@ -285,7 +285,7 @@ void Commands::k_komoji() {
     const std::vector<std::pair<QString, QString>> pairs = document_.begin_lower_case();
     auto done = std::make_shared<std::atomic<int>>(0);
     const RenameReport report =
-        wait_for(store_->rename_files(work_dir_, pairs, done),
+        wait_for(store_->rename_files(folder_, pairs, done),
                  QStringLiteral("画像ファイル名を小文字にしています（%1 個）").arg(pairs.size()),
                  done.get(), int(pairs.size()));
     document_.finish_renames(pairs, report);
@@ -303,19 +303,19 @@ void Commands::k_komoji() {
     ui_.focus_comment();
 }
 
-void Commands::k_pre_set(int n) {
-    ui_.replace_comment_selection(settings_.pre_str.at(size_t(n)));
+void Commands::insert_phrase(int n) {
+    ui_.replace_comment_selection(settings_.phrases.at(size_t(n)));
     ui_.focus_comment();
 }
 
-void Commands::m_setup() {
+void Commands::open_settings() {
     if (const std::optional<Settings> chosen = ui_.edit_settings(settings_)) {
         const bool resized = chosen->size_large != settings_.size_large;
         const bool capture_time = settings_.capture_time;  // the menu's, not the dialog's
         settings_ = *chosen;
         settings_.capture_time = capture_time;
-        z_set_pre_captions(settings_, ui_);
-        z_set_layout(settings_.size_large, ui_);
+        set_preset_captions(settings_, ui_);
+        apply_layout(settings_.size_large, ui_);
         if (const int lost = unwritable_phrase_characters(settings_); lost > 0) {
             ui_.message(QStringLiteral("登録文字のうち %1 文字はシフト JIS で表せないため、"
                                        "def_list.txt には「?」として保存されます。")
@@ -329,11 +329,11 @@ void Commands::m_setup() {
     ui_.focus_comment();
 }
 
-void Commands::m_help() {
+void Commands::open_help() {
     ui_.open_document(QDir(program_dir_).filePath(QStringLiteral("Mirabo.html")));
 }
 
-void Commands::m_version() {
+void Commands::show_version() {
     ui_.information(version_text(), QStringLiteral("バージョン情報"));
     ui_.focus_comment();
 }

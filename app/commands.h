@@ -41,39 +41,43 @@ public:
     // (the arguments after the program name); relative paths are taken
     // against start_dir, the folder the program was started in.
     void start_up(const QStringList& args, const QString& start_dir);
-    // The unload handler. False when the user chose to stay.
-    bool exit();
+    // Asked when the window is about to close: settles the folder (store and
+    // time_log.txt) and saves the settings. True when the program may quit,
+    // false when the person chose to stay.
+    bool may_quit();
 
-    void k_open();  // m_open runs this too
+    // The Open dialog; the chosen picture's folder is listed (button and menu).
+    void open_picture();
     // Opens the folder of a picture, or a folder itself (drag and drop);
     // asks first about unwritten comments. False when nothing was opened.
     bool open_dropped(const QString& path);
 
-    void k_decre();
-    void k_incre();
-    void m_first();
-    void m_last();
+    void show_previous();
+    void show_next();
+    void show_first();
+    void show_last();
     // Shows picture index, as Next does: the comment typed is kept, the
     // picture shown, the focus put in the comment box (the overview's jump).
     void show_at(int index);
     // The overview of the open folder.
-    void m_overview();
+    void open_overview();
     // Asks which forms of the photo diary to write, and writes them beside
     // time_log.txt on a worker, with a progress that can be cancelled.
-    void m_photo_diary();
-    void k_list();  // m_save runs this too
-    void k_komoji();
-    void k_pre_set(int n);
-    void m_setup();
-    void m_help();
-    void m_version();
+    void make_photo_diary();
+    // Writes time_log.txt (the リスト button and ファイル → 出力).
+    void write_time_log();
+    void lower_case_names();
+    void insert_phrase(int n);
+    void open_settings();
+    void open_help();
+    void show_version();
     // The comment box's text changed: it goes to the document.
     void comment_edited();
     // Turns the capture-time mode on or off and scans the open folder again,
     // keeping every comment.
-    void m_capture_time();
+    void toggle_capture_time();
     // Keeps the folder's comments and time_log.txt aside and starts a new diary.
-    void m_start_afresh();
+    void start_afresh();
     // The window became active: comments other windows stored are taken.
     void window_activated();
 
@@ -83,8 +87,8 @@ public:
     const ImageTable& table() const { return document_.table(); }
     FolderDocument& document() { return document_; }
     const Settings& settings() const { return settings_; }
-    const QString& work_dir() const { return work_dir_; }
-    const QString& disp_dir() const { return disp_dir_; }
+    // The open picture folder; empty before one is opened.
+    const QString& folder() const { return folder_; }
     QSize picture_box() const;
     // The size pictures are decoded to, in device pixels, while the window's
     // box can change size (the large-screen mode); empty: the layout's box
@@ -100,13 +104,17 @@ private:
     void go_to(int index);
     DiaryWrite write_diary(const DiaryRequest& request);
     void take_comment();
-    void z_show_photo();
+    void show_entry();
     void show_picture();
     void prepare_neighbours();
     std::optional<FolderListing> read_dates(const QString& folder, bool capture_time);
-    // Fills the document from listing (comments from the store) and shows
-    // the picture named shown, else the first.
-    void z_read_sort(const FolderListing& listing, const QString& shown = {});
+    // Fills the document from listing and shows the picture named shown, else
+    // the first; enables the picture commands; reports what the listing met.
+    void relist_folder(const FolderListing& listing, const QString& shown = {});
+    // The comments of the listed pictures: from the store, else read back
+    // from time_log.txt; notes says what the person should know.
+    void load_comments(const FolderListing& listing, const QString& shown, QStringList& notes);
+    void enable_picture_commands();
     void report_listing(const FolderListing& listing);
     bool set_capture_time(bool on, bool keep_shown = true);
     void offer_capture_time(const FolderListing& listing);
@@ -137,8 +145,7 @@ private:
     QString program_dir_;
     QString config_dir_;
     Settings settings_;
-    QString work_dir_;
-    QString disp_dir_;
+    QString folder_;
     // def_list.txt was damaged and could not be kept aside: it is never replaced.
     bool keep_config_ = false;
     bool waiting_ = false;  // work on a worker is being waited for

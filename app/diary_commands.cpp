@@ -20,7 +20,7 @@ const QString kTitle = QStringLiteral("メッセージ");
 
 }  // namespace
 
-void Commands::m_photo_diary() {
+void Commands::make_photo_diary() {
     if (needs_pictures()) {
         ui_.focus_comment();
         return;
@@ -30,16 +30,16 @@ void Commands::m_photo_diary() {
     // The title kept for this folder, else its name, to be edited.
     DiaryChoice offered = diary_choice_;
     const QString kept =
-        wait_for(store_->diary_title(work_dir_), QStringLiteral("コメントを読んでいます"));
-    offered.title = kept.isEmpty() ? default_diary_title(work_dir_) : kept;
-    const std::optional<DiaryChoice> choice = ui_.ask_photo_diary(disp_dir_, offered);
+        wait_for(store_->diary_title(folder_), QStringLiteral("コメントを読んでいます"));
+    offered.title = kept.isEmpty() ? default_diary_title(folder_) : kept;
+    const std::optional<DiaryChoice> choice = ui_.ask_photo_diary(folder_, offered);
     if (choice) {
         diary_choice_ = *choice;
-        if (choice->title != offered.title) store_->keep_diary_title(work_dir_, choice->title);
+        if (choice->title != offered.title) store_->keep_diary_title(folder_, choice->title);
         DiaryRequest request;
-        request.folder = work_dir_;
-        request.title = choice->title.isEmpty() ? default_diary_title(work_dir_) : choice->title;
-        request.entries = diary_entries(work_dir_, document_.table(), choice->include_uncommented);
+        request.folder = folder_;
+        request.title = choice->title.isEmpty() ? default_diary_title(folder_) : choice->title;
+        request.entries = diary_entries(folder_, document_.table(), choice->include_uncommented);
         request.html = choice->html;
         request.pdf = choice->pdf;
         request.csv = choice->csv;
@@ -49,12 +49,12 @@ void Commands::m_photo_diary() {
             ui_.message(diary_without_entries_text(), kTitle);
         } else if (request.html || request.pdf || request.csv) {
             const DiaryWrite written = write_diary(request);
-            ui_.message(diary_written_text(disp_dir_, written), kTitle);
+            ui_.message(diary_written_text(folder_, written), kTitle);
             // The PDF, else the page, else the table: one is enough to find the others.
             if (written.ok() && choice->open_when_done && !written.written.isEmpty())
                 ui_.open_document(
-                    written.written.contains(QDir(work_dir_).filePath(QLatin1String(kDiaryPdfName)))
-                        ? QDir(work_dir_).filePath(QLatin1String(kDiaryPdfName))
+                    written.written.contains(QDir(folder_).filePath(QLatin1String(kDiaryPdfName)))
+                        ? QDir(folder_).filePath(QLatin1String(kDiaryPdfName))
                         : written.written.first());
         }
     }

@@ -46,15 +46,14 @@ void Commands::open_folder(const QString& named) {
     // cancels leaves the open folder, its comments and the screen as they were.
     const std::optional<FolderListing> listing = read_dates(folder, settings_.capture_time);
     if (!listing) return;
-    const QString error = z_change_dir(folder);
+    const QString error = change_current_folder(folder);
     if (!error.isEmpty()) {
         ui_.message(QStringLiteral("フォルダ %1 を開けません。\n理由: %2").arg(folder, error),
                     kTitle);
         return;
     }
-    work_dir_ = folder;
-    disp_dir_ = folder;
-    z_read_sort(*listing);
+    folder_ = folder;
+    relist_folder(*listing);
     if (!settings_.capture_time) offer_capture_time(*listing);
 }
 
@@ -82,40 +81,50 @@ std::optional<FolderListing> Commands::read_dates(const QString& folder, bool ca
     return listing;
 }
 
-void Commands::z_read_sort(const FolderListing& listing, const QString& shown) {
+void Commands::relist_folder(const FolderListing& listing, const QString& shown) {
     pictures_.clear();
     if (listing.error.isEmpty() && !listing.files.empty()) {
-        const StoreLoad load = wait_for(store_->load(work_dir_, listing.files),
-                                        QStringLiteral("コメントを読んでいます"));
-        document_.open(work_dir_, listing.files, load, shown);
-        QStringList notes = store_load_notes(load);
-        if (!load.has_text) {
-            // A folder without comments of ours: those of its time_log.txt, if any.
-            const ImageTable table = document_.table();
-            const QString folder = work_dir_;
-            const ReadBack back = wait_for(
-                run_on<ReadBack>(tasks_, [folder, table] { return read_back_log(folder, table); }),
-                QStringLiteral("time_log.txt を読んでいます"));
-            if (back.found) document_.take_read_back(back);
-            if (const QString note = read_back_note(back); !note.isEmpty()) notes << note;
-        }
-        if (const int cut = document_.cut_comments(); cut > 0) notes << cut_comments_text(cut);
+        QStringList notes;
+        load_comments(listing, shown, notes);
         say(notes);
-        z_show_photo();
-        ui_.enable(PictureCommand::k_incre);
-        ui_.enable(PictureCommand::k_decre);
-        ui_.enable(PictureCommand::k_komoji);
-        ui_.enable(PictureCommand::k_list);
+        show_entry();
+        enable_picture_commands();
     } else {
-        document_.open(work_dir_, {}, {});
+        document_.open(folder_, {}, {});
     }
     report_listing(listing);
+}
+
+void Commands::load_comments(const FolderListing& listing, const QString& shown,
+                             QStringList& notes) {
+    const StoreLoad load =
+        wait_for(store_->load(folder_, listing.files), QStringLiteral("コメントを読んでいます"));
+    document_.open(folder_, listing.files, load, shown);
+    notes << store_load_notes(load);
+    if (!load.has_text) {
+        // A folder without comments of ours: those of its time_log.txt, if any.
+        const ImageTable table = document_.table();
+        const QString folder = folder_;
+        const ReadBack back = wait_for(
+            run_on<ReadBack>(tasks_, [folder, table] { return read_back_log(folder, table); }),
+            QStringLiteral("time_log.txt を読んでいます"));
+        if (back.found) document_.take_read_back(back);
+        if (const QString note = read_back_note(back); !note.isEmpty()) notes << note;
+    }
+    if (const int cut = document_.cut_comments(); cut > 0) notes << cut_comments_text(cut);
+}
+
+void Commands::enable_picture_commands() {
+    ui_.enable(PictureCommand::Next);
+    ui_.enable(PictureCommand::Previous);
+    ui_.enable(PictureCommand::LowerCase);
+    ui_.enable(PictureCommand::List);
 }
 
 void Commands::report_listing(const FolderListing& listing) {
     if (!listing.error.isEmpty())
         ui_.message(QStringLiteral("フォルダ %1 の中を読めません。\n理由: %2")
-                        .arg(disp_dir_, listing.error),
+                        .arg(folder_, listing.error),
                     kTitle);
     else if (listing.files.empty())
         ui_.message(QStringLiteral("検索対象ありませんでした。"), kAppTitle);
@@ -166,7 +175,7 @@ bool Commands::settle_unsaved() {
     return true;
 }
 
-void Commands::m_capture_time() {
+void Commands::toggle_capture_time() {
     set_capture_time(!settings_.capture_time);
     ui_.focus_comment();
 }
@@ -177,7 +186,7 @@ void Commands::m_capture_time() {
 // longer be read (its comments stay too).
 bool Commands::set_capture_time(bool on, bool keep_shown) {
     if (document_.count() > 0) {
-        const std::optional<FolderListing> listing = read_dates(work_dir_, on);
+        const std::optional<FolderListing> listing = read_dates(folder_, on);
         if (!listing || !listing->error.isEmpty() || listing->files.empty()) {
             if (listing) report_listing(*listing);
             ui_.set_capture_time_checked(settings_.capture_time);
@@ -185,7 +194,7 @@ bool Commands::set_capture_time(bool on, bool keep_shown) {
         }
         take_comment();
         document_.save();  // stored before the store is read again
-        z_read_sort(*listing, keep_shown ? document_.name(document_.shown()) : QString());
+        relist_folder(*listing, keep_shown ? document_.name(document_.shown()) : QString());
     }
     settings_.capture_time = on;
     ui_.set_capture_time_checked(on);
@@ -195,12 +204,12 @@ bool Commands::set_capture_time(bool on, bool keep_shown) {
 // Once a folder, when its file times are plainly those of a copy, offers the
 // capture-time mode; only the person's Yes turns it on.
 void Commands::offer_capture_time(const FolderListing& listing) {
-    if (document_.count() == 0 || hints_.contains(work_dir_)) return;
+    if (document_.count() == 0 || hints_.contains(folder_)) return;
     const auto capture_time = [&](size_t i) {
-        return capture_times_.get(work_dir_, listing.files[i]);
+        return capture_times_.get(folder_, listing.files[i]);
     };
     if (!looks_copied(listing.files, capture_time)) return;
-    hints_.add(work_dir_);
+    hints_.add(folder_);
     if (ui_.ask_yes_no(
             QStringLiteral("このフォルダの写真のファイルの日時は、コピーした時刻のようです"
                            "（カメラが記録した撮影日時とは大きく違います）。\n"
@@ -212,11 +221,11 @@ void Commands::offer_capture_time(const FolderListing& listing) {
 
 // The folder's comments and its time_log.txt are kept aside under dated
 // names, never deleted; the pictures stay as they are.
-void Commands::m_start_afresh() {
+void Commands::start_afresh() {
     if (needs_pictures()) return;
-    if (::access(QFile::encodeName(work_dir_).constData(), W_OK) != 0) {
+    if (::access(QFile::encodeName(folder_).constData(), W_OK) != 0) {
         say({QStringLiteral("フォルダ %1 に書き込めないため、新しく始められません。\n理由: %2")
-                 .arg(disp_dir_, system_reason(errno))});
+                 .arg(folder_, system_reason(errno))});
         ui_.focus_comment();
         return;
     }
@@ -232,7 +241,7 @@ void Commands::m_start_afresh() {
     document_.save();
     wait_for_store();
     const std::vector<StoreIssue> kept =
-        wait_for(store_->start_afresh(work_dir_), QStringLiteral("コメントを片付けています"));
+        wait_for(store_->start_afresh(folder_), QStringLiteral("コメントを片付けています"));
     QStringList notes;
     for (const StoreIssue& file : kept) {
         notes << (file.aside_error == 0
@@ -243,7 +252,7 @@ void Commands::m_start_afresh() {
                                  system_reason(file.aside_error)));
     }
     const Aside log =
-        keep_aside(QDir(work_dir_).filePath(QString::fromLatin1(kLogName)),
+        keep_aside(QDir(folder_).filePath(QString::fromLatin1(kLogName)),
                    dated_stem(QStringLiteral("time_log_"), QDateTime::currentDateTime()),
                    QStringLiteral(".txt"), AsideHow::Move);
     if (log.ok())

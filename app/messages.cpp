@@ -145,9 +145,9 @@ QString unsaved_question(int count, const SaveReport* failure) {
     return text + QStringLiteral("\nこのまま続けると、保存できていないコメントは失われます。");
 }
 
-QString log_written_text(const QString& disp_dir, const LogWrite& written, bool confirm) {
+QString log_written_text(const QString& folder, const LogWrite& written, bool confirm) {
     if (!confirm && written.replaced == 0 && written.kept_as.isEmpty()) return {};
-    QString text = disp_dir + QStringLiteral("にtime_log.txt を出力しました");
+    QString text = folder + QStringLiteral("にtime_log.txt を出力しました");
     if (written.replaced > 0)
         text += QStringLiteral("\n（シフト JIS で表せない %1 文字は「?」で書きました）")
                     .arg(written.replaced);
@@ -174,7 +174,7 @@ QString log_written_text(const QString& disp_dir, const LogWrite& written, bool 
                       .arg(written.kept_as);
 }
 
-QString diary_written_text(const QString& disp_dir, const DiaryWrite& written) {
+QString diary_written_text(const QString& folder, const DiaryWrite& written) {
     QStringList names;
     for (const QString& path : written.written) names << QFileInfo(path).fileName();
     if (written.cancelled)
@@ -183,7 +183,7 @@ QString diary_written_text(const QString& disp_dir, const DiaryWrite& written) {
         if (names.isEmpty()) return written.error;
         return written.error + QStringLiteral("\n（%1 は書き出しました）").arg(names.join(u'、'));
     }
-    QString text = QStringLiteral("%1 に写真日誌を書き出しました:\n").arg(native(disp_dir)) +
+    QString text = QStringLiteral("%1 に写真日誌を書き出しました:\n").arg(native(folder)) +
                    names.join(u'\n');
     if (written.unreadable > 0)
         text += QStringLiteral("\n表示できない画像 %1 枚は、写真の代わりにその理由を書きました。")

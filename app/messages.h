@@ -32,9 +32,9 @@ QString replaced_elsewhere_text(int count);
 // The question before leaving while comments could not be stored.
 QString unsaved_question(int count, const SaveReport* failure);
 // List's confirmation, or nothing when there is nothing to say (confirm false).
-QString log_written_text(const QString& disp_dir, const LogWrite& written, bool confirm);
-// The photo diary's result: written into disp_dir, cancelled or failed.
-QString diary_written_text(const QString& disp_dir, const DiaryWrite& written);
+QString log_written_text(const QString& folder, const LogWrite& written, bool confirm);
+// The photo diary's result: written into folder, cancelled or failed.
+QString diary_written_text(const QString& folder, const DiaryWrite& written);
 // The photo diary had nothing to show.
 QString diary_without_entries_text();
 // 小文字's result: failures holds "name: reason" lines.

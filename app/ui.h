@@ -13,7 +13,7 @@ namespace fotavi {
 
 // The four commands that need pictures; they start disabled and the first
 // successful scan enables them, in this order.
-enum class PictureCommand { k_incre, k_decre, k_komoji, k_list };
+enum class PictureCommand { Next, Previous, LowerCase, List };
 
 // The three answers to "write time_log.txt before going on?".
 enum class UnwrittenAnswer { Write, Discard, Stay };
@@ -21,7 +21,7 @@ enum class UnwrittenAnswer { Write, Discard, Stay };
 // The three answers to "some comments could not be stored".
 enum class UnsavedAnswer { Retry, Stay, Leave };
 
-// Everything the commands need of the screen: the application's port. Main implements it with Qt
+// Everything the commands need of the screen: the application's port. MainWindow implements it with Qt
 // Widgets; the tests use a recording fake, so every command can be checked
 // without a display.
 class Ui {
@@ -88,8 +88,8 @@ public:
 };
 
 // Sets the captions and tool tips of the four preset buttons from the phrases.
-void z_set_pre_captions(const Settings& settings, Ui& ui);
+void set_preset_captions(const Settings& settings, Ui& ui);
 // Applies the layout of size_large to the window, value by value.
-void z_set_layout(bool size_large, Ui& ui);
+void apply_layout(bool size_large, Ui& ui);
 
 }  // namespace fotavi

@@ -99,8 +99,9 @@ int run_without_window(const CommandLine& line, const QString& start_dir, const 
             out << version_line() << Qt::endl;
             return kExitDone;
         case CommandLine::Action::WriteDiary:
-            return write_diary(line, start_dir, z_read_config(config_dir).settings.capture_time,
-                               folders, out, err);
+            return write_diary(line, start_dir,
+                               read_settings_file(config_dir).settings.capture_time, folders, out,
+                               err);
         case CommandLine::Action::Open:
             break;
     }

@@ -31,10 +31,10 @@ QTextStream out(stdout);
 ImageTable table_of(const QStringList& paths) {
     ImageTable table;
     for (int i = 0; i < paths.size(); ++i) {
-        table.img_name.push_back(QFileInfo(paths[i]).fileName());
-        table.img_date.push_back(
+        table.names.push_back(QFileInfo(paths[i]).fileName());
+        table.dates.push_back(
             to_date_time(QDate(2024, 5, 3).addDays(i / 150), QTime(7, 0).addSecs(60 * (i % 150))));
-        table.img_comment.push_back(i % 3 ? QString()
+        table.comments.push_back(i % 3 ? QString()
                                           : QStringLiteral("%1 枚目。灯台まで歩いた。").arg(i + 1));
     }
     return table;

@@ -129,7 +129,7 @@ QByteArray exif_with_time(const QDateTime& when) {
 // box painted; with every store write made 100 ms slower (a slow card) or not.
 void measure_next(const QString& folder, const QString& first, bool slow_store) {
     QTemporaryDir state;
-    Main window(QCoreApplication::applicationDirPath(), folder + QStringLiteral("/config"),
+    MainWindow window(QCoreApplication::applicationDirPath(), folder + QStringLiteral("/config"),
                 std::make_unique<SqliteCommentStore>(
                     state.path(), capture_seconds,
                     slow_store ? std::function<void()>([] { QThread::msleep(100); }) : nullptr),
@@ -140,7 +140,7 @@ void measure_next(const QString& folder, const QString& first, bool slow_store) 
     window.show();
     QCoreApplication::processEvents();
     QWidget* box = window.findChild<QWidget*>(QStringLiteral("Image1"));
-    const int count = commands.table().img_count();
+    const int count = commands.table().count();
     std::vector<double> prepared, cold;
     for (int i = 1; i < count; ++i) {
         commands.picture_cache().wait_idle();
@@ -150,7 +150,7 @@ void measure_next(const QString& folder, const QString& first, bool slow_store) 
         commands.document().edit_shown(QStringLiteral("comment %1").arg(i));  // stored by Next
         QElapsedTimer timer;
         timer.start();
-        commands.k_incre();
+        commands.show_next();
         box->repaint();  // the frame with the new picture, painted
         (cold_run ? cold : prepared).push_back(timer.nsecsElapsed() / 1e6);
     }
@@ -180,7 +180,7 @@ void measure_scan(const QString& folder, int count) {
     const double scan = time_ms([&] {
         ImageTable table;
         fill_table(table, list_pictures(folder).files);
-        if (table.img_count() != count) qFatal("scan did not list every picture");
+        if (table.count() != count) qFatal("scan did not list every picture");
     });
     const double open = time_ms([&] {
         QuietUi ui;
@@ -189,8 +189,8 @@ void measure_scan(const QString& folder, int count) {
                           folder + QStringLiteral("/../config"),
                           UserFolders{state.path(), state.path()});
         ui.chosen.push_back(QDir(folder).filePath(QStringLiteral("P00000.JPG")));
-        commands.k_open();
-        if (commands.table().img_count() != count) qFatal("Open did not list every picture");
+        commands.open_picture();
+        if (commands.table().count() != count) qFatal("Open did not list every picture");
     });
     out << QStringLiteral("(e) scan of a folder of %1 pictures:").arg(count) << Qt::endl;
     out << QStringLiteral("  list_pictures + fill_table            %1 ms").arg(ms(scan), 7)
@@ -235,8 +235,8 @@ void measure_capture_scan(const QString& parent, int count, const QString& pictu
         ImageTable table;
         fill_table(table, files);
         const double elapsed = timer.nsecsElapsed() / 1e6;
-        if (table.img_count() != count ||
-            table.img_name.front() !=
+        if (table.count() != count ||
+            table.names.front() !=
                 QStringLiteral("P%1.JPG").arg(count - 1, 5, 10, QLatin1Char('0')))
             qFatal("the capture-time scan gave the wrong order");
         if (cache.files_read() - before != expected_reads)

@@ -112,7 +112,7 @@ void type_into(const QString& folder, double seconds, int keys_per_second,
                const std::function<void()>& watch, std::vector<qint64>* key_times,
                const QElapsedTimer& clock) {
     Program program(folder);
-    program.commands.k_open();
+    program.commands.open_picture();
     FolderDocument& document = program.commands.document();
     const QString base = document.comment(0);
     const qint64 start = clock.nsecsElapsed();
@@ -212,11 +212,11 @@ void measure_commands(const QString& folder, int count) {
     for (int r = 0; r < runs; ++r) {
         Program program(folder);
         Commands& commands = program.commands;
-        auto [stall, time] = stall_and_time([&] { commands.k_open(); });
+        auto [stall, time] = stall_and_time([&] { commands.open_picture(); });
         if (program.ui.comment_text.isEmpty()) qFatal("the first comment did not come back");
         open_stall.push_back(stall);
         open_time.push_back(time);
-        std::tie(stall, time) = stall_and_time([&] { commands.k_list(); });
+        std::tie(stall, time) = stall_and_time([&] { commands.write_time_log(); });
         list_stall.push_back(stall);
         list_time.push_back(time);
         QFile::remove(folder + QStringLiteral("/time_log.txt"));
@@ -232,8 +232,8 @@ void measure_commands(const QString& folder, int count) {
 void measure_lower_case(const QString& folder, int count) {
     Program program(folder);
     Commands& commands = program.commands;
-    commands.k_open();
-    const auto [stall, time] = stall_and_time([&] { commands.k_komoji(); });
+    commands.open_picture();
+    const auto [stall, time] = stall_and_time([&] { commands.lower_case_names(); });
     if (commands.document().name(0) != QStringLiteral("dsc00000.jpg"))
         qFatal("小文字 renamed nothing");
     line(QStringLiteral("小文字 on %1 commented pictures (files and rows)").arg(count),

@@ -51,13 +51,13 @@ void FolderDocument::open(const QString& folder, const std::vector<ListedFile>& 
             text = kept->first;
             state.logged = kept->second.logged;
         }
-        table_.img_name.push_back(file.name);
-        table_.img_date.push_back(file.date);
-        table_.img_comment.push_back(text);
+        table_.names.push_back(file.name);
+        table_.dates.push_back(file.date);
+        table_.comments.push_back(text);
         state_.push_back(std::move(state));
     }
     index_names();
-    table_.img_index = std::max(0, index_of(shown));
+    table_.shown = std::max(0, index_of(shown));
     emit pictures_changed();
     if (!unsaved.isEmpty()) save();
 }
@@ -67,7 +67,7 @@ void FolderDocument::take_read_back(const ReadBack& back) {
     for (size_t i = 0; i < back.comments.size() && i < state_.size(); ++i) {
         if (back.comments[i].isEmpty()) continue;
         // Cut, the log holds more than the comment: List keeps it aside whole.
-        table_.img_comment[i] = state_[i].logged = cut(back.comments[i]);
+        table_.comments[i] = state_[i].logged = cut(back.comments[i]);
     }
     emit pictures_changed();
     save();
@@ -76,13 +76,13 @@ void FolderDocument::take_read_back(const ReadBack& back) {
 
 void FolderDocument::show(int index) {
     if (index < 0 || index >= count() || index == shown()) return;
-    table_.img_index = index;
+    table_.shown = index;
     emit shown_changed(index);
 }
 
 void FolderDocument::edit_shown(const QString& text) {
     if (count() == 0 || text == comment(shown())) return;
-    table_.img_comment[size_t(shown())] = text.left(kCommentLimit);
+    table_.comments[size_t(shown())] = text.left(kCommentLimit);
     emit comment_changed(shown());
     if (!typing_.isActive()) typing_.start();
 }
@@ -164,7 +164,7 @@ void FolderDocument::refreshed(const RefreshReport& report) {
         s.stored = row.comment;
         s.logged = s.stored_logged = row.logged;
         if (comment(i) == row.comment) continue;
-        table_.img_comment[size_t(i)] = row.comment;
+        table_.comments[size_t(i)] = row.comment;
         emit comment_changed(i);
     }
     if (report.replaced_mine > 0) emit replaced_elsewhere(report.replaced_mine);
@@ -191,9 +191,9 @@ std::vector<LogEntry> FolderDocument::LogSnapshot::logged_entries() const {
 }
 
 void FolderDocument::mark_logged(const LogSnapshot& snapshot) {
-    for (int i = 0; i < count() && i < snapshot.table.img_count(); ++i) {
-        if (name(i) == snapshot.table.img_name[size_t(i)])
-            state_[size_t(i)].logged = snapshot.table.img_comment[size_t(i)];
+    for (int i = 0; i < count() && i < snapshot.table.count(); ++i) {
+        if (name(i) == snapshot.table.names[size_t(i)])
+            state_[size_t(i)].logged = snapshot.table.comments[size_t(i)];
     }
     save();
 }
@@ -213,7 +213,7 @@ void FolderDocument::finish_renames(const std::vector<std::pair<QString, QString
         if (!report.errors[k].isEmpty()) continue;
         const int i = index_of(pairs[k].first);
         if (i < 0) continue;
-        table_.img_name[size_t(i)] = state_[size_t(i)].file.name = pairs[k].second;
+        table_.names[size_t(i)] = state_[size_t(i)].file.name = pairs[k].second;
         // The store kept the old names: the comments go in under the new ones.
         if (report.problem) state_[size_t(i)].stored = state_[size_t(i)].stored_logged = QString();
     }
@@ -226,7 +226,7 @@ void FolderDocument::finish_renames(const std::vector<std::pair<QString, QString
 void FolderDocument::clear_comments() {
     typing_.stop();
     for (int i = 0; i < count(); ++i) {
-        table_.img_comment[size_t(i)].clear();
+        table_.comments[size_t(i)].clear();
         state_[size_t(i)] = State{state_[size_t(i)].file, {}, {}, {}, {}};
     }
     emit pictures_changed();

@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
-#include "comments/comment_store.h"
 #include "pictures/image_table.h"
+#include "comments/comment_store.h"
 #include "time_log/log_readback.h"
 #include "time_log/time_log.h"
 
@@ -33,11 +33,11 @@ public:
     // --- The folder and its pictures
     const QString& folder() const { return folder_; }
     const ImageTable& table() const { return table_; }
-    int count() const { return table_.img_count(); }
-    int shown() const { return table_.img_index; }
-    const QString& name(int i) const { return table_.img_name[size_t(i)]; }
-    DateTime date(int i) const { return table_.img_date[size_t(i)]; }
-    const QString& comment(int i) const { return table_.img_comment[size_t(i)]; }
+    int count() const { return table_.count(); }
+    int shown() const { return table_.shown; }
+    const QString& name(int i) const { return table_.names[size_t(i)]; }
+    DateTime date(int i) const { return table_.dates[size_t(i)]; }
+    const QString& comment(int i) const { return table_.comments[size_t(i)]; }
     // The index of the picture named name, or -1.
     int index_of(const QString& name) const { return by_name_.value(name, -1); }
 

@@ -30,22 +30,22 @@ bool blank(QStringView text) {
 OverviewModel::OverviewModel(const ImageTable& table) : table_(table) { reset(); }
 
 void OverviewModel::reset() {
-    const int n = table_.img_count();
+    const int n = table_.count();
     day_.resize(size_t(n));
     commented_at_.resize(size_t(n));
     commented_ = 0;
     for (int i = 0; i < n; ++i) {
-        day_[size_t(i)] = day_of(table_.img_date[size_t(i)]);
-        commented_at_[size_t(i)] = !table_.img_comment[size_t(i)].isEmpty();
+        day_[size_t(i)] = day_of(table_.dates[size_t(i)]);
+        commented_at_[size_t(i)] = !table_.comments[size_t(i)].isEmpty();
         commented_ += commented_at_[size_t(i)];
     }
     rebuild();
 }
 
 bool OverviewModel::comment_changed(int picture) {
-    if (picture < 0 || picture >= int(commented_at_.size()) || picture >= table_.img_count())
+    if (picture < 0 || picture >= int(commented_at_.size()) || picture >= table_.count())
         return false;
-    const bool now = !table_.img_comment[size_t(picture)].isEmpty();
+    const bool now = !table_.comments[size_t(picture)].isEmpty();
     if (now == commented_at_[size_t(picture)]) return false;
     commented_at_[size_t(picture)] = now;
     commented_ += now ? 1 : -1;
@@ -95,19 +95,19 @@ int OverviewModel::group_of(int position) const {
 }
 
 QString OverviewModel::heading(int group) const {
-    return log_day(table_.img_date[size_t(picture_at(groups_[size_t(group)].first))]);
+    return log_day(table_.dates[size_t(picture_at(groups_[size_t(group)].first))]);
 }
 
 QString OverviewModel::time_text(int position) const {
-    return log_time(table_.img_date[size_t(picture_at(position))]);
+    return log_time(table_.dates[size_t(picture_at(position))]);
 }
 
 const QString& OverviewModel::name(int position) const {
-    return table_.img_name[size_t(picture_at(position))];
+    return table_.names[size_t(picture_at(position))];
 }
 
 const QString& OverviewModel::comment(int position) const {
-    return table_.img_comment[size_t(picture_at(position))];
+    return table_.comments[size_t(picture_at(position))];
 }
 
 QString OverviewModel::count_text() const {

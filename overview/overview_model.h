@@ -56,7 +56,7 @@ public:
 
     // --- Counts over the whole table
     int commented_count() const { return commented_; }
-    int total() const { return table_.img_count(); }
+    int total() const { return table_.count(); }
     // "コメント 37 / 120"
     QString count_text() const;
 

@@ -150,7 +150,7 @@ void Thumbnailer::receive(const Job& job, const Thumbnail& thumbnail) {
     const bool last = thumbnail.state != Thumbnail::State::Preview;
     {
         std::lock_guard lock(mutex_);
-        if (job.epoch < cleared_ || job.epoch < forgotten_.value(job.key.path, 0)) return;
+        if (job.epoch < cleared_) return;
         if (last) queued_.remove(job.key);
     }
     keep(job.key, thumbnail);
@@ -186,24 +186,12 @@ void Thumbnailer::keep_waiting_only(const QStringList& paths) {
     }
 }
 
-void Thumbnailer::forget(const QString& path) {
-    for (ThumbnailSize size : {ThumbnailSize::Normal, ThumbnailSize::Large, ThumbnailSize::XLarge,
-                               ThumbnailSize::XXLarge})
-        drop_kept({path, size});
-    std::lock_guard lock(mutex_);
-    forgotten_.insert(path, ++epoch_);
-    for (Stage* stage : {&lookups_, &decodes_})
-        std::erase_if(stage->jobs, [&](const Job& job) { return job.key.path == path; });
-    erase_if(queued_, [&](const Key& key) { return key.path == path; });
-}
-
 void Thumbnailer::clear() {
     kept_.clear();
     ages_.clear();
     used_ = 0;
     std::lock_guard lock(mutex_);
     cleared_ = ++epoch_;
-    forgotten_.clear();
     lookups_.jobs.clear();
     decodes_.jobs.clear();
     queued_.clear();

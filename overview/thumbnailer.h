@@ -65,9 +65,6 @@ public:
     // Work still waiting for pictures not in paths is dropped: the view has
     // scrolled away from them. Asking again later starts it again.
     void keep_waiting_only(const QStringList& paths);
-    // The picture at path changed, was renamed or went: what is known of it,
-    // and any result still on its way, is forgotten.
-    void forget(const QString& path);
     // Forgets everything (another folder).
     void clear();
     // Blocks until no background work runs or waits (results may still be on
@@ -95,7 +92,7 @@ private:
     };
     struct Job {
         Key key;
-        quint64 epoch = 0;  // when it was asked for: forget() makes older results void
+        quint64 epoch = 0;  // when it was asked for: clear() makes older results void
     };
     // One stage of the work: its queue and its workers.
     struct Stage {
@@ -125,7 +122,6 @@ private:
     std::mutex mutex_;
     QSet<Key> queued_;  // asked for and not final yet: waiting, running or on its way
     quint64 epoch_ = 0;
-    QHash<QString, quint64> forgotten_;  // path -> epoch at which it was forgotten
     quint64 cleared_ = 0;
     bool stopping_ = false;
     Mailbox results_;  // before the stages' workers, which post to it

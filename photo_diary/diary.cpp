@@ -59,10 +59,10 @@ std::vector<DiaryEntry> diary_entries(const QString& folder, const ImageTable& t
                                       bool include_uncommented) {
     std::vector<DiaryEntry> entries;
     const QDir dir(folder);
-    for (int i = 0; i < table.img_count(); ++i) {
-        if (table.img_comment[i].isEmpty() && !include_uncommented) continue;
-        entries.push_back({dir.filePath(table.img_name[i]), log_day(table.img_date[i]),
-                           log_time(table.img_date[i]), table.img_comment[i]});
+    for (int i = 0; i < table.count(); ++i) {
+        if (table.comments[i].isEmpty() && !include_uncommented) continue;
+        entries.push_back({dir.filePath(table.names[i]), log_day(table.dates[i]),
+                           log_time(table.dates[i]), table.comments[i]});
     }
     return entries;
 }

@@ -6,31 +6,31 @@
 namespace fotavi {
 
 void ImageTable::clear() {
-    img_name.clear();
-    img_date.clear();
-    img_comment.clear();
-    img_index = 0;
+    names.clear();
+    dates.clear();
+    comments.clear();
+    shown = 0;
 }
 
 void fill_table(ImageTable& table, const std::vector<ListedFile>& files) {
     table.clear();
-    table.img_name.reserve(files.size());
-    table.img_date.reserve(files.size());
+    table.names.reserve(files.size());
+    table.dates.reserve(files.size());
     for (const ListedFile& file : files) {
-        table.img_name.push_back(file.name);
-        table.img_date.push_back(file.date);
+        table.names.push_back(file.name);
+        table.dates.push_back(file.date);
     }
-    table.img_comment.assign(files.size(), QString());
+    table.comments.assign(files.size(), QString());
     sort_table(table);
 }
 
 void sort_table(ImageTable& table) {
     // A stable sort of an index, then the columns put in its order: O(n log n)
     // for the ten thousand pictures of a phone, where a bubble sort takes seconds.
-    std::vector<int> order(table.img_name.size());
+    std::vector<int> order(table.names.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return table.img_date[size_t(a)] < table.img_date[size_t(b)];
+        return table.dates[size_t(a)] < table.dates[size_t(b)];
     });
     auto reorder = [&order](auto& column) {
         std::remove_reference_t<decltype(column)> sorted;
@@ -38,9 +38,9 @@ void sort_table(ImageTable& table) {
         for (int i : order) sorted.push_back(std::move(column[size_t(i)]));
         column = std::move(sorted);
     };
-    reorder(table.img_name);
-    reorder(table.img_date);
-    reorder(table.img_comment);
+    reorder(table.names);
+    reorder(table.dates);
+    reorder(table.comments);
 }
 
 }  // namespace fotavi

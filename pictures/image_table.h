@@ -13,19 +13,19 @@ namespace fotavi {
 // user's comment on each. The three columns always have the same length,
 // which grows with the folder.
 struct ImageTable {
-    std::vector<QString> img_name;
-    std::vector<DateTime> img_date;
-    std::vector<QString> img_comment;
-    int img_index = 0;
+    std::vector<QString> names;
+    std::vector<DateTime> dates;
+    std::vector<QString> comments;
+    int shown = 0;
 
-    int img_count() const { return int(img_name.size()); }
+    int count() const { return int(names.size()); }
     void clear();
 };
 
 // Fills the table from a listing and sorts it; every comment is empty.
 void fill_table(ImageTable& table, const std::vector<ListedFile>& files);
 
-// Sorts on img_date, ascending. Equal date-times keep listing order: the
+// Sorts on dates, ascending. Equal date-times keep listing order: the
 // result is the one of a bubble sort that never exchanges equal entries.
 void sort_table(ImageTable& table);
 

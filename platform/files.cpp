@@ -64,7 +64,7 @@ FolderListing list_pictures(const QString& folder) {
     return listing;
 }
 
-QString z_change_dir(const QString& path) {
+QString change_current_folder(const QString& path) {
     if (::chdir(QFile::encodeName(path).constData()) != 0) return system_reason(errno);
     return {};
 }

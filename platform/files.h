@@ -42,7 +42,7 @@ UserFolders user_folders();
 FolderListing list_pictures(const QString& folder);
 
 // Makes path the current folder; returns an error text, or empty.
-QString z_change_dir(const QString& path);
+QString change_current_folder(const QString& path);
 
 // The folder of the program's executable.
 QString program_folder();

@@ -33,8 +33,6 @@ public:
     void drop_waiting();
     // Blocks until no job is running or waiting.
     void wait_idle();
-    // Whether the calling thread is the worker's own.
-    bool on_worker_thread() const { return std::this_thread::get_id() == thread_.get_id(); }
 
 private:
     void run();

@@ -7,16 +7,16 @@ namespace fotavi {
 // The objects and properties the window layouts set, in twips
 // (1440 an inch, 15 a pixel at 96 dots per inch).
 enum class LayoutTarget {
-    Main,
-    Image1,
-    k_list,
-    l_file_date,
-    l_comment,
-    k_pre_set0,
-    k_pre_set1,
-    k_pre_set2,
-    k_pre_set3,
-    k_komoji
+    Window,
+    PictureBox,
+    ListButton,
+    DateLabel,
+    CommentBox,
+    PresetButton0,
+    PresetButton1,
+    PresetButton2,
+    PresetButton3,
+    LowerCaseButton
 };
 enum class LayoutProperty { Left, Top, Width, Height };
 

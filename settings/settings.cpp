@@ -86,7 +86,7 @@ ConfigRead parse_config(const QByteArray& bytes) {
                 problem = true;
             }
         } else {
-            read.settings.pre_str[static_cast<size_t>(i - 1)] = text;
+            read.settings.phrases[static_cast<size_t>(i - 1)] = text;
         }
     }
     if (problem) read.problem = malformed_message();
@@ -96,7 +96,7 @@ ConfigRead parse_config(const QByteArray& bytes) {
 QByteArray serialize_config(const Settings& settings) {
     QString text = settings.size_large ? u"True"_s : u"False"_s;
     text += u"\r\n"_s;
-    for (const QString& phrase : settings.pre_str) {
+    for (const QString& phrase : settings.phrases) {
         text += one_line(phrase);
         text += u"\r\n"_s;
     }
@@ -104,7 +104,7 @@ QByteArray serialize_config(const Settings& settings) {
     return encode_cp932(text).bytes;
 }
 
-ConfigRead z_read_config(const QString& folder) {
+ConfigRead read_settings_file(const QString& folder) {
     const QString path = QDir(folder).filePath(QString::fromLatin1(kConfigName));
     const SmallFile file = read_small_file(path, kConfigLimit);
     if (file.error == ENOENT) return {};  // missing, or a link to nothing: the defaults, silently
@@ -117,7 +117,7 @@ ConfigRead z_read_config(const QString& folder) {
     return parse_config(file.bytes);
 }
 
-QString z_write_config(const QString& folder, const Settings& settings) {
+QString write_settings_file(const QString& folder, const Settings& settings) {
     const QString path = QDir(folder).filePath(QString::fromLatin1(kConfigName));
     // The per-user folder may be missing still; the reason it cannot be made
     // is the one to give, not that the file's folder is not there.
@@ -138,7 +138,7 @@ Aside keep_damaged_config(const QString& folder) {
 
 int unwritable_phrase_characters(const Settings& settings) {
     int count = 0;
-    for (const QString& phrase : settings.pre_str) count += encode_cp932(phrase).replaced;
+    for (const QString& phrase : settings.phrases) count += encode_cp932(phrase).replaced;
     return count;
 }
 

@@ -12,7 +12,7 @@ namespace fotavi {
 // The settings kept between runs in def_list.txt.
 struct Settings {
     bool size_large = false;
-    std::array<QString, 4> pre_str{QStringLiteral("米"), QStringLiteral("麦"), QStringLiteral("豆"),
+    std::array<QString, 4> phrases{QStringLiteral("米"), QStringLiteral("麦"), QStringLiteral("豆"),
                                    QStringLiteral("実")};
     // Pictures are dated by the time their camera recorded, not their file time.
     bool capture_time = false;
@@ -39,9 +39,9 @@ ConfigRead parse_config(const QByteArray& bytes);
 QByteArray serialize_config(const Settings& settings);
 
 // Reads def_list.txt from folder; a missing file gives the defaults silently.
-ConfigRead z_read_config(const QString& folder);
+ConfigRead read_settings_file(const QString& folder);
 // Writes def_list.txt into folder atomically; returns an error text or empty.
-QString z_write_config(const QString& folder, const Settings& settings);
+QString write_settings_file(const QString& folder, const Settings& settings);
 
 // Keeps a def_list.txt that could not be read as written as
 // "def_list_damaged-<yyyyMMdd-hhmmss>.txt" beside it, so writing the settings

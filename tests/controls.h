@@ -26,7 +26,7 @@ T* child(QWidget& parent, const char* name) {
 // given, its settings file.
 struct Window {
     QTemporaryDir program;
-    Main main{program.path(), program.path()};
+    MainWindow main{program.path(), program.path()};
 
     explicit Window(const QStringList& args = {}, const QByteArray& def_list = {}) {
         if (!def_list.isEmpty()) {

@@ -13,7 +13,7 @@ namespace fotavi {
 // answers the dialogs from scripted queues.
 class FakeUi : public Ui {
 public:
-    QStringList events;  // "message|title|prompt", "focus", "enable|k_incre", ...
+    QStringList events;  // "message|title|prompt", "focus", "enable|next", ...
     QString file_name, file_date, comment_text, placeholder;
     QImage picture;
     std::deque<QString> chosen_pictures;
@@ -73,7 +73,7 @@ public:
     }
     void focus_comment() override { events << QStringLiteral("focus"); }
     void enable(PictureCommand command) override {
-        static const char* names[] = {"k_incre", "k_decre", "k_komoji", "k_list"};
+        static const char* names[] = {"next", "previous", "lower_case", "list"};
         events << QStringLiteral("enable|") + QLatin1String(names[int(command)]);
     }
     void set_preset(int n, const QString& caption, const QString& tool_tip) override {

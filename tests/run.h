@@ -38,11 +38,11 @@ struct Run {
     }
     QStringList names() const {
         const ImageTable& t = commands.table();
-        return QStringList(t.img_name.begin(), t.img_name.end());
+        return QStringList(t.names.begin(), t.names.end());
     }
     QString comment_of(const QString& name) const {
         const int i = const_cast<Commands&>(commands).document().index_of(name);
-        return i < 0 ? QStringLiteral("<not listed>") : commands.table().img_comment[size_t(i)];
+        return i < 0 ? QStringLiteral("<not listed>") : commands.table().comments[size_t(i)];
     }
     // Waits until every comment asked to be stored is stored (or failed).
     void flush() { commands.document().flush(); }

@@ -47,7 +47,7 @@ private slots:
         for (int i = 0; i < 6; ++i) files.push_back({QStringLiteral("f%1.jpg").arg(i), {dates[i]}});
         fill_table(table, files);
         QStringList names;
-        for (int i = 0; i < table.img_count(); ++i) names << table.img_name[i];
+        for (int i = 0; i < table.count(); ++i) names << table.names[i];
         QCOMPARE(names, QStringList({"f3.jpg", "f1.jpg", "f4.jpg", "f0.jpg", "f2.jpg", "f5.jpg"}));
     }
 
@@ -58,8 +58,8 @@ private slots:
         run.start({album.file(QStringLiteral("DSC0003.JPG"))});
         QCOMPARE(run.names(),
                  QStringList({"DSC0001.JPG", "DSC0002.jpg", "DSC0003.JPG", "DSC0004.JPG"}));
-        QCOMPARE(run.commands.work_dir(), album.path());
-        QCOMPARE(run.commands.disp_dir(), album.path());
+        QCOMPARE(run.commands.folder(), album.path());
+        QCOMPARE(run.commands.folder(), album.path());
         QCOMPARE(run.ui.file_name, QStringLiteral("DSC0001.JPG"));
         QCOMPARE(run.ui.file_date, QStringLiteral("2001/09/02(日)05:10"));
         QCOMPARE(run.ui.picture.size(), QSize(480, 360));
@@ -67,8 +67,8 @@ private slots:
             run.ui.events.mid(run.ui.events.indexOf(QStringLiteral("file_name|DSC0001.JPG")));
         QCOMPARE(tail, QStringList({"file_name|DSC0001.JPG",
                                     QStringLiteral("file_date|2001/09/02(日)05:10"),
-                                    "picture|480x360", "comment|", "enable|k_incre",
-                                    "enable|k_decre", "enable|k_komoji", "enable|k_list"}));
+                                    "picture|480x360", "comment|", "enable|next",
+                                    "enable|previous", "enable|lower_case", "enable|list"}));
         QVERIFY(run.ui.messages().isEmpty());
         QCOMPARE(QDir::currentPath(), album.path());
     }
@@ -120,10 +120,10 @@ private slots:
         Run run;
         run.start({arg.replace(QLatin1String("%A"), album.path())},
                   start.replace(QLatin1String("%A"), album.path()));
-        QCOMPARE(run.commands.table().img_count(), opened ? 4 : 0);
-        QCOMPARE(run.commands.work_dir(), opened ? album.path() : QString());
+        QCOMPARE(run.commands.table().count(), opened ? 4 : 0);
+        QCOMPARE(run.commands.folder(), opened ? album.path() : QString());
         QCOMPARE(run.ui.messages(), messages);
-        QCOMPARE(run.ui.events.contains(QStringLiteral("enable|k_incre")), opened);
+        QCOMPARE(run.ui.events.contains(QStringLiteral("enable|next")), opened);
         if (!opened) QCOMPARE(QDir::currentPath(), run.program.path());
     }
 
@@ -137,18 +137,18 @@ private slots:
         run.ui.clear();
         run.ui.chosen_pictures.push_back(empty.filePath(QStringLiteral("folder.jpg/x.jpg")));
         run.ui.chosen_pictures.push_back(empty.filePath(QStringLiteral("x.jpg")));
-        run.commands.k_open();
-        run.commands.k_open();
+        run.commands.open_picture();
+        run.commands.open_picture();
         QCOMPARE(run.ui.events,
                  QStringList({"open dialog",
                               "message|fotavi|" + QStringLiteral("検索対象ありませんでした。"),
                               "focus", "open dialog", kNothingFound, "focus"}));
-        QCOMPARE(run.commands.table().img_count(), 0);
-        QCOMPARE(run.commands.work_dir(), empty.path());
+        QCOMPARE(run.commands.table().count(), 0);
+        QCOMPARE(run.commands.folder(), empty.path());
         run.ui.clear();
-        run.commands.k_incre();
-        run.commands.m_last();
-        run.commands.k_list();
+        run.commands.show_next();
+        run.commands.show_last();
+        run.commands.write_time_log();
         QCOMPARE(run.ui.events, QStringList({kNeed, "focus", kNeed, "focus", kNeed}));
     }
 
@@ -159,9 +159,9 @@ private slots:
         run.start({album.file(QStringLiteral("DSC0001.JPG"))});
         run.ui.comment_text = QStringLiteral("typed");
         run.ui.clear();
-        run.commands.k_open();
+        run.commands.open_picture();
         QCOMPARE(run.ui.events, QStringList({"open dialog", "focus"}));
-        QCOMPARE(run.commands.table().img_count(), 4);
+        QCOMPARE(run.commands.table().count(), 4);
     }
 
     void navigation_commits_comments_and_refuses_at_the_ends() {
@@ -172,25 +172,25 @@ private slots:
         FakeUi& ui = run.ui;
         ui.clear();
         ui.comment_text = QStringLiteral("station");
-        run.commands.k_decre();
+        run.commands.show_previous();
         QCOMPARE(ui.events, QStringList({kNoPrevious, "file_name|DSC0001.JPG",
                                          QStringLiteral("file_date|2001/09/02(日)05:10"),
                                          "picture|480x360", "comment|station", "focus"}));
-        run.commands.k_incre();
+        run.commands.show_next();
         ui.comment_text = QStringLiteral("two\nlines");
-        run.commands.m_last();
+        run.commands.show_last();
         QCOMPARE(ui.file_name, QStringLiteral("DSC0004.JPG"));
         QCOMPARE(ui.picture.size(), QSize(270, 360));  // upright, fitted, not stretched
         ui.comment_text = QStringLiteral("home");
         ui.clear();
-        run.commands.k_incre();
+        run.commands.show_next();
         QCOMPARE(ui.events.first(), kNoNext);
         QCOMPARE(ui.comment_text, QStringLiteral("home"));
-        run.commands.m_first();
+        run.commands.show_first();
         QCOMPARE(ui.comment_text, QStringLiteral("station"));
-        run.commands.k_incre();
+        run.commands.show_next();
         QCOMPARE(ui.comment_text, QStringLiteral("two\nlines"));
-        QCOMPARE(run.commands.table().img_index, 1);
+        QCOMPARE(run.commands.table().shown, 1);
         QCOMPARE(ui.events.last(), QStringLiteral("focus"));
         QVERIFY(!ui.messages().contains(QStringLiteral("information")));
     }
@@ -202,11 +202,11 @@ private slots:
         run.start({album.file(QStringLiteral("only.jpg"))});
         run.ui.comment_text = QStringLiteral("kept");
         run.ui.clear();
-        run.commands.k_incre();
-        run.commands.k_decre();
+        run.commands.show_next();
+        run.commands.show_previous();
         QCOMPARE(run.ui.messages(), QStringList({kNoNext, kNoPrevious}));
         QCOMPARE(run.ui.comment_text, QStringLiteral("kept"));
-        QCOMPARE(run.commands.table().img_comment[0], QStringLiteral("kept"));
+        QCOMPARE(run.commands.table().comments[0], QStringLiteral("kept"));
     }
 
     void empty_table_stores_nothing() {
@@ -214,12 +214,12 @@ private slots:
         run.start(QStringList());
         run.ui.comment_text = QStringLiteral("lost?");
         for (auto command :
-             {&Commands::k_decre, &Commands::k_incre, &Commands::m_first, &Commands::m_last}) {
+             {&Commands::show_previous, &Commands::show_next, &Commands::show_first, &Commands::show_last}) {
             run.ui.clear();
             (run.commands.*command)();
             QCOMPARE(run.ui.events, QStringList({kNeed, "focus"}));
         }
-        QCOMPARE(run.commands.table().img_count(), 0);
+        QCOMPARE(run.commands.table().count(), 0);
         QVERIFY(!run.commands.has_unwritten_comments());
     }
 
@@ -339,7 +339,7 @@ private slots:
         QCOMPARE(picture.image.size(), shown.isValid() ? shown : QSize(0, 0));
         if (!listed) return;
         run.ui.comment_text = QStringLiteral("good");
-        run.commands.k_incre();
+        run.commands.show_next();
         QCOMPARE(run.ui.file_name, QStringLiteral("bad.jpg"));
         if (reason.isEmpty()) {
             QCOMPARE(run.ui.picture.size(), shown);
@@ -348,8 +348,8 @@ private slots:
             QCOMPARE(run.ui.placeholder, "bad.jpg|" + reason);
         }
         run.ui.comment_text = QStringLiteral("bad but noted");
-        run.commands.k_decre();
-        QCOMPARE(run.commands.table().img_comment[1], QStringLiteral("bad but noted"));
+        run.commands.show_previous();
+        QCOMPARE(run.commands.table().comments[1], QStringLiteral("bad but noted"));
         QCOMPARE(run.ui.comment_text, QStringLiteral("good"));
     }
 
@@ -359,10 +359,10 @@ private slots:
         Run run;
         run.start({album.path()});
         QFile::remove(album.file(QStringLiteral("DSC0002.jpg")));
-        run.commands.k_incre();
+        run.commands.show_next();
         QCOMPARE(run.ui.file_name, QStringLiteral("DSC0002.jpg"));
         QVERIFY(run.ui.placeholder.contains(QStringLiteral("見つかりません")));
-        run.commands.k_incre();
+        run.commands.show_next();
         QCOMPARE(run.ui.file_name, QStringLiteral("DSC0003.JPG"));
     }
 
@@ -395,15 +395,15 @@ private slots:
         Run run;
         run.start({album.path()});
         QVERIFY(run.ui.messages().isEmpty());
-        QCOMPARE(run.commands.table().img_count(), count);
+        QCOMPARE(run.commands.table().count(), count);
         QCOMPARE(run.ui.file_name, QStringLiteral("P0799.JPG"));
         for (int i = 0; i < count; ++i) {
             run.ui.comment_text = QStringLiteral("c%1").arg(i);
-            run.commands.k_incre();
+            run.commands.show_next();
         }
         QCOMPARE(run.ui.messages().size(), 1);  // Next on the last picture refuses once
-        QCOMPARE(run.commands.table().img_name[count - 1], QStringLiteral("P0000.JPG"));
-        run.commands.k_list();
+        QCOMPARE(run.commands.table().names[count - 1], QStringLiteral("P0000.JPG"));
+        run.commands.write_time_log();
         QFile log(album.file("time_log.txt"));
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QByteArray bytes = log.readAll();

@@ -33,7 +33,7 @@ private slots:
         const QString first_listed = run.ui.file_name;
         run.ui.comment_text = "typed before";
         run.ui.clear();
-        run.commands.m_capture_time();
+        run.commands.toggle_capture_time();
         QVERIFY(run.commands.settings().capture_time && run.ui.capture_time_checked);
         QCOMPARE(run.ui.events.first(),
                  QStringLiteral("progress|撮影日時を読んでいます（4 枚）|4"));
@@ -46,39 +46,39 @@ private slots:
         QCOMPARE(run.ui.comment_text, QStringLiteral("typed before"));
         QVERIFY(run.ui.file_date != QStringLiteral("2024/06/01(土)20:00"));
 
-        run.commands.m_first();
+        run.commands.show_first();
         QCOMPARE(run.ui.file_date, QStringLiteral("2001/09/02(日)05:10"));
         run.ui.comment_text = "station";
-        run.commands.k_incre();
+        run.commands.show_next();
         run.ui.comment_text = "";
-        run.commands.k_incre();
+        run.commands.show_next();
         run.ui.comment_text = "lunch";
-        run.commands.k_incre();
+        run.commands.show_next();
         run.ui.comment_text = "home";
-        run.commands.k_list();
+        run.commands.write_time_log();
         QCOMPARE(read_all(album.file("time_log.txt")), cp932(kOutingLog));
         run.ui.settings_answers = {Settings{}};  // the dialog knows nothing of the mode
-        run.commands.m_setup();
+        run.commands.open_settings();
         QVERIFY(run.commands.settings().capture_time);
-        QVERIFY(run.commands.exit());
+        QVERIFY(run.commands.may_quit());
         QVERIFY(read_all(run.program.filePath("def_list.txt")).endsWith("\r\nCaptureTime\r\n"));
 
         // Off again: file times, listing order, the comments still on their pictures.
-        run.commands.m_capture_time();
+        run.commands.toggle_capture_time();
         QVERIFY(!run.commands.settings().capture_time && !run.ui.capture_time_checked);
         QCOMPARE(run.ui.file_date, QStringLiteral("2024/06/01(土)20:00"));
         QCOMPARE(run.ui.comment_text, QStringLiteral("home"));
         const ImageTable& table = run.commands.table();
-        for (int i = 0; i < table.img_count(); ++i) {
-            const QString& name = table.img_name[i];
+        for (int i = 0; i < table.count(); ++i) {
+            const QString& name = table.names[i];
             const QString expected = name == "DSC0004.JPG"   ? "station"
                                      : name == "DSC0002.JPG" ? "lunch"
                                      : name == "DSC0001.JPG" ? "home"
                                                              : "";
-            QCOMPARE(table.img_comment[i], expected);
+            QCOMPARE(table.comments[i], expected);
         }
         QVERIFY(!run.commands.has_unwritten_comments());
-        QVERIFY(run.commands.exit());
+        QVERIFY(run.commands.may_quit());
         QCOMPARE(read_all(run.program.filePath("def_list.txt")),
                  encode_cp932(QStringLiteral("False\r\n米\r\n麦\r\n豆\r\n実\r\n")).bytes);
         QVERIFY(!QDir(album.path()).entryList().contains("capture-times"));
@@ -127,16 +127,16 @@ private slots:
         QCOMPARE(run.commands.settings().capture_time, mode_on || answer);
         QCOMPARE(run.ui.capture_time_checked, mode_on || answer);
         if (copied && (mode_on || answer)) {
-            QCOMPARE(run.commands.table().img_name.front(), QStringLiteral("DSC0004.JPG"));
+            QCOMPARE(run.commands.table().names.front(), QStringLiteral("DSC0004.JPG"));
             QCOMPARE(run.ui.file_name,
                      QStringLiteral("DSC0004.JPG"));  // a folder opens at its first picture
         }
 
         // Opened again, in this run and in the next, with the mode off: never asked again.
-        if (run.commands.settings().capture_time) run.commands.m_capture_time();
+        if (run.commands.settings().capture_time) run.commands.toggle_capture_time();
         run.ui.clear();
         run.ui.chosen_pictures.push_back(album.file("DSC0001.JPG"));
-        run.commands.k_open();
+        run.commands.open_picture();
         FakeUi next_ui;
         next_ui.yes_no_answers.push_back(true);
         Commands next(next_ui, run.program.path(), run.program.path(), run.folders);
@@ -158,7 +158,7 @@ private slots:
         const QStringList names = run.names();
         run.ui.cancel_at_step = 2;
         run.ui.clear();
-        run.commands.m_capture_time();
+        run.commands.toggle_capture_time();
         QCOMPARE(run.ui.events, QStringList({"progress|撮影日時を読んでいます（4 枚）|4",
                                              "progress end", "focus"}));
         QVERIFY(!run.commands.settings().capture_time && !run.ui.capture_time_checked);
@@ -166,21 +166,21 @@ private slots:
         QCOMPARE(run.ui.comment_text, QStringLiteral("kept"));
 
         run.ui.cancel_at_step = -1;
-        run.commands.m_capture_time();
+        run.commands.toggle_capture_time();
         const QStringList camera_order = run.names();
         run.ui.cancel_at_step = 3;
         run.ui.unwritten_answers.push_back(UnwrittenAnswer::Discard);
         run.ui.clear();
         run.ui.chosen_pictures.push_back(other.file("DSC0001.JPG"));
-        run.commands.k_open();
+        run.commands.open_picture();
         QCOMPARE(run.ui.events, QStringList({"open dialog", "ask unwritten",
                                              "progress|撮影日時を読んでいます（4 枚）|4",
                                              "progress end", "focus"}));
-        QCOMPARE(run.commands.work_dir(), open.path());
-        QCOMPARE(run.commands.disp_dir(), open.path());
+        QCOMPARE(run.commands.folder(), open.path());
+        QCOMPARE(run.commands.folder(), open.path());
         QCOMPARE(QDir::currentPath(), open.path());
         QCOMPARE(run.names(), camera_order);
-        QCOMPARE(run.commands.table().img_comment[size_t(run.commands.table().img_index)],
+        QCOMPARE(run.commands.table().comments[size_t(run.commands.table().shown)],
                  QStringLiteral("kept"));
     }
 };

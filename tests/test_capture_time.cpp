@@ -194,9 +194,9 @@ private slots:
         ImageTable table;
         fill_table(table, order_by_capture_time(files, times));
         QStringList got;
-        for (int i = 0; i < table.img_count(); ++i) {
-            got << table.img_name[i] + ' ' + format_date(table.img_date[i], u"hh:mm") +
-                       QStringLiteral(":%1").arg(to_qdatetime(table.img_date[i]).time().second(), 2,
+        for (int i = 0; i < table.count(); ++i) {
+            got << table.names[i] + ' ' + format_date(table.dates[i], u"hh:mm") +
+                       QStringLiteral(":%1").arg(to_qdatetime(table.dates[i]).time().second(), 2,
                                                  10, QLatin1Char('0'));
         }
         QCOMPARE(got, shown);

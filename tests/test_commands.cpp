@@ -28,13 +28,13 @@ private slots:
         Run run;
         run.start(album.file("DSC0003.JPG"));
         run.ui.comment_text = "station";
-        run.commands.k_incre();
-        run.commands.k_incre();
+        run.commands.show_next();
+        run.commands.show_next();
         run.ui.comment_text = "lunch";
-        run.commands.k_incre();
+        run.commands.show_next();
         run.ui.comment_text = "home";
         run.ui.clear();
-        run.commands.k_list();
+        run.commands.write_time_log();
         QCOMPARE(run.ui.events, QStringList({"message|メッセージ|" + album.path() +
                                              "にtime_log.txt を出力しました"}));
         QCOMPARE(read_all(album.file("time_log.txt")), cp932(kOutingLog));
@@ -51,7 +51,7 @@ private slots:
         Run run;
         run.start(empty.filePath("x.jpg"));
         run.ui.clear();
-        run.commands.k_list();
+        run.commands.write_time_log();
         QCOMPARE(run.ui.events, QStringList({kNeed}));
         QCOMPARE(read_all(empty.filePath("time_log.txt")), QByteArray("old log"));
     }
@@ -64,19 +64,19 @@ private slots:
         Run run;
         run.start(album.path());
         run.ui.comment_text = "station";
-        run.commands.k_incre();
+        run.commands.show_next();
         run.ui.comment_text = "lunch";
         run.ui.clear();
-        run.commands.k_list();
+        run.commands.write_time_log();
         QCOMPARE(run.ui.messages().size(), 1);
         QVERIFY2(run.ui.messages().first().contains(album.file("time_log.txt")),
                  qPrintable(run.ui.messages().first()));
         QVERIFY(!run.ui.messages().first().contains("出力しました"));
-        QCOMPARE(run.commands.table().img_comment[0], QStringLiteral("station"));
-        QCOMPARE(run.commands.table().img_comment[1], QStringLiteral("lunch"));
+        QCOMPARE(run.commands.table().comments[0], QStringLiteral("station"));
+        QCOMPARE(run.commands.table().comments[1], QStringLiteral("lunch"));
         QVERIFY(run.commands.has_unwritten_comments());
         QVERIFY(QDir(album.path()).rmdir("time_log.txt"));
-        run.commands.k_list();
+        run.commands.write_time_log();
         QVERIFY(read_all(album.file("time_log.txt")).contains("lunch"));
         QVERIFY(!run.commands.has_unwritten_comments());
     }
@@ -89,7 +89,7 @@ private slots:
         run.ui.comment_text =
             QStringLiteral("晴れ😀〜");  // the wave dash has a twin, the emoji none
         run.ui.clear();
-        run.commands.k_list();
+        run.commands.write_time_log();
         QCOMPARE(run.ui.messages().size(), 1);
         QVERIFY2(run.ui.messages().first().contains(" 1 文字"),
                  qPrintable(run.ui.messages().first()));
@@ -133,41 +133,41 @@ private slots:
         run.start(album.path());
         if (typing == "erase") {
             run.ui.comment_text = "typo";
-            run.commands.k_incre();
-            run.commands.k_decre();
+            run.commands.show_next();
+            run.commands.show_previous();
             run.ui.comment_text = "";
-            run.commands.k_incre();
+            run.commands.show_next();
         } else if (typing == "listed" || typing == "changed") {
             run.ui.comment_text = "listed";
-            run.commands.k_list();
+            run.commands.write_time_log();
             if (typing == "changed") run.ui.comment_text = "listed, then more";
         } else if (typing == "box") {
             run.ui.comment_text = "only in the box";
         } else if (typing == "committed") {
             run.ui.comment_text = "committed";
-            run.commands.k_incre();
+            run.commands.show_next();
         }
         QFile::remove(album.file("time_log.txt"));
         if (answer >= 0) run.ui.unwritten_answers.push_back(UnwrittenAnswer(answer));
         run.ui.clear();
         bool went_on = false;
         if (action == "exit") {
-            went_on = run.commands.exit();
+            went_on = run.commands.may_quit();
             QCOMPARE(QFileInfo::exists(run.program.filePath("def_list.txt")), goes_on);
         } else if (action == "open") {
             run.ui.chosen_pictures.push_back(second.file("IMG.JPG"));
-            run.commands.k_open();
-            went_on = run.commands.work_dir() == second.path();
+            run.commands.open_picture();
+            went_on = run.commands.folder() == second.path();
             QCOMPARE(run.ui.events.last(), QStringLiteral("focus"));
         } else {
             went_on = run.commands.open_dropped(second.file("IMG.JPG"));
-            QCOMPARE(run.commands.work_dir() == second.path(), went_on);
+            QCOMPARE(run.commands.folder() == second.path(), went_on);
         }
         QCOMPARE(run.ui.events.contains("ask unwritten"), answer >= 0);
         QCOMPARE(went_on, goes_on);
         QCOMPARE(QFileInfo::exists(album.file("time_log.txt")),
                  log_written && answer == int(UnwrittenAnswer::Write));
-        if (!goes_on) QCOMPARE(run.commands.table().img_count(), 4);
+        if (!goes_on) QCOMPARE(run.commands.table().count(), 4);
     }
 
     void write_answer_that_fails_stays() {
@@ -178,9 +178,9 @@ private slots:
         run.start(album.path());
         run.ui.comment_text = "precious";
         run.ui.unwritten_answers.push_back(UnwrittenAnswer::Write);
-        QVERIFY(!run.commands.exit());
+        QVERIFY(!run.commands.may_quit());
         QCOMPARE(run.ui.messages().size(), 1);
-        QCOMPARE(run.commands.table().img_comment[0], QStringLiteral("precious"));
+        QCOMPARE(run.commands.table().comments[0], QStringLiteral("precious"));
     }
 
     // Settings that cannot be saved are never lost without a word: the
@@ -233,7 +233,7 @@ private slots:
             if (expected == "fix")
                 QVERIFY(QDir(run.program.path()).rmdir("def_list.txt"));
             else
-                QCOMPARE(run.commands.exit() ? "leaves" : "stays", expected);
+                QCOMPARE(run.commands.may_quit() ? "leaves" : "stays", expected);
         }
         QCOMPARE(run.ui.events.filter("ask leave|").size(), leave.size());
         if (written.isEmpty())  // what was readable of the damaged file, written as the program
@@ -247,9 +247,9 @@ private slots:
         Run run;
         run.start("");
         Settings chosen;
-        chosen.pre_str[1] = QStringLiteral("€uro 😀");
+        chosen.phrases[1] = QStringLiteral("€uro 😀");
         run.ui.settings_answers.push_back(chosen);
-        run.commands.m_setup();
+        run.commands.open_settings();
         QCOMPARE(run.ui.messages().size(), 1);
         QVERIFY2(run.ui.messages().first().contains(" 2 文字"),
                  qPrintable(run.ui.messages().first()));
@@ -260,7 +260,7 @@ private slots:
         make_outing(album);
         Run run;
         run.start(album.path());
-        QVERIFY(run.commands.exit());
+        QVERIFY(run.commands.may_quit());
         QVERIFY(QFileInfo::exists(run.program.filePath("def_list.txt")));
         QVERIFY(!QFileInfo::exists(album.file("def_list.txt")));
         QCOMPARE(read_all(run.program.filePath("def_list.txt")),
@@ -281,8 +281,8 @@ private slots:
         Run run;
         run.start("");
         run.ui.clear();
-        run.commands.m_version();
-        run.commands.m_help();
+        run.commands.show_version();
+        run.commands.open_help();
         QCOMPARE(run.ui.events,
                  QStringList({"information|バージョン情報|" + version_text(), "focus",
                               "open document|" + run.program.filePath("Mirabo.html")}));
@@ -293,8 +293,8 @@ private slots:
         run.start("");
         run.ui.comment_text = "朝";
         run.ui.clear();
-        run.commands.k_pre_set(1);
-        run.commands.k_pre_set(3);
+        run.commands.insert_phrase(1);
+        run.commands.insert_phrase(3);
         QCOMPARE(run.ui.events, QStringList({QStringLiteral("insert|麦"), "focus",
                                              QStringLiteral("insert|実"), "focus"}));
         QCOMPARE(run.ui.comment_text, QStringLiteral("朝麦実"));
@@ -309,14 +309,14 @@ private slots:
         run.ui.comment_text = "typing";
         Settings large;
         large.size_large = true;
-        large.pre_str = {"", "a", "ab", QStringLiteral("雨")};
+        large.phrases = {"", "a", "ab", QStringLiteral("雨")};
         run.ui.settings_answers = {std::nullopt, large};
         run.ui.clear();
         run.ui.layout_values.clear();
-        run.commands.m_setup();
+        run.commands.open_settings();
         QCOMPARE(run.ui.events, QStringList({"settings dialog", "focus"}));
         run.ui.clear();
-        run.commands.m_setup();
+        run.commands.open_settings();
         QCOMPARE(run.commands.settings(), large);
         QCOMPARE(run.ui.captions,
                  QStringList({"(&Z)", "a(&X)", "a.(&C)", QStringLiteral("雨(&V)")}));

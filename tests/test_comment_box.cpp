@@ -19,7 +19,7 @@ private slots:
     // Enter is a line break in the comment; Alt+Z inserts the first phrase while typing.
     void comment_box_takes_enter_and_presets() {
         Window w;
-        auto* comment = child<QPlainTextEdit>(w.main, "l_comment");
+        auto* comment = child<QPlainTextEdit>(w.main, "comment");
         comment->setFocus();
         QTest::keyClicks(comment, "a");
         QTest::keyClick(comment, Qt::Key_Return);
@@ -73,7 +73,7 @@ private slots:
             data.setUrls({QUrl::fromLocalFile(path)});
             data.setText(QUrl::fromLocalFile(path).toString());
         }
-        auto* comment = child<QPlainTextEdit>(w.main, "l_comment");
+        auto* comment = child<QPlainTextEdit>(w.main, "comment");
         QWidget* widget =
             target == "viewport" ? comment->viewport() : static_cast<QWidget*>(&w.main);
         const QPoint at = widget->rect().center();
@@ -82,8 +82,8 @@ private slots:
         QCOMPARE(enter.isAccepted(), opens || dropped == "text");
         QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(widget, &drop);
-        QCOMPARE(w.main.commands().table().img_count(), opens ? 2 : 0);
-        QCOMPARE(child<QLabel>(w.main, "l_file_name")->text(),
+        QCOMPARE(w.main.commands().table().count(), opens ? 2 : 0);
+        QCOMPARE(child<QLabel>(w.main, "file_name")->text(),
                  opens ? QStringLiteral("B.JPG") : QString());
         QCOMPARE(comment->toPlainText(), typed);
     }
@@ -116,7 +116,7 @@ private slots:
         QFETCH(int, said);
         Window w;
         BoxCloser closer;
-        auto* comment = child<QPlainTextEdit>(w.main, "l_comment");
+        auto* comment = child<QPlainTextEdit>(w.main, "comment");
         comment->setPlainText(QString(before, u'a'));
         QTextCursor cursor = comment->textCursor();
         cursor.movePosition(QTextCursor::End);

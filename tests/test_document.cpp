@@ -119,13 +119,13 @@ private slots:
             if (step.startsWith("type ")) {
                 run->type(arg);
             } else if (step == "next") {
-                run->commands.k_incre();
+                run->commands.show_next();
             } else if (step == "previous") {
-                run->commands.k_decre();
+                run->commands.show_previous();
             } else if (step == "list") {
-                run->commands.k_list();
+                run->commands.write_time_log();
             } else if (step == "lower case") {
-                run->commands.k_komoji();
+                run->commands.lower_case_names();
             } else if (step == "pause") {
                 QTest::qWait(1300);  // the typing is stored about a second after the key
             } else if (step == "reopen") {
@@ -185,10 +185,10 @@ private slots:
         {
             Run run(state.path());
             run.start(album.path());
-            run.commands.k_incre();
+            run.commands.show_next();
             run.type("mountains");
             run.ui.unwritten_answers.push_back(UnwrittenAnswer::Discard);
-            QVERIFY(run.commands.exit());
+            QVERIFY(run.commands.may_quit());
         }
         if (change == "new") album.add("DSC0002.JPG", at(2024, 1, 1, 9, 0), QSize(80, 60));
         if (change == "new camera")
@@ -209,7 +209,7 @@ private slots:
         QCOMPARE(run.ui.messages().size(), said ? 1 : 0);
         if (said) QVERIFY(run.ui.messages()[0].contains("1 枚の写真"));
         QCOMPARE(history_rows(album.path()), said ? 1 : 0);
-        run.commands.k_list();  // the old comment is not logged
+        run.commands.write_time_log();  // the old comment is not logged
         QCOMPARE(read_all(album.file("time_log.txt")).contains("mountains"), !said);
     }
 
@@ -243,7 +243,7 @@ private slots:
         store.failures = -1;
         for (const char* text : {"station", "lunch"}) {
             run.type(text);
-            run.commands.k_incre();
+            run.commands.show_next();
             run.flush();
         }
         QCOMPARE(run.ui.messages().size(), 1);  // said once
@@ -252,7 +252,7 @@ private slots:
         for (int a : answers) run.ui.unsaved_answers.push_back(UnsavedAnswer(a));
         run.ui.unwritten_answers.push_back(UnwrittenAnswer::Discard);
         run.ui.clear();
-        QCOMPARE(run.commands.exit(), leaves);
+        QCOMPARE(run.commands.may_quit(), leaves);
         const QStringList asked = run.ui.events.filter("ask unsaved");
         QCOMPARE(asked.size(), answers.size());
         for (const QString& question : asked)
@@ -272,20 +272,20 @@ private slots:
         a.start(album.path());
         b.start(album.path());
         a.type("from a");
-        a.commands.k_incre();  // a is at DSC0002
+        a.commands.show_next();  // a is at DSC0002
         a.flush();
-        b.commands.m_last();
+        b.commands.show_last();
         b.type("from b");
-        b.commands.m_first();  // b stores its text and looks for a's
+        b.commands.show_first();  // b stores its text and looks for a's
         b.flush();
         QCOMPARE(b.ui.comment_text, QStringLiteral("from a"));  // untouched here: taken
-        b.commands.k_incre();                                   // b shows DSC0002, empty so far
+        b.commands.show_next();                                   // b shows DSC0002, empty so far
         b.flush();
         a.type("a on two");
         QTest::qWait(1200);  // a's typing reaches the store
         a.flush();
         b.type("b on two");  // typed on what b saw: an empty box
-        b.commands.k_incre();
+        b.commands.show_next();
         b.flush();
         a.commands.window_activated();
         a.flush();
@@ -309,12 +309,12 @@ private slots:
             Run run(state.path());
             run.start(album.path());
             run.type("old diary");
-            run.commands.k_list();
+            run.commands.write_time_log();
             run.ui.yes_no_answers.push_back(true);
-            run.commands.m_start_afresh();
+            run.commands.start_afresh();
             QCOMPARE(run.comment_of("DSC0001.JPG"), QString());
             QCOMPARE(run.ui.comment_text, QString());
-            QVERIFY(run.commands.exit());
+            QVERIFY(run.commands.may_quit());
         }
         QCOMPARE(QDir(album.path()).entryList({"fotavi_comments-*.sqlite"}).size(), 1);
         QCOMPARE(QDir(album.path()).entryList({"time_log_*.txt"}).size(), 1);

@@ -64,12 +64,12 @@ private slots:
                          QStringLiteral("DSC%1.JPG").arg(pictures - 1, 5, 10, QLatin1Char('0'))),
                      last);
             if (lower_case) {
-                run.commands.k_komoji();
+                run.commands.lower_case_names();
                 QCOMPARE(run.ui.messages().size(), 1);
                 run.ui.unwritten_answers.push_back(UnwrittenAnswer::Discard);
-                QVERIFY(run.commands.exit());
+                QVERIFY(run.commands.may_quit());
             } else {
-                run.commands.k_list();
+                run.commands.write_time_log();
                 const LogRead log = read_log(read_all(folder.filePath("time_log.txt")));
                 QCOMPARE(int(log.entries.size()), pictures);
                 QVERIFY(std::any_of(log.entries.begin(), log.entries.end(),
@@ -119,13 +119,13 @@ private slots:
         QCOMPARE(run.ui.comment_text.size(), kCommentLimit);
         QCOMPARE(run.ui.messages().filter(QStringLiteral("長すぎる")).size(), 1);
         if (source == "log") {
-            run.commands.k_list();
+            run.commands.write_time_log();
             const QStringList kept = QDir(album.path()).entryList({"time_log_*.txt"});
             QCOMPARE(kept.size(), 1);
             QVERIFY(read_log(read_all(album.file(kept[0]))).entries[0].comment == whole);
         } else {
             run.type(run.ui.comment_text.left(10) + "edited");
-            run.commands.k_incre();
+            run.commands.show_next();
             run.flush();
             Db db;
             db.open(album.file(kStoreName), false, false);
@@ -169,7 +169,7 @@ private slots:
             Run before(state.path());
             before.start(album.path());
             before.type("from the store");
-            before.commands.k_incre();
+            before.commands.show_next();
             before.flush();
         }
         const std::vector<LogEntry> example{{"2001年9月2日(日)", "05:10", "station"},
@@ -189,7 +189,7 @@ private slots:
             QVERIFY2(run.ui.messages()[0].contains(said), qPrintable(run.ui.messages()[0]));
         QCOMPARE(run.commands.has_unwritten_comments(), change == "store");
         run.ui.clear();
-        run.commands.k_list();
+        run.commands.write_time_log();
         const QStringList backups = QDir(album.path()).entryList({"time_log_*.txt"});
         QCOMPARE(backups.size(), kept ? 1 : 0);
         if (kept) QCOMPARE(read_all(album.file(backups[0])), bytes);

@@ -60,12 +60,12 @@ void TestLayouts::caption() {
 
 void TestLayouts::pre_captions_reach_every_button() {
     Settings settings;
-    settings.pre_str = {u"お昼"_s, QString(), u"&"_s, u"実"_s};
+    settings.phrases = {u"お昼"_s, QString(), u"&"_s, u"実"_s};
     FakeUi ui;
-    z_set_pre_captions(settings, ui);
+    set_preset_captions(settings, ui);
     QCOMPARE(ui.events, QStringList({u"preset|0|お.(&Z)"_s, u"preset|1|(&X)"_s,
                                      u"preset|2|&&(&C)"_s, u"preset|3|実(&V)"_s}));
-    for (int n = 0; n < 4; ++n) QCOMPARE(ui.tool_tips[n], settings.pre_str[n]);  // the whole phrase
+    for (int n = 0; n < 4; ++n) QCOMPARE(ui.tool_tips[n], settings.phrases[n]);  // the whole phrase
 }
 
 void TestLayouts::layout_values_data() {
@@ -78,15 +78,15 @@ void TestLayouts::layout_values_data() {
     using T = LayoutTarget;
     using P = LayoutProperty;
     const std::tuple<T, P, int, int> rows[] = {
-        {T::Main, P::Height, 7335, 9175},    {T::Main, P::Width, 7515, 9870},
-        {T::Image1, P::Height, 5400, 7200},  {T::Image1, P::Width, 7200, 9600},
-        {T::k_list, P::Left, 6480, 8860},    {T::l_file_date, P::Left, 4680, 6800},
-        {T::l_comment, P::Top, 6000, 7800},  {T::l_comment, P::Width, 3615, 5900},
-        {T::k_pre_set0, P::Top, 6120, 7920}, {T::k_pre_set0, P::Left, 3840, 6200},
-        {T::k_pre_set1, P::Top, 6120, 7920}, {T::k_pre_set1, P::Left, 4440, 6800},
-        {T::k_pre_set2, P::Top, 6120, 7920}, {T::k_pre_set2, P::Left, 5040, 7400},
-        {T::k_pre_set3, P::Top, 6120, 7920}, {T::k_pre_set3, P::Left, 5640, 8000},
-        {T::k_komoji, P::Top, 6120, 7920},   {T::k_komoji, P::Left, 6360, 8740},
+        {T::Window, P::Height, 7335, 9175},    {T::Window, P::Width, 7515, 9870},
+        {T::PictureBox, P::Height, 5400, 7200},  {T::PictureBox, P::Width, 7200, 9600},
+        {T::ListButton, P::Left, 6480, 8860},    {T::DateLabel, P::Left, 4680, 6800},
+        {T::CommentBox, P::Top, 6000, 7800},  {T::CommentBox, P::Width, 3615, 5900},
+        {T::PresetButton0, P::Top, 6120, 7920}, {T::PresetButton0, P::Left, 3840, 6200},
+        {T::PresetButton1, P::Top, 6120, 7920}, {T::PresetButton1, P::Left, 4440, 6800},
+        {T::PresetButton2, P::Top, 6120, 7920}, {T::PresetButton2, P::Left, 5040, 7400},
+        {T::PresetButton3, P::Top, 6120, 7920}, {T::PresetButton3, P::Left, 5640, 8000},
+        {T::LowerCaseButton, P::Top, 6120, 7920},   {T::LowerCaseButton, P::Left, 6360, 8740},
     };
     int order = 0;
     for (const auto& [target, property, small, large] : rows) {
@@ -105,7 +105,7 @@ void TestLayouts::layout_values() {
 
     for (const bool size_large : {false, true}) {
         FakeUi ui;
-        z_set_layout(size_large, ui);
+        apply_layout(size_large, ui);
         QCOMPARE(ui.layout_values.size(), size_t{18});
         const LayoutValue expected{static_cast<LayoutTarget>(target),
                                    static_cast<LayoutProperty>(property),
@@ -126,21 +126,21 @@ void TestLayouts::layout_geometry_holds_together() {
         };
         using T = LayoutTarget;
         using P = LayoutProperty;
-        const int image_bottom = 480 + v(T::Image1, P::Height);
-        QCOMPARE(v(T::l_comment, P::Top), image_bottom + 120);
-        QCOMPARE(v(T::Image1, P::Width) * 3, v(T::Image1, P::Height) * 4);
+        const int image_bottom = 480 + v(T::PictureBox, P::Height);
+        QCOMPARE(v(T::CommentBox, P::Top), image_bottom + 120);
+        QCOMPARE(v(T::PictureBox, P::Width) * 3, v(T::PictureBox, P::Height) * 4);
         for (const T button :
-             {T::k_pre_set0, T::k_pre_set1, T::k_pre_set2, T::k_pre_set3, T::k_komoji}) {
+             {T::PresetButton0, T::PresetButton1, T::PresetButton2, T::PresetButton3, T::LowerCaseButton}) {
             QCOMPARE(v(button, P::Top), image_bottom + 240);
         }
-        QCOMPARE((v(T::k_pre_set1, P::Left) - v(T::k_pre_set0, P::Left)), 600);
-        QCOMPARE((v(T::k_pre_set2, P::Left) - v(T::k_pre_set1, P::Left)), 600);
-        QCOMPARE((v(T::k_pre_set3, P::Left) - v(T::k_pre_set2, P::Left)), 600);
-        // k_list (855 wide) and k_komoji (975 wide) end at the same right edge.
-        QCOMPARE((v(T::k_list, P::Left) + 855), (v(T::k_komoji, P::Left) + 975));
+        QCOMPARE((v(T::PresetButton1, P::Left) - v(T::PresetButton0, P::Left)), 600);
+        QCOMPARE((v(T::PresetButton2, P::Left) - v(T::PresetButton1, P::Left)), 600);
+        QCOMPARE((v(T::PresetButton3, P::Left) - v(T::PresetButton2, P::Left)), 600);
+        // write_time_log (855 wide) and lower_case_names (975 wide) end at the same right edge.
+        QCOMPARE((v(T::ListButton, P::Left) + 855), (v(T::LowerCaseButton, P::Left) + 975));
         // The outer window leaves 90 by 660 twips for frame, title and menu bar.
-        QCOMPARE((v(T::Main, P::Width) - 90), (size_large ? 9780 : 7425));
-        QCOMPARE((v(T::Main, P::Height) - 660), (size_large ? 8515 : 6675));
+        QCOMPARE((v(T::Window, P::Width) - 90), (size_large ? 9780 : 7425));
+        QCOMPARE((v(T::Window, P::Height) - 660), (size_large ? 8515 : 6675));
     }
 }
 
@@ -149,7 +149,7 @@ void TestLayouts::switching_layouts_restores_every_value() {
     using Key = std::pair<LayoutTarget, LayoutProperty>;
     const auto apply = [&ui](bool size_large) {
         ui.layout_values.clear();
-        z_set_layout(size_large, ui);
+        apply_layout(size_large, ui);
         std::map<Key, int> state;
         for (const LayoutValue& value : ui.layout_values) {
             state[{value.target, value.property}] = value.twips;

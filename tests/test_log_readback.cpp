@@ -24,9 +24,9 @@ ImageTable pictures(const QStringList& times) {
     for (const QString& s : times) {
         const QDateTime when(QDate(2001, 9, s.section(u' ', 0, 0).toInt()),
                              QTime::fromString(s.section(u' ', 1), QStringLiteral("HH:mm:ss")));
-        t.img_name.push_back(QStringLiteral("p%1.jpg").arg(t.img_count()));
-        t.img_date.push_back(to_date_time(when));
-        t.img_comment.emplace_back();
+        t.names.push_back(QStringLiteral("p%1.jpg").arg(t.count()));
+        t.dates.push_back(to_date_time(when));
+        t.comments.emplace_back();
     }
     return t;
 }

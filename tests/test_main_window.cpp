@@ -32,29 +32,29 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("geometry");
         QTest::addColumn<bool>("enabled");
-        QTest::newRow("k_open") << "k_open" << QStringLiteral("開く(&O)") << twips(120, 0, 735, 375)
+        QTest::newRow("open") << "open" << QStringLiteral("開く(&O)") << twips(120, 0, 735, 375)
                                 << true;
-        QTest::newRow("k_decre") << "k_decre" << QStringLiteral("前へ(&B)")
+        QTest::newRow("previous") << "previous" << QStringLiteral("前へ(&B)")
                                  << twips(1080, 0, 855, 375) << false;
-        QTest::newRow("k_incre") << "k_incre" << QStringLiteral("次へ(&N)")
+        QTest::newRow("next") << "next" << QStringLiteral("次へ(&N)")
                                  << twips(2040, 0, 855, 375) << false;
-        QTest::newRow("k_pre_set0")
-            << "k_pre_set0" << QStringLiteral("米(&Z)") << twips(3840, 6120, 615, 375) << true;
-        QTest::newRow("k_pre_set1")
-            << "k_pre_set1" << QStringLiteral("麦(&X)") << twips(4440, 6120, 615, 375) << true;
-        QTest::newRow("k_pre_set2")
-            << "k_pre_set2" << QStringLiteral("豆(&C)") << twips(5040, 6120, 615, 375) << true;
-        QTest::newRow("k_pre_set3")
-            << "k_pre_set3" << QStringLiteral("実(&V)") << twips(5640, 6120, 615, 375) << true;
-        QTest::newRow("k_komoji") << "k_komoji" << QStringLiteral("小文字(&S)")
+        QTest::newRow("preset0")
+            << "preset0" << QStringLiteral("米(&Z)") << twips(3840, 6120, 615, 375) << true;
+        QTest::newRow("preset1")
+            << "preset1" << QStringLiteral("麦(&X)") << twips(4440, 6120, 615, 375) << true;
+        QTest::newRow("preset2")
+            << "preset2" << QStringLiteral("豆(&C)") << twips(5040, 6120, 615, 375) << true;
+        QTest::newRow("preset3")
+            << "preset3" << QStringLiteral("実(&V)") << twips(5640, 6120, 615, 375) << true;
+        QTest::newRow("lower_case") << "lower_case" << QStringLiteral("小文字(&S)")
                                   << twips(6360, 6120, 975, 375) << false;
-        QTest::newRow("k_list") << "k_list" << QStringLiteral("リスト(&L)")
+        QTest::newRow("list") << "list" << QStringLiteral("リスト(&L)")
                                 << twips(6480, 0, 855, 375) << false;
-        QTest::newRow("l_file_date") << "l_file_date"
+        QTest::newRow("file_date") << "file_date"
                                      << "" << twips(4680, 120, 1815, 255) << true;
-        QTest::newRow("l_file_name") << "l_file_name"
+        QTest::newRow("file_name") << "file_name"
                                      << "" << twips(3000, 120, 1575, 255) << true;
-        QTest::newRow("l_comment") << "l_comment"
+        QTest::newRow("comment") << "comment"
                                    << "" << twips(120, 6000, 3615, 625) << true;
         QTest::newRow("Image1") << "Image1"
                                 << "" << twips(120, 480, 7200, 5400) << true;
@@ -86,7 +86,7 @@ private slots:
                 menus << "  " + entry->text();
                 QVERIFY(entry->isEnabled() && !entry->isSeparator());
                 // The overview is the one entry with a shortcut of its own.
-                QCOMPARE(entry->shortcut(), entry->objectName() == "m_overview"
+                QCOMPARE(entry->shortcut(), entry->objectName() == "overview_action"
                                                 ? QKeySequence(Qt::CTRL | Qt::Key_I)
                                                 : QKeySequence());
             }
@@ -101,8 +101,8 @@ private slots:
                               QStringLiteral("  最初(&G)"), QStringLiteral("  最後(&J)"),
                               QStringLiteral("  一覧(&I)"), QStringLiteral("ヘルプ(&H)"),
                               QStringLiteral("  目次(&T)"), QStringLiteral("  バージョン(&V)")}));
-        QVERIFY(!child<QPushButton>(w.main, "k_open")->autoDefault());
-        auto* capture_time = w.main.findChild<QAction*>("m_capture_time");
+        QVERIFY(!child<QPushButton>(w.main, "open")->autoDefault());
+        auto* capture_time = w.main.findChild<QAction*>("capture_time_action");
         QVERIFY(capture_time->isCheckable() && !capture_time->isChecked());
     }
 
@@ -127,18 +127,18 @@ private slots:
 
     void tab_order_starts_at_open() {
         Window w;
-        QCOMPARE(QApplication::focusWidget(), child(w.main, "k_open"));
+        QCOMPARE(QApplication::focusWidget(), child(w.main, "open"));
         for (QPushButton* b : w.main.findChildren<QPushButton*>()) b->setEnabled(true);
         QStringList order;
-        QWidget* at = child(w.main, "k_open");
+        QWidget* at = child(w.main, "open");
         for (int i = 0; i < 10; ++i) {
             order << at->objectName();
             at = at->nextInFocusChain();
             while (!(at->focusPolicy() & Qt::TabFocus)) at = at->nextInFocusChain();
         }
         QCOMPARE(order,
-                 QStringList({"k_open", "k_decre", "k_incre", "l_comment", "k_pre_set0",
-                              "k_pre_set1", "k_pre_set2", "k_pre_set3", "k_komoji", "k_list"}));
+                 QStringList({"open", "previous", "next", "comment", "preset0",
+                              "preset1", "preset2", "preset3", "lower_case", "list"}));
     }
 
     // Alt+N and Alt+B click at once: what is typed next goes into the picture
@@ -148,12 +148,12 @@ private slots:
         album.add("B.JPG", at(2020, 1, 1, 9, 0), QSize(64, 48));
         album.add("A.JPG", at(2020, 1, 1, 10, 0), QSize(48, 64));
         Window w({album.file("A.JPG")});
-        auto* name = child<QLabel>(w.main, "l_file_name");
-        auto* comment = child<QPlainTextEdit>(w.main, "l_comment");
+        auto* name = child<QLabel>(w.main, "file_name");
+        auto* comment = child<QPlainTextEdit>(w.main, "comment");
         QCOMPARE(name->text(), QStringLiteral("B.JPG"));
-        QCOMPARE(child<QLabel>(w.main, "l_file_date")->text(),
+        QCOMPARE(child<QLabel>(w.main, "file_date")->text(),
                  QStringLiteral("2020/01/01(水)09:00"));
-        QVERIFY(child(w.main, "k_incre")->isEnabled() && child(w.main, "k_list")->isEnabled());
+        QVERIFY(child(w.main, "next")->isEnabled() && child(w.main, "list")->isEnabled());
         comment->setFocus();
         QTest::keyClicks(comment, "first");
         BoxCloser boxes;
@@ -219,7 +219,7 @@ private slots:
         Window w;
         if (place == "file name") {
             w.main.set_file_name(text);
-            auto* name = child<QLabel>(w.main, "l_file_name");
+            auto* name = child<QLabel>(w.main, "file_name");
             const QString on_label = shown(name->text(), name->textFormat());
             if (label == "elided") {
                 QVERIFY2(on_label.contains(QStringLiteral("…")), qPrintable(on_label));
@@ -229,13 +229,13 @@ private slots:
             }
             // Nothing runs past the label into the date beside it.
             QVERIFY(name->fontMetrics().horizontalAdvance(on_label) <= name->width());
-            QVERIFY(name->geometry().right() < child(w.main, "l_file_date")->geometry().left());
+            QVERIFY(name->geometry().right() < child(w.main, "file_date")->geometry().left());
             QCOMPARE(shown(name->toolTip()), text);
         } else if (place == "phrase") {
             Settings settings;
-            settings.pre_str[0] = text;
-            z_set_pre_captions(settings, w.main);
-            auto* button = child<QPushButton>(w.main, "k_pre_set0");
+            settings.phrases[0] = text;
+            set_preset_captions(settings, w.main);
+            auto* button = child<QPushButton>(w.main, "preset0");
             QCOMPARE(button->text(), label);
             QCOMPARE(shown(button->toolTip()), text);
         } else {
@@ -264,7 +264,7 @@ private slots:
         QFETCH(QList<bool>, layouts);
         QFETCH(QSize, size);
         Window w({}, def_list);
-        for (const bool large : layouts) z_set_layout(large, w.main);
+        for (const bool large : layouts) apply_layout(large, w.main);
         auto* box = static_cast<PictureBox*>(child(w.main, "Image1"));
         QCOMPARE(box->size(), size);
         QCOMPARE(box->picture().size(), size);
@@ -273,10 +273,10 @@ private slots:
     void version_box_then_typing_goes_on_in_the_comment() {
         Window w;
         BoxCloser boxes;
-        w.main.findChild<QAction*>("m_version")->trigger();
+        w.main.findChild<QAction*>("version_action")->trigger();
         QCOMPARE(boxes.seen.size(), 1);
         QVERIFY(boxes.seen.first().startsWith(QStringLiteral("バージョン情報|フォタビ")));
-        QCOMPARE(w.main.focusWidget(), child(w.main, "l_comment"));
+        QCOMPARE(w.main.focusWidget(), child(w.main, "comment"));
     }
 };
 

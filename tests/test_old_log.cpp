@@ -163,9 +163,9 @@ void TestOldLog::other_forms_of_a_character() {
     QTemporaryDir dir;
     QVERIFY(put_file(dir.filePath("time_log.txt"), bytes));
     ImageTable table;
-    table.img_name = {"p.jpg"};
-    table.img_date = {to_date_time(QDate(2001, 9, 2), QTime(5, 10))};
-    table.img_comment = {QString()};
+    table.names = {"p.jpg"};
+    table.dates = {to_date_time(QDate(2001, 9, 2), QTime(5, 10))};
+    table.comments = {QString()};
     const ReadBack back = read_back_log(dir.path(), table);
     QCOMPARE(back.damaged, damaged);
     QCOMPARE(back.other_forms, other_forms);

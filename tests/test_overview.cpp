@@ -14,10 +14,10 @@ ImageTable table_of(const QStringList& rows) {
     for (const QString& row : rows) {
         const QDateTime when =
             QDateTime::fromString(row.section(u'|', 0, 0), QStringLiteral("yyyy-MM-dd hh:mm"));
-        table.img_name.push_back(QStringLiteral("P%1").arg(table.img_name.size()));
-        table.img_date.push_back(when.isValid() ? to_date_time(when.date(), when.time())
+        table.names.push_back(QStringLiteral("P%1").arg(table.names.size()));
+        table.dates.push_back(when.isValid() ? to_date_time(when.date(), when.time())
                                                 : DateTime{999'999'999'999});
-        table.img_comment.push_back(row.section(u'|', 1).replace(QStringLiteral("\\n"), "\n"));
+        table.comments.push_back(row.section(u'|', 1).replace(QStringLiteral("\\n"), "\n"));
     }
     return table;
 }
@@ -141,20 +141,20 @@ private slots:
         OverviewModel model(table);
         model.set_uncommented_only(true);
         QCOMPARE(listed(model), "2001年9月2日(日): P0 P1");
-        table.img_comment[1] = "typed";
+        table.comments[1] = "typed";
         QVERIFY(model.comment_changed(1));
         QCOMPARE(listed(model), "2001年9月2日(日): P0");
         QCOMPARE(model.count_text(), "コメント 2 / 3");
         QCOMPARE(model.position_of(1), -1);
         QCOMPARE(model.nearest_position(1), 0);  // none after it: the one before
-        table.img_comment[1] = "typed more";
+        table.comments[1] = "typed more";
         QVERIFY(!model.comment_changed(1));
-        table.img_comment[2].clear();
+        table.comments[2].clear();
         QVERIFY(model.comment_changed(2));
         QCOMPARE(listed(model), "2001年9月2日(日): P0 | 2001年9月3日(月): P2");
         QCOMPARE(model.nearest_position(1), 1);  // P2
         model.set_uncommented_only(false);
-        table.img_comment[0] = "a";
+        table.comments[0] = "a";
         QVERIFY(!model.comment_changed(0));
         QCOMPARE(model.count_text(), "コメント 2 / 3");
         // Listed anew with fewer pictures.

@@ -25,7 +25,7 @@ private slots:
         make_outing(album);
         Run run;
         run.commands.show_at(0);
-        run.commands.m_overview();
+        run.commands.open_overview();
         QCOMPARE(run.ui.events, QStringList({kNeed, "focus", kNeed, "focus"}));
 
         run.start(album.file("DSC0001.JPG"));
@@ -41,7 +41,7 @@ private slots:
         run.commands.show_at(4);  // gone since the overview was drawn: nothing moves
         run.commands.show_at(-1);
         QCOMPARE(run.ui.events, QStringList({"focus", "focus"}));
-        run.commands.m_overview();
+        run.commands.open_overview();
         QCOMPARE(run.ui.events.last(), QStringLiteral("overview"));
     }
 
@@ -99,7 +99,7 @@ private slots:
         if (answer == "all") run.ui.diary_answers.push_back(DiaryChoice{true, true, true});
         run.ui.cancel_at_step = cancel_at;
         run.ui.clear();
-        run.commands.m_photo_diary();
+        run.commands.make_photo_diary();
 
         QCOMPARE(run.ui.events.first(), "photo diary dialog|" + album.path());
         QCOMPARE(run.ui.events.last(), QStringLiteral("focus"));
@@ -123,7 +123,7 @@ private slots:
         Run run;
         run.start(empty.path());
         run.ui.clear();
-        run.commands.m_photo_diary();
+        run.commands.make_photo_diary();
         QCOMPARE(run.ui.events, QStringList({kNeed, "focus"}));
     }
 };

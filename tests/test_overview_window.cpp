@@ -24,14 +24,14 @@ struct Opened : Window {
     OverviewView* view = nullptr;
 
     explicit Opened(const QString& picture) : Window({picture}) {
-        main.findChild<QAction*>("m_overview")->trigger();
+        main.findChild<QAction*>("overview_action")->trigger();
         overview = main.overview();
         QVERIFY(overview && overview->isVisible());
         view = &overview->view();
         QVERIFY(QTest::qWaitForWindowExposed(overview));
     }
-    QString shown_name() { return child<QLabel>(main, "l_file_name")->text(); }
-    QPlainTextEdit* comment_box() { return child<QPlainTextEdit>(main, "l_comment"); }
+    QString shown_name() { return child<QLabel>(main, "file_name")->text(); }
+    QPlainTextEdit* comment_box() { return child<QPlainTextEdit>(main, "comment"); }
     QString count() { return child<QLabel>(*overview, "overview_count")->text(); }
     void key(Qt::Key key) { QTest::keyClick(view, key); }
 };
@@ -87,7 +87,7 @@ private slots:
 
         QTest::keyClick(o.view, Qt::Key_Escape);
         QVERIFY(!o.overview->isVisible());
-        o.main.findChild<QAction*>("m_overview")->trigger();
+        o.main.findChild<QAction*>("overview_action")->trigger();
         QVERIFY(o.overview->isVisible());
         QCOMPARE(o.view->selected(), 1);
     }
@@ -123,7 +123,7 @@ private slots:
             if (QWidget* box = QApplication::activeModalWidget()) box->close();
         });
         closer.start(20);
-        o.main.commands().k_komoji();
+        o.main.commands().lower_case_names();
         QTRY_VERIFY(o.view->wanted().contains(album.file("x2999.jpg")));
         QCOMPARE(o.view->selected(), 2999);  // the picture shown, listed anew
     }

@@ -53,7 +53,7 @@ struct Colours : Album, Run {
                       at(2024, 5, 3, 9, i));
         }
         ui.chosen_pictures.push_back(file(QStringLiteral("DSC0.JPG")));
-        commands.k_open();
+        commands.open_picture();
     }
 };
 
@@ -231,19 +231,19 @@ private slots:
             QCOMPARE(run.ui.file_name, QStringLiteral("DSC%1.JPG").arg(i));
             QCOMPARE(colour_of(run.ui.picture), kColourNames[i % 3]);
             run.ui.comment_text = QStringLiteral("comment %1").arg(i);
-            run.commands.k_incre();
+            run.commands.show_next();
         }
         QCOMPARE(run.ui.messages().size(), 1);  // no next picture
         for (int i = 6; i >= 0; --i) {
             QCOMPARE(run.ui.file_name, QStringLiteral("DSC%1.JPG").arg(i));
             QCOMPARE(run.ui.comment_text, QStringLiteral("comment %1").arg(i));
             QCOMPARE(colour_of(run.ui.picture), kColourNames[i % 3]);
-            run.commands.k_decre();
+            run.commands.show_previous();
         }
-        run.commands.m_last();
+        run.commands.show_last();
         QCOMPARE(colour_of(run.ui.picture), kColourNames[6 % 3]);
         for (int i = 0; i < 7; ++i)
-            QCOMPARE(run.commands.table().img_comment[i], QStringLiteral("comment %1").arg(i));
+            QCOMPARE(run.commands.table().comments[i], QStringLiteral("comment %1").arg(i));
     }
 
     // The next picture was prepared, then changed on disk before Next.
@@ -253,26 +253,26 @@ private slots:
         run.add_bytes(QStringLiteral("DSC1.JPG"), jpeg_of(Qt::blue, QSize(80, 60)),
                             at(2024, 5, 3, 9, 1));
         QVERIFY(QFile::remove(run.file(QStringLiteral("DSC2.JPG"))));
-        run.commands.k_incre();
+        run.commands.show_next();
         QCOMPARE(colour_of(run.ui.picture), QStringLiteral("blue"));
         QCOMPARE(run.ui.picture.size(), QSize(480, 360));
-        run.commands.k_incre();
+        run.commands.show_next();
         QCOMPARE(run.ui.placeholder, "DSC2.JPG|" + system_reason(ENOENT));
-        run.commands.k_incre();
+        run.commands.show_next();
         QCOMPARE(colour_of(run.ui.picture), QStringLiteral("red"));
     }
 
     // Renaming to lower case changes every path; the pictures shown stay right.
     void lower_case_renaming_then_navigation() {
         Colours run(5);
-        run.commands.k_incre();
-        run.commands.k_komoji();
+        run.commands.show_next();
+        run.commands.lower_case_names();
         QCOMPARE(run.ui.file_name, QStringLiteral("dsc1.jpg"));
-        run.commands.k_incre();
+        run.commands.show_next();
         QCOMPARE(run.ui.file_name, QStringLiteral("dsc2.jpg"));
         QCOMPARE(colour_of(run.ui.picture), QStringLiteral("blue"));
-        run.commands.k_decre();
-        run.commands.k_decre();
+        run.commands.show_previous();
+        run.commands.show_previous();
         QCOMPARE(run.ui.file_name, QStringLiteral("dsc0.jpg"));
         QCOMPARE(colour_of(run.ui.picture), QStringLiteral("red"));
         QVERIFY(run.ui.placeholder.isEmpty());
@@ -288,15 +288,15 @@ private slots:
         QTemporaryDir program;
         Commands commands(ui, program.path(), program.path());
         ui.chosen_pictures.push_back(album.file(QStringLiteral("P0.JPG")));
-        commands.k_open();
+        commands.open_picture();
         QCOMPARE(ui.picture.size(), QSize(480, 320));
         commands.picture_cache().wait_idle();
         Settings large;
         large.size_large = true;
         ui.settings_answers.push_back(large);
-        commands.m_setup();
+        commands.open_settings();
         QCOMPARE(ui.picture.size(), QSize(640, 426));
-        commands.k_incre();
+        commands.show_next();
         QCOMPARE(ui.picture.size(), QSize(640, 426));
         QCOMPARE(colour_of(ui.picture), QStringLiteral("green"));
     }
@@ -307,13 +307,13 @@ private slots:
         Colours run(2);
         const auto [green, blue] = same_size(Qt::green, Qt::blue);
         run.add_bytes(QStringLiteral("DSC1.JPG"), green, at(2024, 5, 3, 9, 1));
-        run.commands.k_incre();
-        run.commands.k_decre();
+        run.commands.show_next();
+        run.commands.show_previous();
         run.commands.picture_cache().wait_idle();
         run.add_bytes(QStringLiteral("DSC1.JPG"), blue, at(2024, 5, 3, 9, 1));
         run.ui.chosen_pictures.push_back(run.file(QStringLiteral("DSC0.JPG")));
-        run.commands.k_open();
-        run.commands.k_incre();
+        run.commands.open_picture();
+        run.commands.show_next();
         QCOMPARE(run.ui.file_name, QStringLiteral("DSC1.JPG"));
         QCOMPARE(colour_of(run.ui.picture), QStringLiteral("blue"));
     }

@@ -117,15 +117,15 @@ private slots:
         Run run;
         run.start(album.path());
         QCOMPARE(run.ui.messages(), QStringList());
-        QCOMPARE(run.commands.table().img_count(), before.size());
+        QCOMPARE(run.commands.table().count(), before.size());
         for (const QString& name : removals) QVERIFY(QFile::remove(album.file(name)));
         run.ui.comment_text = "first";
-        run.commands.k_incre();
+        run.commands.show_next();
         run.ui.clear();
-        run.commands.k_komoji();
+        run.commands.lower_case_names();
         QStringList names;
-        for (int i = 0; i < run.commands.table().img_count(); ++i)
-            names << run.commands.table().img_name[i];
+        for (int i = 0; i < run.commands.table().count(); ++i)
+            names << run.commands.table().names[i];
         QCOMPARE(names, after);
         QStringList on_disk = files_in(album.path());
         QStringList expected_disk = after;
@@ -133,8 +133,8 @@ private slots:
         on_disk.sort();
         expected_disk.sort();
         QCOMPARE(on_disk, expected_disk);  // and no temporary file or note is left
-        QCOMPARE(run.commands.table().img_comment[0], QStringLiteral("first"));
-        QCOMPARE(run.commands.table().img_date[0], to_date_time(at(2020, 5, 1, 9, 0)));
+        QCOMPARE(run.commands.table().comments[0], QStringLiteral("first"));
+        QCOMPARE(run.commands.table().dates[0], to_date_time(at(2020, 5, 1, 9, 0)));
         QCOMPARE(run.ui.events.first(), "file_name|" + after[1]);
         QCOMPARE(run.ui.messages(), QStringList{"message|メッセージ|" + message});
         QCOMPARE(run.ui.events.last(), QStringLiteral("focus"));
@@ -217,7 +217,7 @@ private slots:
         run.start("");
         if (command == "komoji") {
             run.commands.open_dropped(path);
-            QCOMPARE(run.commands.table().img_count(), 2);
+            QCOMPARE(run.commands.table().count(), 2);
         }
         const QFileDevice::Permissions modes[] = {
             {}, QFile::ExeOwner, QFile::ReadOwner | QFile::ExeOwner};
@@ -235,9 +235,9 @@ private slots:
         run.ui.clear();
         if (command == "open") {
             run.ui.chosen_pictures.push_back(path + "/x.jpg");
-            run.commands.k_open();
+            run.commands.open_picture();
         } else {
-            run.commands.k_komoji();
+            run.commands.lower_case_names();
         }
         QCOMPARE(run.ui.messages(),
                  QStringList{"message|メッセージ|" + message.replace("%F", path)});
@@ -247,7 +247,7 @@ private slots:
         Run run;
         run.start("");
         run.ui.clear();
-        run.commands.k_komoji();
+        run.commands.lower_case_names();
         QCOMPARE(run.ui.events, QStringList({kNeed, "focus"}));
     }
 
@@ -278,8 +278,8 @@ private slots:
         QCOMPARE(cut.first_step(), QString());
         Run run;
         run.start(mount_point);
-        QCOMPARE(run.commands.table().img_count(), 3);
-        run.commands.k_komoji();
+        QCOMPARE(run.commands.table().count(), 3);
+        run.commands.lower_case_names();
         QCOMPARE(run.ui.messages().size(), 1);
         QVERIFY2(run.ui.messages().last() ==
                      QStringLiteral("message|メッセージ|画像ファイル名を小文字にしました"),

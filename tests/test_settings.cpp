@@ -150,7 +150,7 @@ void TestSettings::parse() {
     const ConfigRead read = parse_config(bytes);
     QCOMPARE(read.settings.size_large, size_large);
     QCOMPARE(read.settings.capture_time, capture_time);
-    for (size_t n = 0; n < 4; ++n) QCOMPARE(read.settings.pre_str[n], phrases[n]);
+    for (size_t n = 0; n < 4; ++n) QCOMPARE(read.settings.phrases[n], phrases[n]);
     QCOMPARE(!read.problem.isEmpty(), problem);
     if (problem) QVERIFY(read.problem.contains(u"def_list.txt"_s));
 }
@@ -191,7 +191,7 @@ void TestSettings::serialize() {
     // A line break in a phrase would shift every later line of the file.
     Settings broken;
     broken.size_large = true;
-    broken.pre_str = {u"a\nb"_s, u"c\r\nd"_s, u"e\rf"_s, u"g"_s};
+    broken.phrases = {u"a\nb"_s, u"c\r\nd"_s, u"e\rf"_s, u"g"_s};
     QCOMPARE(serialize_config(broken), lines({"True", "a b", "c d", "e f", "g"}, "\r\n"));
 
     // The mode adds a sixth line while on, and only then.
@@ -206,26 +206,26 @@ void TestSettings::read_and_write_files() {
     QVERIFY(dir.isValid());
 
     // Missing file: the defaults, silently.
-    const ConfigRead missing = z_read_config(dir.path());
+    const ConfigRead missing = read_settings_file(dir.path());
     QCOMPARE(missing.settings, Settings{});
     QVERIFY(missing.problem.isEmpty());
 
     Settings settings;
     settings.size_large = true;
-    settings.pre_str = {u"お昼"_s, QString(), u"ｶﾒﾗ"_s, u"&"_s};
-    QCOMPARE(z_write_config(dir.path(), settings), QString());
+    settings.phrases = {u"お昼"_s, QString(), u"ｶﾒﾗ"_s, u"&"_s};
+    QCOMPARE(write_settings_file(dir.path(), settings), QString());
     QFile file(dir.filePath(u"def_list.txt"_s));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), lines({"True", kOhiru, "", kKamera, "&"}, "\r\n"));
     file.close();
 
-    const ConfigRead again = z_read_config(dir.path());
+    const ConfigRead again = read_settings_file(dir.path());
     QCOMPARE(again.settings, settings);
     QVERIFY(again.problem.isEmpty());
 
     // A shorter file replaces a longer one completely.
-    QCOMPARE(z_write_config(dir.path(), Settings{}), QString());
-    QCOMPARE(z_read_config(dir.path()).settings, Settings{});
+    QCOMPARE(write_settings_file(dir.path(), Settings{}), QString());
+    QCOMPARE(read_settings_file(dir.path()).settings, Settings{});
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), serialize_config(Settings{}));
 }
@@ -261,12 +261,12 @@ void TestSettings::not_a_settings_file() {
     }
     const Settings large{true, {u"お昼"_s, u"休憩"_s, {}, {}}};
     if (kind == "good link") {
-        QVERIFY(z_write_config(dir.path(), large).isEmpty());
+        QVERIFY(write_settings_file(dir.path(), large).isEmpty());
         QVERIFY(QFile::rename(path, dir.filePath(u"real.txt"_s)));
         QVERIFY(QFile::link(dir.filePath(u"real.txt"_s), path));
     }
 
-    const ConfigRead read = z_read_config(dir.path());
+    const ConfigRead read = read_settings_file(dir.path());
     if (reason.isEmpty()) {
         QCOMPARE(read.settings, large);
         QCOMPARE(read.problem, QString());
@@ -284,13 +284,13 @@ void TestSettings::not_a_settings_file() {
     if (kind == "folder") {
         QCOMPARE(aside.error, EISDIR);
         QCOMPARE(left, QStringList{u"def_list.txt"_s});
-        QVERIFY(!z_write_config(dir.path(), Settings{}).isEmpty());
+        QVERIFY(!write_settings_file(dir.path(), Settings{}).isEmpty());
         return;
     }
     QCOMPARE(left, QStringList{kept});
     QVERIFY(kept.startsWith(u"def_list_damaged-"_s));
-    QCOMPARE(z_write_config(dir.path(), Settings{}), QString());
-    QCOMPARE(z_read_config(dir.path()).problem, QString());
+    QCOMPARE(write_settings_file(dir.path(), Settings{}), QString());
+    QCOMPARE(read_settings_file(dir.path()).problem, QString());
 }
 
 // The folder the settings go to may be missing (the per-user folder): the
@@ -302,7 +302,7 @@ void TestSettings::write_names_why_the_folder_cannot_be_made() {
                                                   QFile::ExeOwner | QFile::ExeOther |
                                                   QFile::ReadOther));
     const std::optional<QByteArray> error =
-        as_user(nobody(), [&] { return z_write_config(folder, Settings{}).toUtf8(); });
+        as_user(nobody(), [&] { return write_settings_file(folder, Settings{}).toUtf8(); });
     if (!error) QSKIP("cannot become the user nobody here");
     QCOMPARE(QString::fromUtf8(*error), u"%1 を書き込めませんでした。\n理由: %2"_s.arg(
                                             folder + u"/def_list.txt"_s, system_reason(EACCES)));

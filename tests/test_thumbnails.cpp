@@ -64,7 +64,7 @@ int mode_of(const QString& path) {
 }
 
 // The thumbnails of an album, with a cache of their own and a count of decodes.
-struct Setup {
+struct SettingsDialog {
     Album album;
     QTemporaryDir cache;
     std::atomic<int> decodes{0};
@@ -143,7 +143,7 @@ private slots:
     void entries() {
         QFETCH(QString, what);
         QFETCH(bool, used);
-        Setup s;
+        SettingsDialog s;
         s.album.add("DSC0001.JPG", at(2024, 5, 3, 9, 12), QSize(640, 480), Qt::blue);
         const QString picture = s.album.file("DSC0001.JPG");
         const ThumbnailKey key = thumbnail_key(picture);
@@ -191,7 +191,7 @@ private slots:
 
     // A cache made here is private, and a later run takes it without a decode.
     void written_entry_is_reused() {
-        Setup s;
+        SettingsDialog s;
         s.album.add("a.jpg", at(2024, 5, 3, 9, 12), QSize(800, 600), Qt::blue);
         const QString picture = s.album.file("a.jpg");
         {
@@ -215,7 +215,7 @@ private slots:
 
     // A cache that cannot be written changes nothing but the speed.
     void unwritable_cache() {
-        Setup s;
+        SettingsDialog s;
         s.album.add("a.jpg", at(2024, 5, 3, 9, 12), QSize(300, 200), Qt::blue);
         QFile blocker(s.cache.path() + "/file");
         QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -241,7 +241,7 @@ private slots:
     }
     void undecodable() {
         QFETCH(QString, what);
-        Setup s;
+        SettingsDialog s;
         const QString path = s.album.file("x.jpg");
         const QByteArray jpeg = jpeg_bytes(QSize(64, 48));
         if (what == "cut") s.album.add_bytes("x.jpg", jpeg.left(200), at(2024, 5, 3, 9, 0));
@@ -307,7 +307,7 @@ private slots:
 
     // The preview comes first, the decode replaces it.
     void preview_then_final() {
-        Setup s;
+        SettingsDialog s;
         const QByteArray block = exif_block({}, {6, {}, quartered_jpeg({160, 120})});
         s.album.add_bytes("a.jpg", jpeg_with(jpeg_segment(0xE1, block), QSize(400, 300), Qt::blue),
                           at(2024, 5, 3, 9, 12));
@@ -324,7 +324,7 @@ private slots:
 
     // Scrolled away: waiting work is dropped; memory stays in its budget.
     void latest_wins_and_budget() {
-        Setup s;
+        SettingsDialog s;
         QStringList paths;
         for (int i = 0; i < 40; ++i) {
             const QString name = QStringLiteral("p%1.jpg").arg(i);

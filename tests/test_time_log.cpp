@@ -25,9 +25,9 @@ struct Entry {
 ImageTable table_of(std::initializer_list<Entry> entries) {
     ImageTable t;
     for (const Entry& e : entries) {
-        t.img_name.push_back(QStringLiteral("p%1.jpg").arg(t.img_count()));
-        t.img_date.push_back(to_date_time(e.when));
-        t.img_comment.push_back(e.comment);
+        t.names.push_back(QStringLiteral("p%1.jpg").arg(t.count()));
+        t.dates.push_back(to_date_time(e.when));
+        t.comments.push_back(e.comment);
     }
     return t;
 }
@@ -66,7 +66,7 @@ private slots:
 void TestTimeLog::outing_is_written_byte_for_byte() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const LogWrite w = z_write_log(dir.path(), outing());
+    const LogWrite w = write_log_file(dir.path(), log_entries(outing()));
     QVERIFY2(w.ok(), qPrintable(w.error));
     QCOMPARE(w.replaced, 0);
 
@@ -201,14 +201,14 @@ void TestTimeLog::lines_data() {
 void TestTimeLog::lines() {
     QFETCH(ImageTable, table);
     QFETCH(QStringList, expected);
-    QCOMPARE(log_lines(table), expected);
+    QCOMPARE(log_lines(log_entries(table)), expected);
 }
 
 void TestTimeLog::no_comment_gives_five_lines() {
     QTemporaryDir dir;
     ImageTable t = outing();
-    for (QString& c : t.img_comment) c.clear();
-    QVERIFY(z_write_log(dir.path(), t).ok());
+    for (QString& c : t.comments) c.clear();
+    QVERIFY(write_log_file(dir.path(), log_entries(t)).ok());
     QCOMPARE(read_all(log_path(dir)), QByteArray("\r\n\r\n\r\n<TABLE BORDER=1>\r\n</TABLE>\r\n"));
 }
 
@@ -216,7 +216,7 @@ void TestTimeLog::no_comment_gives_five_lines() {
 void TestTimeLog::line_break_in_a_comment_is_written_as_crlf() {
     QTemporaryDir dir;
     const ImageTable t = table_of({{at(2001, 9, 2, 5, 10), QStringLiteral("a\nb")}});
-    QVERIFY(z_write_log(dir.path(), t).ok());
+    QVERIFY(write_log_file(dir.path(), log_entries(t)).ok());
     const QByteArray bytes = read_all(log_path(dir));
     QVERIFY(bytes.contains("\r\n05:10 a\r\nb\r\n\r\n"));
     QVERIFY(bytes.contains("<TR><TD>05:10</TD><TD>a\r\nb</TD></TR>\r\n"));
@@ -226,7 +226,7 @@ void TestTimeLog::line_break_in_a_comment_is_written_as_crlf() {
 void TestTimeLog::characters_outside_cp932_are_counted() {
     QTemporaryDir dir;
     const ImageTable t = table_of({{at(2001, 9, 2, 5, 10), QStringLiteral("\U0001F600 맛집")}});
-    const LogWrite w = z_write_log(dir.path(), t);
+    const LogWrite w = write_log_file(dir.path(), log_entries(t));
     QVERIFY(w.ok());
     QCOMPARE(w.replaced, 3);  // three characters, counted once though written in both sections
     QVERIFY(read_all(log_path(dir)).contains("05:10 ? ??\r\n"));
@@ -235,11 +235,11 @@ void TestTimeLog::characters_outside_cp932_are_counted() {
 void TestTimeLog::second_list_replaces_the_first() {
     QTemporaryDir dir;
     ImageTable t = outing();
-    QVERIFY(z_write_log(dir.path(), t).ok());
-    t.img_comment[0].clear();
-    t.img_comment[2].clear();
-    t.img_comment[3].clear();
-    QVERIFY(z_write_log(dir.path(), t).ok());
+    QVERIFY(write_log_file(dir.path(), log_entries(t)).ok());
+    t.comments[0].clear();
+    t.comments[2].clear();
+    t.comments[3].clear();
+    QVERIFY(write_log_file(dir.path(), log_entries(t)).ok());
     QCOMPARE(read_all(log_path(dir)), QByteArray("\r\n\r\n\r\n<TABLE BORDER=1>\r\n</TABLE>\r\n"));
 }
 
@@ -250,7 +250,7 @@ void TestTimeLog::failing_write_names_the_file() {
         QFile f(folder);
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
-    const LogWrite w = z_write_log(folder, outing());
+    const LogWrite w = write_log_file(folder, log_entries(outing()));
     QVERIFY(!w.ok());
     QVERIFY2(w.error.contains(QStringLiteral("time_log.txt")), qPrintable(w.error));
 }
@@ -261,21 +261,21 @@ void TestTimeLog::date_outside_the_calendar_is_refused() {
     for (const qint64 seconds : {std::numeric_limits<qint64>::max(), qint64(-694000000000)}) {
         QTemporaryDir dir;
         ImageTable t = outing();
-        t.img_date[2] = DateTime{seconds};
+        t.dates[2] = DateTime{seconds};
         QVERIFY(QFile(log_path(dir)).open(QIODevice::WriteOnly));
         const QString refused = QStringLiteral(
             "p2.jpg の日時が正しくない（西暦 1 年から 9999 年の外）ため、time_log.txt "
             "を書き込みませんでした。\nファイルの日時を直してから、もう一度試して下さい。");
-        const LogWrite direct = z_write_log(dir.path(), t);
+        const LogWrite direct = write_log_file(dir.path(), log_entries(t));
         QCOMPARE(direct.error, refused);
-        QCOMPARE(direct.undated, QStringLiteral("p2.jpg"));
+        QCOMPARE(direct.outside_calendar, QStringLiteral("p2.jpg"));
         const LogWrite keeping = write_log_keeping_old(dir.path(), log_entries(t), {});
         QCOMPARE(keeping.error, refused);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"time_log.txt"});
         QCOMPARE(read_all(log_path(dir)), QByteArray());
         // Without a comment the picture is not written, so nothing is refused.
-        t.img_comment[2].clear();
-        QVERIFY(z_write_log(dir.path(), t).ok());
+        t.comments[2].clear();
+        QVERIFY(write_log_file(dir.path(), log_entries(t)).ok());
     }
 }
 

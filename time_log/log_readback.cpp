@@ -142,10 +142,10 @@ LogRead read_log(const QByteArray& bytes) {
 
 Placement place_entries(const ImageTable& table, const std::vector<LogEntry>& entries) {
     Placement placement;
-    placement.comments.resize(size_t(table.img_count()));
+    placement.comments.resize(size_t(table.count()));
     std::map<Key, std::vector<size_t>> pictures;  // in table order
-    for (int i = 0; i < table.img_count(); ++i)
-        pictures[{log_day(table.img_date[i]), log_time(table.img_date[i])}].push_back(size_t(i));
+    for (int i = 0; i < table.count(); ++i)
+        pictures[{log_day(table.dates[i]), log_time(table.dates[i])}].push_back(size_t(i));
     std::map<Key, std::vector<size_t>> minutes;  // in file order
     for (size_t j = 0; j < entries.size(); ++j)
         minutes[{entries[j].day, entries[j].time}].push_back(j);

@@ -29,10 +29,10 @@ QString backup_stem(const QDateTime& modified) {
 
 std::vector<LogEntry> logged_entries(const ImageTable& table, const std::vector<QString>& logged) {
     std::vector<LogEntry> entries;
-    const size_t count = std::min(size_t(table.img_count()), logged.size());
+    const size_t count = std::min(size_t(table.count()), logged.size());
     for (size_t i = 0; i < count; ++i) {
         if (logged[i].isEmpty()) continue;
-        entries.push_back({log_day(table.img_date[i]), log_time(table.img_date[i]), logged[i]});
+        entries.push_back({log_day(table.dates[i]), log_time(table.dates[i]), logged[i]});
     }
     return entries;
 }
@@ -102,7 +102,7 @@ KeptLog keep_old_log(const QString& folder) {
 
 LogWrite write_log_keeping_old(const QString& folder, const std::vector<LogEntry>& entries,
                                const std::vector<LogEntry>& logged) {
-    LogWrite result = refuse_undated(entries);
+    LogWrite result = refuse_outside_calendar(entries);
     if (!result.ok()) return result;
     bool too_large = false;
     int unreadable = 0;

@@ -11,11 +11,11 @@ QString log_time(DateTime date) { return format_date(date, u"hh:nn"); }
 
 std::vector<LogEntry> log_entries(const ImageTable& table) {
     std::vector<LogEntry> entries;
-    for (int i = 0; i < table.img_count(); ++i) {
-        if (table.img_comment[i].isEmpty()) continue;
-        const DateTime date = table.img_date[i];
-        entries.push_back({log_day(date), log_time(date), fold_line_breaks(table.img_comment[i]),
-                           table.img_name[i], !in_calendar(date)});
+    for (int i = 0; i < table.count(); ++i) {
+        if (table.comments[i].isEmpty()) continue;
+        const DateTime date = table.dates[i];
+        entries.push_back({log_day(date), log_time(date), fold_line_breaks(table.comments[i]),
+                           table.names[i], !in_calendar(date)});
     }
     return entries;
 }
@@ -50,20 +50,14 @@ QStringList log_lines(const std::vector<LogEntry>& entries) {
     return lines;
 }
 
-QStringList log_lines(const ImageTable& table) { return log_lines(log_entries(table)); }
-
 Encoded log_bytes(const std::vector<LogEntry>& entries) { return encode_lines(log_lines(entries)); }
 
-LogWrite z_write_log(const QString& folder, const ImageTable& table) {
-    return write_log_file(folder, log_entries(table));
-}
-
-LogWrite refuse_undated(const std::vector<LogEntry>& entries) {
+LogWrite refuse_outside_calendar(const std::vector<LogEntry>& entries) {
     LogWrite refused;
     const auto undated =
-        std::find_if(entries.begin(), entries.end(), [](const LogEntry& e) { return e.undated; });
+        std::find_if(entries.begin(), entries.end(), [](const LogEntry& e) { return e.outside_calendar; });
     if (undated == entries.end()) return refused;
-    refused.undated = undated->picture;
+    refused.outside_calendar = undated->picture;
     refused.error =
         QStringLiteral(
             "%1 の日時が正しくない（西暦 1 年から 9999 年の外）ため、time_log.txt "
@@ -74,7 +68,7 @@ LogWrite refuse_undated(const std::vector<LogEntry>& entries) {
 
 LogWrite write_log_file(const QString& folder, const std::vector<LogEntry>& entries) {
     const QString path = QDir(folder).filePath(QString::fromLatin1(kLogName));
-    LogWrite result = refuse_undated(entries);
+    LogWrite result = refuse_outside_calendar(entries);
     if (!result.ok()) return result;
     result.error = write_text_file(path, log_lines(entries)).error;
     // Each comment stands twice in the file (diary and table) but is counted once.

@@ -23,7 +23,7 @@ struct LogEntry {
           time(std::move(time_text)),
           comment(std::move(comment_text)),
           picture(std::move(picture_name)),
-          undated(outside_calendar) {}
+          outside_calendar(outside_calendar) {}
 
     QString day;      // the day text, "2001年9月2日(日)"
     QString time;     // the time text, "05:10"
@@ -31,7 +31,7 @@ struct LogEntry {
     // Of an entry made from the table: the picture, for messages, and whether
     // its date-time lies outside the calendar (such an entry is never written).
     QString picture;
-    bool undated = false;
+    bool outside_calendar = false;
 
     // The same entry of the diary, whichever picture it came from.
     bool operator==(const LogEntry& other) const {
@@ -51,7 +51,6 @@ std::vector<LogEntry> log_entries(const ImageTable& table);
 // The lines of time_log.txt: the diary grouped by day, three empty lines,
 // then the same as an HTML table. Comments are written exactly as typed.
 QStringList log_lines(const std::vector<LogEntry>& entries);
-QStringList log_lines(const ImageTable& table);
 
 // The bytes of time_log.txt for entries (code page 932, CR LF).
 Encoded log_bytes(const std::vector<LogEntry>& entries);
@@ -61,7 +60,7 @@ struct LogWrite {
     int replaced = 0;    // characters code page 932 cannot hold, written as "?"
     QString kept_as;     // the name the old time_log.txt was kept under, if it was
     int dropped = 0;     // entries of the old file the new one does not hold
-    QString undated;     // the picture whose date-time cannot be written, when that refused it
+    QString outside_calendar;  // the picture whose date-time cannot be written, when that refused it
     int unreadable = 0;  // the old time_log.txt could not be read (the errno), so it was kept
     // The old file was read whole, but some of its characters stand in another
     // code page 932 form than the one written now: with dropped 0, the reason
@@ -73,11 +72,9 @@ struct LogWrite {
 // Refuses entries holding one whose date-time lies outside the calendar (a
 // damaged file time): a day line of dashes would be no diary. The error names
 // the picture; ok when every entry can be written.
-LogWrite refuse_undated(const std::vector<LogEntry>& entries);
+LogWrite refuse_outside_calendar(const std::vector<LogEntry>& entries);
 
-// Writes time_log.txt into folder (code page 932, CR LF, atomically).
-LogWrite z_write_log(const QString& folder, const ImageTable& table);
-// The same from the table's entries.
+// Writes time_log.txt of entries into folder (code page 932, CR LF, atomically).
 LogWrite write_log_file(const QString& folder, const std::vector<LogEntry>& entries);
 
 }  // namespace fotavi

@@ -19,9 +19,8 @@ namespace fotavi {
 namespace {
 
 // The controls the mode moves, by name.
-const char* const kMoved[] = {"client",      "Image1",     "l_comment",  "l_file_name",
-                              "l_file_date", "k_list",     "k_pre_set0", "k_pre_set1",
-                              "k_pre_set2",  "k_pre_set3", "k_komoji"};
+const char* const kMoved[] = {"client",  "Image1",  "comment", "file_name", "file_date", "list",
+                              "preset0", "preset1", "preset2", "preset3",   "lower_case"};
 
 }  // namespace
 
@@ -32,15 +31,15 @@ LargeScreen::LargeScreen(QMainWindow& window, Ui& ui, Commands& commands, QStrin
       commands_(commands),
       choices_path_(std::move(choices_path)) {
     QMenu* view = new QMenu(QStringLiteral("表示(&D)"), &window);
-    view->setObjectName(QStringLiteral("m_view"));
+    view->setObjectName(QStringLiteral("view_menu"));
     action_ = view->addAction(QStringLiteral("大きな画面で使う(&L)"));
-    action_->setObjectName(QStringLiteral("m_large_screen"));
+    action_->setObjectName(QStringLiteral("large_screen_action"));
     action_->setCheckable(true);
-    QMenu* help = window.findChild<QMenu*>(QStringLiteral("mm_help"));
+    QMenu* help = window.findChild<QMenu*>(QStringLiteral("help_menu"));
     window.menuBar()->insertMenu(help ? help->menuAction() : nullptr, view);
     connect(action_, &QAction::toggled, this, [this](bool on) { set_on(on); });
     // The settings dialog may switch the fixed layout: the mode's layout follows.
-    if (QAction* setup = window.findChild<QAction*>(QStringLiteral("m_setup")))
+    if (QAction* setup = window.findChild<QAction*>(QStringLiteral("settings_action")))
         connect(setup, &QAction::triggered, this, [this] {
             if (on_) set_on(false), set_on(true);
         });
@@ -105,7 +104,7 @@ void LargeScreen::set_on(bool on) {
         window_.setMaximumSize(fixed_maximum_);
         commands_.set_picture_box({});
         // The fixed layout as the settings say now, the window fitted to it.
-        z_set_layout(commands_.settings().size_large, ui_);
+        apply_layout(commands_.settings().size_large, ui_);
     }
     action_->setChecked(on_);
     keep_choices();
@@ -116,10 +115,10 @@ void LargeScreen::lay_out() {
     if (!on_ || !client) return;
     const LargeLayout at = large_layout(client->size());
     const std::pair<const char*, QRect> places[] = {
-        {"Image1", at.picture},        {"l_comment", at.comment},     {"l_file_name", at.file_name},
-        {"l_file_date", at.file_date}, {"k_list", at.list},           {"k_pre_set0", at.presets[0]},
-        {"k_pre_set1", at.presets[1]}, {"k_pre_set2", at.presets[2]}, {"k_pre_set3", at.presets[3]},
-        {"k_komoji", at.lower_case}};
+        {"Image1", at.picture},       {"comment", at.comment},    {"file_name", at.file_name},
+        {"file_date", at.file_date},  {"list", at.list},          {"preset0", at.presets[0]},
+        {"preset1", at.presets[1]},   {"preset2", at.presets[2]}, {"preset3", at.presets[3]},
+        {"lower_case", at.lower_case}};
     for (const auto& [name, rect] : places)
         if (QWidget* widget = child(name)) widget->setGeometry(rect);
     decode_.start();

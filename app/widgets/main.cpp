@@ -53,7 +53,7 @@ int main(int argc, char* argv[]) {
         QApplication::installTranslator(&qt_translator);
 
     const QString program_dir = fotavi::program_folder();
-    fotavi::Main window(program_dir, fotavi::config_folder(program_dir));
+    fotavi::MainWindow window(program_dir, fotavi::config_folder(program_dir));
     window.commands().start_up(line.path.isEmpty() ? QStringList() : QStringList{line.path},
                                start_dir);
     // After start-up has applied the fixed layout: the mode starts from it.

@@ -21,21 +21,21 @@
 namespace fotavi {
 
 // Messages name folders and files, which may look like markup: plain text.
-void Main::message(const QString& prompt, const QString& title) {
+void MainWindow::message(const QString& prompt, const QString& title) {
     QMessageBox box(QMessageBox::NoIcon, title, prompt, QMessageBox::Ok,
                     isVisible() ? this : nullptr);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
-void Main::information(const QString& prompt, const QString& title) {
+void MainWindow::information(const QString& prompt, const QString& title) {
     QMessageBox box(QMessageBox::Information, title, prompt, QMessageBox::Ok,
                     isVisible() ? this : nullptr);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
-QString Main::choose_picture(const QString& start_folder) {
+QString MainWindow::choose_picture(const QString& start_folder) {
     QString folder = start_folder;
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
@@ -45,12 +45,12 @@ QString Main::choose_picture(const QString& start_folder) {
                                         QStringLiteral("*.jpg (*.[jJ][pP][gG])"));
 }
 
-std::optional<DiaryChoice> Main::ask_photo_diary(const QString& folder, const DiaryChoice& choice) {
+std::optional<DiaryChoice> MainWindow::ask_photo_diary(const QString& folder, const DiaryChoice& choice) {
     return DiaryDialog::ask(this, folder, choice);
 }
 
-std::optional<Settings> Main::edit_settings(const Settings& current) {
-    return Setup::edit(this, current);
+std::optional<Settings> MainWindow::edit_settings(const Settings& current) {
+    return SettingsDialog::edit(this, current);
 }
 
 namespace {
@@ -78,7 +78,7 @@ int ask(QWidget* parent, QMessageBox::Icon icon, const QString& prompt,
 
 }  // namespace
 
-UnwrittenAnswer Main::ask_unwritten(bool saved) {
+UnwrittenAnswer MainWindow::ask_unwritten(bool saved) {
     // Said only when true: comments a failed save left in memory are not.
     const QString kept = saved ? QStringLiteral("（コメントはすべて保存してあります）")
                                : QStringLiteral("（保存できていないコメントがあります）");
@@ -93,7 +93,7 @@ UnwrittenAnswer Main::ask_unwritten(bool saved) {
                        0, 2)];
 }
 
-UnsavedAnswer Main::ask_unsaved(const QString& prompt) {
+UnsavedAnswer MainWindow::ask_unsaved(const QString& prompt) {
     constexpr UnsavedAnswer answers[] = {UnsavedAnswer::Retry, UnsavedAnswer::Stay,
                                          UnsavedAnswer::Leave};
     return answers[ask(this, QMessageBox::Warning, prompt,
@@ -103,7 +103,7 @@ UnsavedAnswer Main::ask_unsaved(const QString& prompt) {
                        0, 1)];
 }
 
-bool Main::ask_leave_without_saving(const QString& problem) {
+bool MainWindow::ask_leave_without_saving(const QString& problem) {
     return ask(this, QMessageBox::Warning,
                problem + QStringLiteral("\n\n設定を保存できません。原因を取り除いてから、"
                                         "もう一度終了して下さい。"),
@@ -112,11 +112,11 @@ bool Main::ask_leave_without_saving(const QString& problem) {
                0, 0) == 1;
 }
 
-void Main::open_document(const QString& path) {
+void MainWindow::open_document(const QString& path) {
     if (QFileInfo::exists(path)) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-bool Main::ask_yes_no(const QString& prompt, const QString& title) {
+bool MainWindow::ask_yes_no(const QString& prompt, const QString& title) {
     QMessageBox box(QMessageBox::Question, title, prompt, QMessageBox::NoButton,
                     isVisible() ? this : nullptr);
     QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
@@ -127,7 +127,7 @@ bool Main::ask_yes_no(const QString& prompt, const QString& title) {
     return box.clickedButton() == yes;
 }
 
-void Main::begin_progress(const QString& label, int maximum, bool cancellable) {
+void MainWindow::begin_progress(const QString& label, int maximum, bool cancellable) {
     progress_.label = label;
     progress_.maximum = maximum;
     progress_.cancellable = cancellable;
@@ -136,7 +136,7 @@ void Main::begin_progress(const QString& label, int maximum, bool cancellable) {
     progress_.clock.start();
 }
 
-bool Main::step_progress(int done) {
+bool MainWindow::step_progress(int done) {
     const qint64 now = progress_.clock.elapsed();
     // Work on a worker: the window goes on painting meanwhile; what the
     // person types waits until the work is done.
@@ -165,6 +165,6 @@ bool Main::step_progress(int done) {
     return progress_.dialog->wasCanceled();
 }
 
-void Main::end_progress() { progress_.dialog.reset(); }
+void MainWindow::end_progress() { progress_.dialog.reset(); }
 
 }  // namespace fotavi

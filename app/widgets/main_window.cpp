@@ -51,11 +51,11 @@ bool carries_local_files(const QMimeData* data) {
 
 }  // namespace
 
-Main::Main(const QString& program_dir, const QString& config_dir,
+MainWindow::MainWindow(const QString& program_dir, const QString& config_dir,
            std::unique_ptr<CommentStore> store, const UserFolders& folders)
     : commands_(
           std::make_unique<Commands>(*this, program_dir, config_dir, folders, std::move(store))) {
-    setObjectName(QStringLiteral("Main"));
+    setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("フォタビ"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -63,12 +63,12 @@ Main::Main(const QString& program_dir, const QString& config_dir,
     create_controls();
     create_menus();
     fit_window();
-    k_open_->setFocus();
+    open_button_->setFocus();
 }
 
-Main::~Main() = default;
+MainWindow::~MainWindow() = default;
 
-QPushButton* Main::make_button(const char* name, const QString& caption, int left, int top,
+QPushButton* MainWindow::make_button(const char* name, const QString& caption, int left, int top,
                                int width, int height) {
     auto* button = new QPushButton(caption, client_);
     button->setObjectName(QLatin1String(name));
@@ -78,68 +78,68 @@ QPushButton* Main::make_button(const char* name, const QString& caption, int lef
     return button;
 }
 
-void Main::create_controls() {
+void MainWindow::create_controls() {
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("client"));
     client_->setFixedSize(to_pixels(7425), to_pixels(6675));
     setCentralWidget(client_);
 
-    k_open_ = make_button("k_open", QStringLiteral("開く(&O)"), 120, 0, 735, 375);
-    k_decre_ = make_button("k_decre", QStringLiteral("前へ(&B)"), 1080, 0, 855, 375);
-    k_incre_ = make_button("k_incre", QStringLiteral("次へ(&N)"), 2040, 0, 855, 375);
+    open_button_ = make_button("open", QStringLiteral("開く(&O)"), 120, 0, 735, 375);
+    previous_button_ = make_button("previous", QStringLiteral("前へ(&B)"), 1080, 0, 855, 375);
+    next_button_ = make_button("next", QStringLiteral("次へ(&N)"), 2040, 0, 855, 375);
 
-    l_comment_ = new CommentBox(client_);
-    l_comment_->setObjectName(QStringLiteral("l_comment"));
-    l_comment_->setGeometry(twips_rect(120, 6000, 3615, 625));
-    l_comment_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    l_comment_->setTabChangesFocus(true);
-    l_comment_->installEventFilter(this);
-    l_comment_->viewport()->installEventFilter(this);
+    comment_box_ = new CommentBox(client_);
+    comment_box_->setObjectName(QStringLiteral("comment"));
+    comment_box_->setGeometry(twips_rect(120, 6000, 3615, 625));
+    comment_box_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    comment_box_->setTabChangesFocus(true);
+    comment_box_->installEventFilter(this);
+    comment_box_->viewport()->installEventFilter(this);
 
     const QString captions[] = {QStringLiteral("米(&Z)"), QStringLiteral("麦(&X)"),
                                 QStringLiteral("豆(&C)"), QStringLiteral("実(&V)")};
-    const char* names[] = {"k_pre_set0", "k_pre_set1", "k_pre_set2", "k_pre_set3"};
+    const char* names[] = {"preset0", "preset1", "preset2", "preset3"};
     for (int n = 0; n < 4; ++n)
-        k_pre_set_[n] = make_button(names[n], captions[n], 3840 + 600 * n, 6120, 615, 375);
-    k_komoji_ = make_button("k_komoji", QStringLiteral("小文字(&S)"), 6360, 6120, 975, 375);
-    k_list_ = make_button("k_list", QStringLiteral("リスト(&L)"), 6480, 0, 855, 375);
+        preset_buttons_[n] = make_button(names[n], captions[n], 3840 + 600 * n, 6120, 615, 375);
+    lower_case_button_ = make_button("lower_case", QStringLiteral("小文字(&S)"), 6360, 6120, 975, 375);
+    list_button_ = make_button("list", QStringLiteral("リスト(&L)"), 6480, 0, 855, 375);
 
-    l_file_date_ = new QLabel(client_);
-    l_file_date_->setObjectName(QStringLiteral("l_file_date"));
-    l_file_date_->setGeometry(twips_rect(4680, 120, 1815, 255));
-    l_file_name_ = new QLabel(client_);
-    l_file_name_->setObjectName(QStringLiteral("l_file_name"));
-    l_file_name_->setGeometry(twips_rect(3000, 120, 1575, 255));
-    for (QLabel* label : {l_file_date_, l_file_name_}) {
+    date_label_ = new QLabel(client_);
+    date_label_->setObjectName(QStringLiteral("file_date"));
+    date_label_->setGeometry(twips_rect(4680, 120, 1815, 255));
+    name_label_ = new QLabel(client_);
+    name_label_->setObjectName(QStringLiteral("file_name"));
+    name_label_->setGeometry(twips_rect(3000, 120, 1575, 255));
+    for (QLabel* label : {date_label_, name_label_}) {
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         label->setTextFormat(Qt::PlainText);  // a file named "<i>x.jpg" is no markup
     }
 
-    image1_ = new PictureBox(client_);
-    image1_->setGeometry(twips_rect(120, 480, 7200, 5400));
-    image1_->set_fitted_picture(QImage(QStringLiteral(":/startup.jpg")));
+    picture_box_ = new PictureBox(client_);
+    picture_box_->setGeometry(twips_rect(120, 480, 7200, 5400));
+    picture_box_->set_fitted_picture(QImage(QStringLiteral(":/startup.jpg")));
 
-    for (QPushButton* button : {k_decre_, k_incre_, k_komoji_, k_list_}) button->setEnabled(false);
+    for (QPushButton* button : {previous_button_, next_button_, lower_case_button_, list_button_}) button->setEnabled(false);
 
-    QWidget* order[] = {k_open_,       k_decre_,      k_incre_,      l_comment_, k_pre_set_[0],
-                        k_pre_set_[1], k_pre_set_[2], k_pre_set_[3], k_komoji_,  k_list_};
+    QWidget* order[] = {open_button_,       previous_button_,      next_button_,      comment_box_, preset_buttons_[0],
+                        preset_buttons_[1], preset_buttons_[2], preset_buttons_[3], lower_case_button_,  list_button_};
     for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
     Commands& c = *commands_;
-    connect(k_open_, &QPushButton::clicked, this, [&c] { c.k_open(); });
-    connect(k_decre_, &QPushButton::clicked, this, [&c] { c.k_decre(); });
-    connect(k_incre_, &QPushButton::clicked, this, [&c] { c.k_incre(); });
-    connect(k_list_, &QPushButton::clicked, this, [&c] { c.k_list(); });
-    connect(k_komoji_, &QPushButton::clicked, this, [&c] { c.k_komoji(); });
+    connect(open_button_, &QPushButton::clicked, this, [&c] { c.open_picture(); });
+    connect(previous_button_, &QPushButton::clicked, this, [&c] { c.show_previous(); });
+    connect(next_button_, &QPushButton::clicked, this, [&c] { c.show_next(); });
+    connect(list_button_, &QPushButton::clicked, this, [&c] { c.write_time_log(); });
+    connect(lower_case_button_, &QPushButton::clicked, this, [&c] { c.lower_case_names(); });
     for (int n = 0; n < 4; ++n)
-        connect(k_pre_set_[n], &QPushButton::clicked, this, [&c, n] { c.k_pre_set(n); });
-    connect(l_comment_, &QPlainTextEdit::textChanged, this, [&c] { c.comment_edited(); });
-    l_comment_->on_too_long = [this](int left_out) {
+        connect(preset_buttons_[n], &QPushButton::clicked, this, [&c, n] { c.insert_phrase(n); });
+    connect(comment_box_, &QPlainTextEdit::textChanged, this, [&c] { c.comment_edited(); });
+    comment_box_->on_too_long = [this](int left_out) {
         message(comment_too_long_text(left_out), QStringLiteral("メッセージ"));
     };
 }
 
-void Main::create_menus() {
+void MainWindow::create_menus() {
     Commands& c = *commands_;
     auto add = [this](QMenu* menu, const char* name, const QString& caption, auto handler) {
         QAction* action = menu->addAction(caption);
@@ -147,113 +147,113 @@ void Main::create_menus() {
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    QMenu* m_file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    m_file->setObjectName(QStringLiteral("m_file"));
-    add(m_file, "m_open", QStringLiteral("開く(&P)"), [&c] { c.k_open(); });
-    add(m_file, "m_save", QStringLiteral("出力(&L)"), [&c] { c.k_list(); });
-    add(m_file, "m_photo_diary", QStringLiteral("写真日誌を書き出す(&W)..."),
-        [&c] { c.m_photo_diary(); });
-    add(m_file, "m_setup", QStringLiteral("設定(&D)"), [&c] { c.m_setup(); });
+    QMenu* file_menu = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    file_menu->setObjectName(QStringLiteral("file_menu"));
+    add(file_menu, "open_action", QStringLiteral("開く(&P)"), [&c] { c.open_picture(); });
+    add(file_menu, "list_action", QStringLiteral("出力(&L)"), [&c] { c.write_time_log(); });
+    add(file_menu, "photo_diary_action", QStringLiteral("写真日誌を書き出す(&W)..."),
+        [&c] { c.make_photo_diary(); });
+    add(file_menu, "settings_action", QStringLiteral("設定(&D)"), [&c] { c.open_settings(); });
     // The command sets the check mark: a cancelled scan leaves the mode as it was.
-    m_capture_time_ = add(m_file, "m_capture_time", QStringLiteral("撮影日時を使う(&T)"),
-                          [&c] { c.m_capture_time(); });
-    m_capture_time_->setCheckable(true);
-    add(m_file, "m_start_afresh", QStringLiteral("日誌を新しく始める(&R)..."),
-        [&c] { c.m_start_afresh(); });
-    add(m_file, "m_end", QStringLiteral("終了(&E)"), [this] { close(); });
+    capture_time_action_ = add(file_menu, "capture_time_action", QStringLiteral("撮影日時を使う(&T)"),
+                          [&c] { c.toggle_capture_time(); });
+    capture_time_action_->setCheckable(true);
+    add(file_menu, "start_afresh_action", QStringLiteral("日誌を新しく始める(&R)..."),
+        [&c] { c.start_afresh(); });
+    add(file_menu, "quit_action", QStringLiteral("終了(&E)"), [this] { close(); });
 
-    QMenu* m_move = menuBar()->addMenu(QStringLiteral("移動(&M)"));
-    m_move->setObjectName(QStringLiteral("m_move"));
-    add(m_move, "m_first", QStringLiteral("最初(&G)"), [&c] { c.m_first(); });
-    add(m_move, "m_last", QStringLiteral("最後(&J)"), [&c] { c.m_last(); });
-    QAction* m_overview =
-        add(m_move, "m_overview", QStringLiteral("一覧(&I)"), [&c] { c.m_overview(); });
-    m_overview->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    QMenu* move_menu = menuBar()->addMenu(QStringLiteral("移動(&M)"));
+    move_menu->setObjectName(QStringLiteral("move_menu"));
+    add(move_menu, "first_action", QStringLiteral("最初(&G)"), [&c] { c.show_first(); });
+    add(move_menu, "last_action", QStringLiteral("最後(&J)"), [&c] { c.show_last(); });
+    QAction* open_overview =
+        add(move_menu, "overview_action", QStringLiteral("一覧(&I)"), [&c] { c.open_overview(); });
+    open_overview->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
 
-    QMenu* mm_help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    mm_help->setObjectName(QStringLiteral("mm_help"));
-    add(mm_help, "m_help", QStringLiteral("目次(&T)"), [&c] { c.m_help(); });
-    add(mm_help, "m_version", QStringLiteral("バージョン(&V)"), [&c] { c.m_version(); });
+    QMenu* help_menu = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    help_menu->setObjectName(QStringLiteral("help_menu"));
+    add(help_menu, "help_action", QStringLiteral("目次(&T)"), [&c] { c.open_help(); });
+    add(help_menu, "version_action", QStringLiteral("バージョン(&V)"), [&c] { c.show_version(); });
 }
 
-void Main::fit_window() {
+void MainWindow::fit_window() {
     setFixedSize(client_->width(), client_->height() + menuBar()->sizeHint().height());
 }
 
 // One line, elided in the middle so both the start and the extension stay in
 // sight and the date label beside it stays clear; the tool tip holds the whole
 // name. A line break in a name is shown as a sign, so nothing of it is hidden.
-void Main::set_file_name(const QString& caption) {
+void MainWindow::set_file_name(const QString& caption) {
     QString line = caption;
     line.replace(QStringLiteral("\r\n"), QStringLiteral("↵"));
     line.replace(QLatin1Char('\n'), QStringLiteral("↵"));
     line.replace(QLatin1Char('\r'), QStringLiteral("↵"));
-    const int width = l_file_name_->contentsRect().width();
-    l_file_name_->setText(l_file_name_->fontMetrics().elidedText(line, Qt::ElideMiddle, width));
-    l_file_name_->setToolTip(plain_tool_tip(caption));
+    const int width = name_label_->contentsRect().width();
+    name_label_->setText(name_label_->fontMetrics().elidedText(line, Qt::ElideMiddle, width));
+    name_label_->setToolTip(plain_tool_tip(caption));
 }
-void Main::set_file_date(const QString& caption) { l_file_date_->setText(caption); }
-void Main::set_picture(const QImage& picture) { image1_->set_picture(picture); }
+void MainWindow::set_file_date(const QString& caption) { date_label_->setText(caption); }
+void MainWindow::set_picture(const QImage& picture) { picture_box_->set_picture(picture); }
 
-void Main::set_picture_placeholder(const QString& file_name, const QString& reason) {
-    image1_->set_placeholder(QStringLiteral("%1 を表示できません\n%2").arg(file_name, reason));
+void MainWindow::set_picture_placeholder(const QString& file_name, const QString& reason) {
+    picture_box_->set_placeholder(QStringLiteral("%1 を表示できません\n%2").arg(file_name, reason));
 }
 
-QString Main::comment() const { return l_comment_->toPlainText(); }
-void Main::set_comment(const QString& text) { l_comment_->setPlainText(text); }
-void Main::replace_comment_selection(const QString& text) { l_comment_->insertPlainText(text); }
-void Main::focus_comment() { l_comment_->setFocus(Qt::OtherFocusReason); }
+QString MainWindow::comment() const { return comment_box_->toPlainText(); }
+void MainWindow::set_comment(const QString& text) { comment_box_->setPlainText(text); }
+void MainWindow::replace_comment_selection(const QString& text) { comment_box_->insertPlainText(text); }
+void MainWindow::focus_comment() { comment_box_->setFocus(Qt::OtherFocusReason); }
 
-void Main::enable(PictureCommand command) {
+void MainWindow::enable(PictureCommand command) {
     switch (command) {
-        case PictureCommand::k_incre:
-            k_incre_->setEnabled(true);
+        case PictureCommand::Next:
+            next_button_->setEnabled(true);
             break;
-        case PictureCommand::k_decre:
-            k_decre_->setEnabled(true);
+        case PictureCommand::Previous:
+            previous_button_->setEnabled(true);
             break;
-        case PictureCommand::k_komoji:
-            k_komoji_->setEnabled(true);
+        case PictureCommand::LowerCase:
+            lower_case_button_->setEnabled(true);
             break;
-        case PictureCommand::k_list:
-            k_list_->setEnabled(true);
+        case PictureCommand::List:
+            list_button_->setEnabled(true);
             break;
     }
 }
 
-void Main::set_preset(int n, const QString& caption, const QString& tool_tip) {
-    k_pre_set_.at(size_t(n))->setText(caption);
-    k_pre_set_.at(size_t(n))->setToolTip(plain_tool_tip(tool_tip));
+void MainWindow::set_preset(int n, const QString& caption, const QString& tool_tip) {
+    preset_buttons_.at(size_t(n))->setText(caption);
+    preset_buttons_.at(size_t(n))->setToolTip(plain_tool_tip(tool_tip));
 }
 
-QWidget* Main::control(LayoutTarget target) {
+QWidget* MainWindow::control(LayoutTarget target) {
     switch (target) {
-        case LayoutTarget::Main:
+        case LayoutTarget::Window:
             return client_;
-        case LayoutTarget::Image1:
-            return image1_;
-        case LayoutTarget::k_list:
-            return k_list_;
-        case LayoutTarget::l_file_date:
-            return l_file_date_;
-        case LayoutTarget::l_comment:
-            return l_comment_;
-        case LayoutTarget::k_pre_set0:
-            return k_pre_set_[0];
-        case LayoutTarget::k_pre_set1:
-            return k_pre_set_[1];
-        case LayoutTarget::k_pre_set2:
-            return k_pre_set_[2];
-        case LayoutTarget::k_pre_set3:
-            return k_pre_set_[3];
-        case LayoutTarget::k_komoji:
-            return k_komoji_;
+        case LayoutTarget::PictureBox:
+            return picture_box_;
+        case LayoutTarget::ListButton:
+            return list_button_;
+        case LayoutTarget::DateLabel:
+            return date_label_;
+        case LayoutTarget::CommentBox:
+            return comment_box_;
+        case LayoutTarget::PresetButton0:
+            return preset_buttons_[0];
+        case LayoutTarget::PresetButton1:
+            return preset_buttons_[1];
+        case LayoutTarget::PresetButton2:
+            return preset_buttons_[2];
+        case LayoutTarget::PresetButton3:
+            return preset_buttons_[3];
+        case LayoutTarget::LowerCaseButton:
+            return lower_case_button_;
     }
     return nullptr;
 }
 
-void Main::set_layout_value(const LayoutValue& value) {
-    if (value.target == LayoutTarget::Main) {
+void MainWindow::set_layout_value(const LayoutValue& value) {
+    if (value.target == LayoutTarget::Window) {
         if (value.property == LayoutProperty::Width)
             client_->setFixedWidth(to_pixels(value.twips - kFrameWidthTwips));
         else if (value.property == LayoutProperty::Height)
@@ -281,10 +281,10 @@ void Main::set_layout_value(const LayoutValue& value) {
     widget->setGeometry(g);
 }
 
-void Main::set_capture_time_checked(bool on) { m_capture_time_->setChecked(on); }
+void MainWindow::set_capture_time_checked(bool on) { capture_time_action_->setChecked(on); }
 
-void Main::closeEvent(QCloseEvent* event) {
-    if (!commands_->exit()) {
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!commands_->may_quit()) {
         event->ignore();
         return;
     }
@@ -292,7 +292,7 @@ void Main::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void Main::show_overview() {
+void MainWindow::show_overview() {
     FolderDocument& document = commands_->document();
     if (!overview_) {
         overview_ = std::make_unique<OverviewWindow>(document.table());
@@ -315,18 +315,18 @@ void Main::show_overview() {
     overview_->open_at(document.shown());
 }
 
-void Main::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         commands_->window_activated();
     QMainWindow::changeEvent(event);
 }
 
-void Main::dragEnterEvent(QDragEnterEvent* event) {
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     if (!folder_to_open(QFileInfo(dropped_path(event->mimeData()))).isEmpty())
         event->acceptProposedAction();
 }
 
-void Main::dropEvent(QDropEvent* event) {
+void MainWindow::dropEvent(QDropEvent* event) {
     if (commands_->open_dropped(dropped_path(event->mimeData()))) event->acceptProposedAction();
 }
 
@@ -337,7 +337,7 @@ void Main::dropEvent(QDropEvent* event) {
 //
 // The comment box takes drops itself and would type a dropped file's URL into
 // the comment; files and folders are taken from it here, text is left to it.
-bool Main::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (type == QEvent::Shortcut && !static_cast<QShortcutEvent*>(event)->isAmbiguous()) {
         if (auto* button = qobject_cast<QPushButton*>(watched); button && button->isEnabled()) {
@@ -345,7 +345,7 @@ bool Main::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    const bool comment_box = watched == l_comment_ || watched == l_comment_->viewport();
+    const bool comment_box = watched == comment_box_ || watched == comment_box_->viewport();
     if (!comment_box ||
         (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop))
         return QMainWindow::eventFilter(watched, event);

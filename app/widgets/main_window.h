@@ -23,12 +23,12 @@ class OverviewWindow;
 
 // The main window: builds the controls and menus, forwards every click to
 // its command, and shows what the commands tell it.
-class Main : public QMainWindow, public Ui {
+class MainWindow : public QMainWindow, public Ui {
 public:
     // store keeps the comments (the SQLite store in the usual folders when none is given).
-    Main(const QString& program_dir, const QString& config_dir,
+    MainWindow(const QString& program_dir, const QString& config_dir,
          std::unique_ptr<CommentStore> store = {}, const UserFolders& folders = user_folders());
-    ~Main() override;
+    ~MainWindow() override;
 
     Commands& commands() { return *commands_; }
     // The overview, once it has been opened.
@@ -82,17 +82,17 @@ private:
 
     std::unique_ptr<Commands> commands_;
     QWidget* client_ = nullptr;
-    QPushButton* k_open_ = nullptr;
-    QPushButton* k_decre_ = nullptr;
-    QPushButton* k_incre_ = nullptr;
-    QPushButton* k_list_ = nullptr;
-    QPushButton* k_komoji_ = nullptr;
-    std::array<QPushButton*, 4> k_pre_set_{};
-    QLabel* l_file_name_ = nullptr;
-    QLabel* l_file_date_ = nullptr;
-    CommentBox* l_comment_ = nullptr;
-    PictureBox* image1_ = nullptr;
-    QAction* m_capture_time_ = nullptr;
+    QPushButton* open_button_ = nullptr;
+    QPushButton* previous_button_ = nullptr;
+    QPushButton* next_button_ = nullptr;
+    QPushButton* list_button_ = nullptr;
+    QPushButton* lower_case_button_ = nullptr;
+    std::array<QPushButton*, 4> preset_buttons_{};
+    QLabel* name_label_ = nullptr;
+    QLabel* date_label_ = nullptr;
+    CommentBox* comment_box_ = nullptr;
+    PictureBox* picture_box_ = nullptr;
+    QAction* capture_time_action_ = nullptr;
     // The progress of a long scan: shown only after half a second.
     struct Progress {
         QString label;

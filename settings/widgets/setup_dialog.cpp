@@ -47,10 +47,10 @@ public:
 
 }  // namespace
 
-Setup::Setup(const Settings& current, QWidget* parent)
+SettingsDialog::SettingsDialog(const Settings& current, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
-    setObjectName(u"Setup"_s);
+    setObjectName(u"SettingsDialog"_s);
     setWindowTitle(u"設定"_s);
     setWindowIcon(QApplication::windowIcon());
     // Resizable, but the controls stay where they are: no layout manager.
@@ -86,45 +86,45 @@ Setup::Setup(const Settings& current, QWidget* parent)
     auto* one_line = new OneLineValidator(this);
     for (int n = 0; n < 4; ++n) {
         auto* edit = new QLineEdit(QString::fromUtf16(kInitialTexts[n]), Frame2_);
-        edit->setObjectName(u"l_pre_str%1"_s.arg(n));
+        edit->setObjectName(u"phrase%1"_s.arg(n));
         edit->setValidator(one_line);
         place(edit, 120, 240 + 360 * n, 2535, 270);
-        l_pre_str_[static_cast<size_t>(n)] = edit;
+        phrase_edits_[static_cast<size_t>(n)] = edit;
     }
 
-    k_ok_ = new QPushButton(u"決定(&K)"_s, this);
-    k_ok_->setObjectName(u"k_ok"_s);
-    place(k_ok_, 240, 2640, 1095, 375);
-    k_cancel_ = new QPushButton(u"取消(&C)"_s, this);
-    k_cancel_->setObjectName(u"k_cancel"_s);
-    place(k_cancel_, 1680, 2640, 1095, 375);
+    ok_button_ = new QPushButton(u"決定(&K)"_s, this);
+    ok_button_->setObjectName(u"ok"_s);
+    place(ok_button_, 240, 2640, 1095, 375);
+    cancel_button_ = new QPushButton(u"取消(&C)"_s, this);
+    cancel_button_->setObjectName(u"cancel"_s);
+    place(cancel_button_, 1680, 2640, 1095, 375);
     // Neither button answers Enter: a push button in a dialog is auto-default
     // unless told otherwise.
-    for (QPushButton* button : {k_ok_, k_cancel_}) {
+    for (QPushButton* button : {ok_button_, cancel_button_}) {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
 
-    QWidget* order[] = {size_sw_[0],   size_sw_[1],   l_pre_str_[0], l_pre_str_[1],
-                        l_pre_str_[2], l_pre_str_[3], k_ok_,         k_cancel_};
+    QWidget* order[] = {size_sw_[0],   size_sw_[1],   phrase_edits_[0], phrase_edits_[1],
+                        phrase_edits_[2], phrase_edits_[3], ok_button_,         cancel_button_};
     for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
     size_sw_[current.size_large ? 0 : 1]->setChecked(true);
-    for (size_t n = 0; n < 4; ++n) l_pre_str_[n]->setText(current.pre_str[n]);
+    for (size_t n = 0; n < 4; ++n) phrase_edits_[n]->setText(current.phrases[n]);
 
-    connect(k_ok_, &QPushButton::clicked, this, &QDialog::accept);
-    connect(k_cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ok_button_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel_button_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-Settings Setup::chosen() const {
+Settings SettingsDialog::chosen() const {
     Settings settings;
     settings.size_large = size_sw_[0]->isChecked();
-    for (size_t n = 0; n < 4; ++n) settings.pre_str[n] = l_pre_str_[n]->text();
+    for (size_t n = 0; n < 4; ++n) settings.phrases[n] = phrase_edits_[n]->text();
     return settings;
 }
 
-std::optional<Settings> Setup::edit(QWidget* parent, const Settings& current) {
-    Setup dialog(current, parent);
+std::optional<Settings> SettingsDialog::edit(QWidget* parent, const Settings& current) {
+    SettingsDialog dialog(current, parent);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.chosen();
 }
@@ -133,7 +133,7 @@ std::optional<Settings> Setup::edit(QWidget* parent, const Settings& current) {
 // in a Windows option group; Qt alone moves only towards a button lying in
 // the arrow's direction, so Up and Down would do nothing between two buttons
 // side by side.
-bool Setup::eventFilter(QObject* watched, QEvent* event) {
+bool SettingsDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         const bool arrow =
@@ -149,7 +149,7 @@ bool Setup::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void Setup::keyPressEvent(QKeyEvent* event) {
+void SettingsDialog::keyPressEvent(QKeyEvent* event) {
     // QDialog would click a default button on Enter and reject on Esc; here
     // neither key does anything.
     switch (event->key()) {

@@ -19,15 +19,15 @@ namespace fotavi {
 // The settings dialog: the layout size and the four preset phrases. It only
 // collects the choice; the caller stores it and applies it to the main window.
 // Its children carry their names as objectName ("Frame1", "size_sw0",
-// "l_pre_str0", "k_ok", ...).
-class Setup : public QDialog {
+// "phrase0", "ok", ...).
+class SettingsDialog : public QDialog {
     Q_OBJECT
 
 public:
     // A dialog filled with current: the matching size selected, the phrases in
-    // the text fields. k_ok accepts it, k_cancel and the title bar's close
+    // the text fields. OK accepts it, Cancel and the title bar's close
     // button reject it; Enter and Esc do nothing.
-    explicit Setup(const Settings& current, QWidget* parent = nullptr);
+    explicit SettingsDialog(const Settings& current, QWidget* parent = nullptr);
 
     // The settings as the dialog shows them now: size_large when "640 * 480"
     // is selected, the phrases taken whole.
@@ -47,9 +47,9 @@ private:
     std::array<QRadioButton*, 2> size_sw_;
     QButtonGroup* size_group_;
     QGroupBox* Frame2_;
-    std::array<QLineEdit*, 4> l_pre_str_;
-    QPushButton* k_ok_;
-    QPushButton* k_cancel_;
+    std::array<QLineEdit*, 4> phrase_edits_;
+    QPushButton* ok_button_;
+    QPushButton* cancel_button_;
 };
 
 }  // namespace fotavi
