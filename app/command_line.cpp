@@ -49,6 +49,15 @@ QStringList without_toolkit_options(const QStringList& arguments) {
     return kept;
 }
 
+// The problem as one line of standard error, whatever the arguments held.
+CommandLine one_line(CommandLine line) {
+    for (QChar& c : line.problem)
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
+            c = u' ';
+    return line;
+}
+
 void read_diary_options(const QCommandLineParser& parser, CommandLine& line) {
     DiaryChoice& diary = line.diary;
     diary.html = diary.pdf = diary.csv = true;
@@ -75,6 +84,8 @@ void read_diary_options(const QCommandLineParser& parser, CommandLine& line) {
             line.problem = wrong_option_value_text(QStringLiteral("--layout"), name,
                                                    diary_layout_names().join(QLatin1String(", ")));
     }
+    if (!diary.html && !diary.pdf && !diary.csv && line.problem.isEmpty())
+        line.problem = no_form_text();
     diary.title = parser.value(QStringLiteral("title"));
     diary.include_uncommented = parser.isSet(QStringLiteral("all"));
 }
@@ -106,7 +117,7 @@ CommandLine read_command_line(const QStringList& arguments) {
             line.action = CommandLine::Action::WriteDiary;
         else
             line.path = parser.positionalArguments().value(0);
-        return line;
+        return one_line(line);
     }
     if (parser.isSet(QStringLiteral("help"))) {
         line.action = CommandLine::Action::Help;
@@ -125,7 +136,7 @@ CommandLine read_command_line(const QStringList& arguments) {
             if (parser.isSet(QLatin1String(diary_only)))
                 line.problem = diary_option_alone_text(QLatin1String(diary_only));
     }
-    return line;
+    return one_line(line);
 }
 
 QString version_line() { return QStringLiteral("fotavi %1").arg(QLatin1String(FOTAVI_VERSION)); }

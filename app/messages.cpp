@@ -183,8 +183,8 @@ QString diary_written_text(const QString& folder, const DiaryWrite& written) {
         if (names.isEmpty()) return written.error;
         return written.error + QStringLiteral("\n（%1 は書き出しました）").arg(names.join(u'、'));
     }
-    QString text = QStringLiteral("%1 に写真日誌を書き出しました:\n").arg(native(folder)) +
-                   names.join(u'\n');
+    QString text =
+        QStringLiteral("%1 に写真日誌を書き出しました:\n").arg(native(folder)) + names.join(u'\n');
     if (written.unreadable > 0)
         text += QStringLiteral("\n表示できない画像 %1 枚は、写真の代わりにその理由を書きました。")
                     .arg(written.unreadable);
@@ -279,6 +279,13 @@ QString diary_option_alone_text(const QString& option) {
 QString not_a_folder_text(const QString& argument) {
     return QStringLiteral("%1 は JPEG ファイル (.jpg) でもフォルダでもありません").arg(argument);
 }
+
+QString folder_unreadable_text(const QString& folder, const QString& reason) {
+    return QStringLiteral("フォルダ %1 の中を読めません。理由: %2").arg(native(folder), reason);
+}
+
+// As the window says it.
+QString no_pictures_text() { return QStringLiteral("検索対象ありませんでした。"); }
 
 QString no_form_text() { return QStringLiteral("--format に書き出す形式がありません"); }
 

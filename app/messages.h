@@ -54,6 +54,8 @@ QString wrong_option_value_text(const QString& option, const QString& value,
 QString extra_argument_text(const QString& argument);
 QString diary_option_alone_text(const QString& option);
 QString not_a_folder_text(const QString& argument);
+QString folder_unreadable_text(const QString& folder, const QString& reason);
+QString no_pictures_text();
 QString no_form_text();
 // What a diary written without a window says on standard output: the paths written.
 QString diary_written_lines(const DiaryWrite& written);

@@ -27,8 +27,6 @@ int refuse(QTextStream& err, const QString& reason, int status) {
 int write_diary(const CommandLine& line, const QString& start_dir, bool capture_time,
                 const UserFolders& folders, QTextStream& out, QTextStream& err) {
     const DiaryChoice& choice = line.diary;
-    if (!choice.html && !choice.pdf && !choice.csv)
-        return refuse(err, no_form_text(), kExitMisused);
     const FolderRead read = read_folder(line.path, start_dir, folders, capture_time);
     if (!read.problem.isEmpty()) return refuse(err, read.problem, kExitFailed);
     DiaryRequest request;
@@ -63,12 +61,11 @@ FolderRead read_folder(const QString& named, const QString& start_dir, const Use
     }
     FolderListing listing = list_pictures(read.folder);
     if (!listing.error.isEmpty()) {
-        read.problem = QStringLiteral("フォルダ %1 の中を読めません。理由: %2")
-                           .arg(QDir::toNativeSeparators(read.folder), listing.error);
+        read.problem = folder_unreadable_text(read.folder, listing.error);
         return read;
     }
     if (listing.files.empty()) {
-        read.problem = QStringLiteral("検索対象ありませんでした。");
+        read.problem = no_pictures_text();
         return read;
     }
     if (capture_time) {

@@ -112,6 +112,8 @@ private slots:
             << QStringList{"--write-diary", ".", "--colour"} << 2 << "--colour";
         QTest::newRow("unknown form")
             << QStringList{"--write-diary", ".", "--format", "doc"} << 2 << "doc";
+        QTest::newRow("no form") << QStringList{"--write-diary", ".", "--format", ","} << 2
+                                 << "--format";
         QTest::newRow("unknown layout")
             << QStringList{"--write-diary", ".", "--layout", "wide"} << 2 << "contact-sheet";
         QTest::newRow("not a folder")
