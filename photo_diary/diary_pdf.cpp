@@ -231,7 +231,9 @@ void Writer::draw_continued(int day) {
     draw(heading);
 }
 
-DiaryPdf Writer::write(const std::function<bool(int, int)>& go_on) {
+// The title, then each day's heading and its entries, one a block or a row
+// of them; the blocks of a day keep room for its heading again.
+void Writer::add_blocks() {
     add_title();
     const std::vector<DiaryDay> days = group_by_day(entries_);
     for (size_t d = 0; d < days.size(); ++d) {
@@ -259,6 +261,10 @@ DiaryPdf Writer::write(const std::function<bool(int, int)>& go_on) {
     }
     for (Block& block : blocks_)
         if (block.day >= 0) block.layout.carry = carry_of(block.day);
+}
+
+DiaryPdf Writer::write(const std::function<bool(int, int)>& go_on) {
+    add_blocks();
     std::vector<LayoutBlock> layout;
     for (const Block& block : blocks_) layout.push_back(block.layout);
     const std::vector<Placement> placements = lay_out_pages(layout, kContentHeight);

@@ -91,6 +91,7 @@ private:
 
     Layout text_layout(const QString& text, const char* style, double size, double width) const;
     double height_of(PangoLayout* layout) const;
+    void add_blocks();
     void add_title();
     void add_day(const QString& day);
     void add_entry(int index);
