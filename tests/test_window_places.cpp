@@ -1,7 +1,7 @@
 #include <QTest>
 
-#include "screen/large_layout.h"
-#include "screen/window_places.h"
+#include "settings/large_layout.h"
+#include "settings/window_places.h"
 
 using namespace fotavi;
 

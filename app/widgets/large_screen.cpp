@@ -12,7 +12,7 @@
 #include "app/commands.h"
 #include "app/messages.h"
 #include "app/ui.h"
-#include "screen/large_layout.h"
+#include "settings/large_layout.h"
 
 namespace fotavi {
 

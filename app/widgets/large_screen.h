@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "screen/window_places.h"
+#include "settings/window_places.h"
 
 class QAction;
 class QLabel;

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "overview/widgets/overview_view.h"
-#include "screen/window_places.h"
+#include "settings/window_places.h"
 
 namespace fotavi {
 

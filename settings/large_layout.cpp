@@ -1,4 +1,4 @@
-#include "screen/large_layout.h"
+#include "settings/large_layout.h"
 
 #include <algorithm>
 

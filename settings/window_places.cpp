@@ -1,4 +1,4 @@
-#include "screen/window_places.h"
+#include "settings/window_places.h"
 
 #include <QDir>
 #include <QSettings>
