@@ -43,6 +43,9 @@ int main(int argc, char* argv[]) {
     // Japanese glyph forms: the generic CJK fallback may draw some kanji in their Chinese forms.
     if (QFontDatabase::families().contains(QStringLiteral("Noto Sans CJK JP"))) {
         QFont font(QStringLiteral("Noto Sans CJK JP"));
+        // Emoji in colour where the colour font is installed, before any
+        // outline emoji font the system falls back to.
+        font.setFamilies({QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Noto Color Emoji")});
         font.setPointSize(9);
         QApplication::setFont(font);
     }
