@@ -51,7 +51,9 @@ private slots:
         const int comment = child(w.main, "comment")->height();
 
         QVERIFY(w.main.findChild<QAction*>("large_screen_action"));
+        const Qt::WindowFlags flags = w.main.windowFlags();
         large.set_on(true);
+        QVERIFY(w.main.windowFlags() & Qt::WindowMaximizeButtonHint);
         w.main.resize(1500, 1100);
         QTRY_VERIFY(child(w.main, "Image1")->width() > 1400);
         QVERIFY(child(w.main, "Image1")->height() > box.height());
@@ -65,6 +67,7 @@ private slots:
 
         large.set_on(false);
         QCOMPARE(geometries(w.main), fixed);
+        QCOMPARE(w.main.windowFlags(), flags);
         QCOMPARE(picture->picture().size(), box);
         QVERIFY(!QSettings(choices, QSettings::IniFormat).value("large_screen/on").toBool());
     }

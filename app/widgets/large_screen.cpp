@@ -75,6 +75,7 @@ void LargeScreen::set_on(bool on) {
         fixed_minimum_ = window_.minimumSize();
         fixed_maximum_ = window_.maximumSize();
         on_ = true;
+        maximisable(true);
         client->setMinimumSize(kLargeLayoutMinimum);
         client->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         window_.setMinimumSize(0, 0);
@@ -97,6 +98,7 @@ void LargeScreen::set_on(bool on) {
         decode_.stop();
         if (window_.statusBar()) window_.statusBar()->hide();
         window_.showNormal();
+        maximisable(false);
         for (const auto& [widget, geometry] : fixed_)
             if (widget) widget->setGeometry(geometry);
         client->setFixedSize(fixed_.front().second.size());
@@ -108,6 +110,15 @@ void LargeScreen::set_on(bool on) {
     }
     action_->setChecked(on_);
     keep_choices();
+}
+
+// The title bar's maximise button; changing the flags hides the window, which
+// is shown again where it was.
+void LargeScreen::maximisable(bool on) {
+    const bool shown = window_.isVisible();
+    window_.setWindowFlag(Qt::WindowMaximizeButtonHint, on);
+    window_.setWindowFlag(Qt::WindowMinMaxButtonsHint, on);
+    if (shown) window_.show();
 }
 
 void LargeScreen::lay_out() {

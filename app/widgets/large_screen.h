@@ -42,6 +42,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void maximisable(bool on);
     void lay_out();
     void show_position();
     void keep_choices();
