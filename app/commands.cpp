@@ -75,7 +75,14 @@ Commands::Commands(Ui& ui, QString program_dir, QString config_dir, const UserFo
 Commands::~Commands() = default;
 
 QSize Commands::picture_box() const {
+    if (!picture_box_.isEmpty()) return picture_box_;
     return settings_.size_large ? QSize(640, 480) : QSize(480, 360);
+}
+
+void Commands::set_picture_box(QSize device_pixels) {
+    if (device_pixels == picture_box_) return;
+    picture_box_ = device_pixels;
+    if (document_.count() > 0) show_picture();
 }
 
 void Commands::say(const QStringList& notes) {

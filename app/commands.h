@@ -92,6 +92,10 @@ public:
     // The open picture folder; empty before one is opened.
     const QString& folder() const { return folder_; }
     QSize picture_box() const;
+    // The size pictures are decoded to, in device pixels, while the window's
+    // box can change size (the large-screen mode); empty: the layout's box
+    // again. The picture shown is decoded anew for it.
+    void set_picture_box(QSize device_pixels);
     // The pictures decoded ahead for Next and Previous.
     PictureCache& picture_cache() { return pictures_; }
 
@@ -164,6 +168,7 @@ private:
     CaptureTimeCache capture_times_;
     HintRecord hints_;
     DiaryChoice diary_choice_;  // what the photo diary's dialog was last left with
+    QSize picture_box_;  // set_picture_box's; empty: the layout's
     QString thumbnail_root_ = default_thumbnail_root();
     Worker tasks_;  // reading back and writing time_log.txt, the photo diary
 };

@@ -27,21 +27,36 @@ void Commands::make_photo_diary() {
     }
     take_comment();
     document_.save();
-    const std::optional<DiaryChoice> choice = ui_.ask_photo_diary(folder_, diary_choice_);
+    // The title kept for this folder, else its name, to be edited.
+    DiaryChoice offered = diary_choice_;
+    const QString kept =
+        wait_for(store_->diary_title(folder_), QStringLiteral("コメントを読んでいます"));
+    offered.title = kept.isEmpty() ? default_diary_title(folder_) : kept;
+    const std::optional<DiaryChoice> choice = ui_.ask_photo_diary(folder_, offered);
     if (choice) {
         diary_choice_ = *choice;
+        if (choice->title != offered.title) store_->keep_diary_title(folder_, choice->title);
         DiaryRequest request;
         request.folder = folder_;
-        request.title = QDir(folder_).dirName();
-        if (request.title.isEmpty()) request.title = folder_;
+        request.title = choice->title.isEmpty() ? default_diary_title(folder_) : choice->title;
         request.entries = diary_entries(folder_, document_.table(), choice->include_uncommented);
         request.html = choice->html;
         request.pdf = choice->pdf;
+        request.csv = choice->csv;
+        request.layout = choice->layout;
         request.decoders = std::clamp(QThread::idealThreadCount(), 1, 8);
-        if (request.entries.empty())
+        if (request.entries.empty()) {
             ui_.message(diary_without_entries_text(), kTitle);
-        else if (request.html || request.pdf)
-            ui_.message(diary_written_text(folder_, write_diary(request)), kTitle);
+        } else if (request.html || request.pdf || request.csv) {
+            const DiaryWrite written = write_diary(request);
+            ui_.message(diary_written_text(folder_, written), kTitle);
+            // The PDF, else the page, else the table: one is enough to find the others.
+            if (written.ok() && choice->open_when_done && !written.written.isEmpty())
+                ui_.open_document(
+                    written.written.contains(QDir(folder_).filePath(QLatin1String(kDiaryPdfName)))
+                        ? QDir(folder_).filePath(QLatin1String(kDiaryPdfName))
+                        : written.written.first());
+        }
     }
     ui_.focus_comment();
 }

@@ -239,8 +239,8 @@ QString diary_written_text(const QString& folder, const DiaryWrite& written) {
         if (names.isEmpty()) return written.error;
         return written.error + QStringLiteral("\n（%1 は書き出しました）").arg(names.join(u'、'));
     }
-    QString text = QStringLiteral("%1 に写真日誌を書き出しました:\n").arg(native(folder)) +
-                   names.join(u'\n');
+    QString text =
+        QStringLiteral("%1 に写真日誌を書き出しました:\n").arg(native(folder)) + names.join(u'\n');
     if (written.unreadable > 0)
         text += QStringLiteral("\n表示できない画像 %1 枚は、写真の代わりにその理由を書きました。")
                     .arg(written.unreadable);
@@ -275,6 +275,80 @@ QString rename_store_text(const DbError& problem) {
         .arg(problem.kind == DbError::Kind::Locked
                  ? QStringLiteral("ほかのプログラムが使っています")
                  : store_reason(problem));
+}
+
+QString position_text(int shown, int count, int commented) {
+    if (count == 0) return {};
+    return QStringLiteral("%1 / %2 枚目　コメント %3 / %2")
+        .arg(shown + 1)
+        .arg(count)
+        .arg(commented);
+}
+
+QString help_text() {
+    return QStringLiteral(
+        "使い方: fotavi [写真.jpg | フォルダ]\n"
+        "        fotavi --write-diary フォルダ [--format html,pdf,csv] [--title 題]\n"
+        "               [--layout 割り付け] [--all]\n"
+        "\n"
+        "写真のフォルダを開き、一枚ずつコメントを付けて、日付ごとの日誌 time_log.txt と\n"
+        "写真日誌を作ります。写真 (.jpg) を指定するとそのフォルダを開きます。\n"
+        "\n"
+        "  -h, --help                この説明を表示して終わります\n"
+        "  -v, --version             バージョンを表示して終わります\n"
+        "  --write-diary フォルダ    フォルダの写真日誌を、画面を使わずにフォルダへ\n"
+        "                            書き出し、書いたファイルを表示します\n"
+        "  --format 形式             html, pdf, csv をコンマで区切って（既定: 三つとも）\n"
+        "  --title 題                日誌の題（既定: 写真日誌の画面で付けた題、\n"
+        "                            なければフォルダの名前）\n"
+        "  --layout 割り付け         standard（1 ページ 4 枚）, two-columns（2 列、8 枚）,\n"
+        "                            contact-sheet（一覧、12 枚以上）（既定: standard）\n"
+        "  --all                     コメントのない写真も入れます\n"
+        "\n"
+        "終了コード: 0 成功、1 書き出せなかった（理由は標準エラー出力）、\n"
+        "2 オプションの誤り\n");
+}
+
+QString unknown_option_text(const QString& name) {
+    return QStringLiteral("オプション %1%2 はありません（fotavi --help で一覧を表示します）")
+        .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
+}
+
+QString option_without_value_text(const QString& option) {
+    return QStringLiteral("%1 のあとに値を指定して下さい").arg(option);
+}
+
+QString wrong_option_value_text(const QString& option, const QString& value,
+                                const QString& allowed) {
+    return QStringLiteral("%1 に %2 は使えません（使えるもの: %3）").arg(option, value, allowed);
+}
+
+QString extra_argument_text(const QString& argument) {
+    return QStringLiteral("余分な引数 %1 があります（--write-diary にはフォルダを一つ指定します）")
+        .arg(argument);
+}
+
+QString diary_option_alone_text(const QString& option) {
+    return QStringLiteral("--%1 は --write-diary と一緒に使います").arg(option);
+}
+
+QString not_a_folder_text(const QString& argument) {
+    return QStringLiteral("%1 は JPEG ファイル (.jpg) でもフォルダでもありません").arg(argument);
+}
+
+QString folder_unreadable_text(const QString& folder, const QString& reason) {
+    return QStringLiteral("フォルダ %1 の中を読めません。理由: %2").arg(native(folder), reason);
+}
+
+// As the window says it.
+QString no_pictures_text() { return QStringLiteral("検索対象ありませんでした。"); }
+
+QString no_form_text() { return QStringLiteral("--format に書き出す形式がありません"); }
+
+QString diary_written_lines(const DiaryWrite& written) {
+    QStringList lines;
+    for (const QString& path : written.written) lines << native(path);
+    return lines.join(u'\n');
 }
 
 }  // namespace fotavi

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "photo_diary/diary.h"
 #include "comments/comment_store.h"
+#include "photo_diary/diary.h"
 #include "time_log/log_readback.h"
 #include "time_log/time_log.h"
 
@@ -43,5 +43,23 @@ QString diary_without_entries_text();
 QString lower_case_text(int count, const QStringList& failures);
 // A store that could not follow the renames.
 QString rename_store_text(const DbError& problem);
+
+// The large-screen mode's status line: 「12 / 60 枚目　コメント 55 / 60」.
+QString position_text(int shown, int count, int commented);
+
+// The command line (one line each, for standard error).
+QString help_text();
+QString unknown_option_text(const QString& name);
+QString option_without_value_text(const QString& option);
+QString wrong_option_value_text(const QString& option, const QString& value,
+                                const QString& allowed);
+QString extra_argument_text(const QString& argument);
+QString diary_option_alone_text(const QString& option);
+QString not_a_folder_text(const QString& argument);
+QString folder_unreadable_text(const QString& folder, const QString& reason);
+QString no_pictures_text();
+QString no_form_text();
+// What a diary written without a window says on standard output: the paths written.
+QString diary_written_lines(const DiaryWrite& written);
 
 }  // namespace fotavi

@@ -114,6 +114,11 @@ public:
     virtual void hurry() {}
     // Blocks until everything asked for so far is done, then delivers the reports.
     virtual void wait_idle() = 0;
+    // The photo diary's title kept for folder (its meta table); empty when
+    // none was kept. A store that keeps none gives none.
+    virtual std::future<QString> diary_title(const QString& folder);
+    // Keeps title as folder's photo diary title.
+    virtual void keep_diary_title(const QString& folder, const QString& title);
 
     std::function<void(const SaveReport&)> on_saved;
     std::function<void(const RefreshReport&)> on_refreshed;

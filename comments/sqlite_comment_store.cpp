@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include "comments/store_reading.h"
+
 namespace fotavi {
 
 SqliteCommentStore::SqliteCommentStore(QString state_dir, CaptureReader capture,
@@ -169,6 +171,21 @@ void SqliteCommentStore::remember_read_back(const QString& folder) {
         if (file)
             file->set_meta(QStringLiteral("read back"),
                            QDateTime::currentDateTime().toString(Qt::ISODate));
+    });
+}
+
+std::future<QString> SqliteCommentStore::diary_title(const QString& folder) {
+    return run_on<QString>(worker_, [this, folder] {
+        StoreFile* file = folder == place_.folder ? place_.current() : nullptr;
+        return file ? file->meta(QLatin1String(kDiaryTitleKey)).value_or(QString()) : QString();
+    });
+}
+
+void SqliteCommentStore::keep_diary_title(const QString& folder, const QString& title) {
+    worker_.post([this, folder, title] {
+        DbError error;
+        StoreFile* file = folder == place_.folder ? place_.target(&error) : nullptr;
+        if (file) file->set_meta(QLatin1String(kDiaryTitleKey), title);
     });
 }
 

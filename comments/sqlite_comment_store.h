@@ -37,6 +37,8 @@ public:
     std::future<void> settled() override;
     void hurry() override { stopping_ = true; }
     void wait_idle() override;
+    std::future<QString> diary_title(const QString& folder) override;
+    void keep_diary_title(const QString& folder, const QString& title) override;
 
 private:
     SaveReport store(const QString& folder, quint64 ticket, std::vector<CommentChange> changes);

@@ -126,7 +126,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins (>= 6.4)")
 # Japanese glyphs in their Japanese forms; Qt's own dialogs (the Open dialog)
 # in Japanese; a browser handler for the help page.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, fonts-noto-color-emoji, fonts-symbola, qt6-translations-l10n, xdg-utils")
 # To read a replaced comment back from the store's history.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "sqlite3")
 include(CPack)

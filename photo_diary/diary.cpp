@@ -2,13 +2,49 @@
 
 #include <QDir>
 
+#include "photo_diary/diary_csv.h"
 #include "photo_diary/diary_html.h"
 #include "photo_diary/diary_pdf.h"
 #include "photo_diary/diary_pictures.h"
-#include "time_log/time_log.h"
 #include "platform/text_file.h"
+#include "time_log/time_log.h"
 
 namespace fotavi {
+
+namespace {
+
+struct NamedLayout {
+    DiaryLayout layout;
+    const char* name;
+};
+constexpr NamedLayout kLayouts[] = {{DiaryLayout::Standard, "standard"},
+                                    {DiaryLayout::TwoColumns, "two-columns"},
+                                    {DiaryLayout::ContactSheet, "contact-sheet"}};
+
+}  // namespace
+
+QString diary_layout_name(DiaryLayout layout) {
+    for (const NamedLayout& named : kLayouts)
+        if (named.layout == layout) return QLatin1String(named.name);
+    return {};
+}
+
+std::optional<DiaryLayout> diary_layout_named(const QString& name) {
+    for (const NamedLayout& named : kLayouts)
+        if (name == QLatin1String(named.name)) return named.layout;
+    return std::nullopt;
+}
+
+QStringList diary_layout_names() {
+    QStringList names;
+    for (const NamedLayout& named : kLayouts) names << QLatin1String(named.name);
+    return names;
+}
+
+QString default_diary_title(const QString& folder) {
+    const QString name = QDir(folder).dirName();
+    return name.isEmpty() ? QDir::toNativeSeparators(folder) : name;
+}
 
 std::vector<DiaryDay> group_by_day(const std::vector<DiaryEntry>& entries) {
     std::vector<DiaryDay> days;
@@ -36,9 +72,10 @@ DiaryWrite write_photo_diary(const DiaryRequest& request, const DiaryProgress& p
     const QDir folder(request.folder);
     const QString html_path = folder.filePath(QLatin1String(kDiaryHtmlName));
     const QString pdf_path = folder.filePath(QLatin1String(kDiaryPdfName));
+    const QString csv_path = folder.filePath(QLatin1String(kDiaryCsvName));
     // A link or a folder in a diary's place is said before any work is done.
     for (const auto& [wanted, path] :
-         {std::pair{request.html, html_path}, {request.pdf, pdf_path}}) {
+         {std::pair{request.html, html_path}, {request.pdf, pdf_path}, {request.csv, csv_path}}) {
         if (!wanted) continue;
         if (const QString refused = refuse_to_write(path); !refused.isEmpty()) {
             result.error = refused;
@@ -46,10 +83,13 @@ DiaryWrite write_photo_diary(const DiaryRequest& request, const DiaryProgress& p
         }
     }
     // Steps: each picture, then each entry drawn into the PDF, then the writing.
+    // The table alone needs no picture.
     const int count = int(request.entries.size());
-    const int total = count + (request.pdf ? count : 0) + 1;
+    const bool with_pictures = request.html || request.pdf;
+    const int total = (with_pictures ? count : 0) + (request.pdf ? count : 0) + 1;
     QStringList paths;
-    for (const DiaryEntry& entry : request.entries) paths << entry.picture_path;
+    if (with_pictures)
+        for (const DiaryEntry& entry : request.entries) paths << entry.picture_path;
     const std::vector<DiaryPicture> pictures =
         diary_pictures(paths, {request.thumbnail_root, request.decoders, load_picture},
                        [&](int done) { return !progress || progress(done, total); });
@@ -59,11 +99,12 @@ DiaryWrite write_photo_diary(const DiaryRequest& request, const DiaryProgress& p
     }
     for (const DiaryPicture& picture : pictures) result.unreadable += picture.jpeg.isEmpty();
 
-    QByteArray html, pdf;
-    if (request.html) html = diary_html(request.title, request.entries, pictures);
+    QByteArray html, pdf, csv;
+    if (request.html) html = diary_html(request.title, request.entries, pictures, request.layout);
+    if (request.csv) csv = diary_csv(request.entries);
     if (request.pdf) {
-        const DiaryPdf made =
-            diary_pdf(request.title, request.entries, pictures, [&](int done, int blocks) {
+        const DiaryPdf made = diary_pdf(
+            request.title, request.entries, pictures, request.layout, [&](int done, int blocks) {
                 return !progress || progress(count + done * count / std::max(1, blocks), total);
             });
         if (made.cancelled || !made.error.isEmpty()) {
@@ -75,8 +116,9 @@ DiaryWrite write_photo_diary(const DiaryRequest& request, const DiaryProgress& p
         }
         pdf = made.bytes;
     }
-    for (const auto& [wanted, path, bytes] :
-         {std::tuple{request.html, html_path, html}, {request.pdf, pdf_path, pdf}}) {
+    for (const auto& [wanted, path, bytes] : {std::tuple{request.html, html_path, html},
+                                              {request.pdf, pdf_path, pdf},
+                                              {request.csv, csv_path, csv}}) {
         if (!wanted) continue;
         result.error = write_file_atomically(path, bytes);
         if (!result.error.isEmpty()) return result;

@@ -39,6 +39,25 @@ h2 { font-size: 1.25em; border-bottom: 2px solid #8a6; padding-bottom: .15em; ma
 }
 )";
 
+// The denser layouts: entries side by side in a grid, each picture above its
+// text; the contact sheet cuts comments to two lines.
+constexpr char kGridStyle[] = R"(
+.entries { display: grid; gap: 1em 1.2em; align-items: start; }
+.two-columns .entries { grid-template-columns: repeat(2, minmax(0, 1fr)); }
+.contact-sheet .entries { grid-template-columns: repeat(3, minmax(0, 1fr)); }
+.entries .entry { display: block; margin: 0; }
+.entries .picture { width: auto; max-width: none; margin-bottom: .3em; }
+.entries .picture img { max-height: 12em; }
+.contact-sheet .entries .picture img { max-height: 9em; }
+.contact-sheet .comment { display: -webkit-box; -webkit-box-orient: vertical; -webkit-line-clamp: 2;
+  line-clamp: 2; overflow: hidden; font-size: .85em; }
+@media print {
+  .two-columns .entries .picture img { max-height: 40mm; }
+  .contact-sheet .entries .picture img { max-height: 33mm; }
+  .contact-sheet { font-size: 9pt; }
+}
+)";
+
 bool allowed_in_html(char16_t c) {
     if (c == u'\n' || c == u'\t') return true;
     return c >= 0x20 && !(c >= 0x7F && c <= 0x9F);
@@ -109,7 +128,8 @@ QString html_escape(QStringView text) {
 }
 
 QByteArray diary_html(const QString& title, const std::vector<DiaryEntry>& entries,
-                      const std::vector<DiaryPicture>& pictures) {
+                      const std::vector<DiaryPicture>& pictures, DiaryLayout layout) {
+    const bool grid = layout != DiaryLayout::Standard;
     QString head;
     // Nothing may load or run: the pictures are data in the page itself.
     head +=
@@ -118,8 +138,12 @@ QByteArray diary_html(const QString& title, const std::vector<DiaryEntry>& entri
         u"img-src data:; style-src 'unsafe-inline'\">\n"
         u"<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
         u"<meta name=\"generator\" content=\"fotavi\">\n<title>"_s;
-    head += html_escape(title) + u"</title>\n<style>"_s + QLatin1String(kStyle) +
-            u"</style>\n</head>\n<body>\n<h1>"_s + html_escape(title) + u"</h1>\n"_s;
+    head += html_escape(title) + u"</title>\n<style>"_s + QLatin1String(kStyle);
+    if (grid) head += QLatin1String(kGridStyle);
+    head += u"</style>\n</head>\n"_s;
+    head += grid ? QStringLiteral("<body class=\"%1\">\n").arg(diary_layout_name(layout))
+                 : u"<body>\n"_s;
+    head += u"<h1>"_s + html_escape(title) + u"</h1>\n"_s;
     const std::vector<DiaryDay> days = group_by_day(entries);
     if (!days.empty()) {
         head += u"<p class=\"summary\">"_s + html_escape(days.front().day);
@@ -129,10 +153,12 @@ QByteArray diary_html(const QString& title, const std::vector<DiaryEntry>& entri
     QByteArray html = head.toUtf8();
     for (const DiaryDay& day : days) {
         html += (u"<section class=\"day\">\n<h2>"_s + html_escape(day.day) + u"</h2>\n"_s).toUtf8();
+        if (grid) html += "<div class=\"entries\">\n";
         for (const DiaryEntry* entry : day.entries) {
             const size_t index = size_t(entry - entries.data());
             append_entry(html, *entry, index < pictures.size() ? pictures[index] : DiaryPicture());
         }
+        if (grid) html += "</div>\n";
         html += "</section>\n";
     }
     html += "</body>\n</html>\n";

@@ -20,9 +20,11 @@ QString html_escape(QStringView text);
 // The photo diary as one self-contained HTML page (UTF-8): the title, each
 // day under its heading, each entry with its picture (embedded JPEG data),
 // time and comment; a placeholder with the reason where a picture could not
-// be read. Its style sheet prints on A4 with no entry split across pages.
-// pictures runs parallel to entries. Nothing in it runs as a script.
+// be read. Its style sheet prints on A4 in the layout given, with no entry
+// split across pages. pictures runs parallel to entries. Nothing in it runs
+// as a script.
 QByteArray diary_html(const QString& title, const std::vector<DiaryEntry>& entries,
-                      const std::vector<DiaryPicture>& pictures);
+                      const std::vector<DiaryPicture>& pictures,
+                      DiaryLayout layout = DiaryLayout::Standard);
 
 }  // namespace fotavi

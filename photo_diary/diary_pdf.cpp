@@ -10,7 +10,8 @@
 #include <cairo.h>
 #include <pango/pangocairo.h>
 
-#include "photo_diary/page_layout.h"
+#include "photo_diary/diary_pdf_writer.h"
+#include "photo_diary/pdf_fonts.h"
 #include "platform/errors.h"
 #include "platform/text_file.h"
 
@@ -18,78 +19,7 @@ using namespace Qt::StringLiterals;
 
 namespace fotavi {
 
-namespace {
-
-// A4 in points, and the page's margins.
-constexpr double kPageWidth = 595.276;
-constexpr double kPageHeight = 841.890;
-constexpr double kMarginSide = 51;  // 18 mm
-constexpr double kMarginTop = 48;
-constexpr double kMarginBottom = 62;  // the page number sits in it
-constexpr double kContentWidth = kPageWidth - 2 * kMarginSide;
-constexpr double kContentHeight = kPageHeight - kMarginTop - kMarginBottom;
-// An entry: the picture in a box on the left, time and comment beside it.
-constexpr double kPictureWidth = 198;  // 70 mm
-constexpr double kPictureHeight = 150;
-constexpr double kGutter = 14;
-constexpr double kTextX = kPictureWidth + kGutter;
-constexpr double kTextWidth = kContentWidth - kTextX;
-constexpr double kEntrySpace = 14;  // below each entry
-
-const char kFont[] = "Noto Sans CJK JP";
-
-struct LayoutDeleter {
-    void operator()(PangoLayout* layout) const { g_object_unref(layout); }
-};
-using Layout = std::unique_ptr<PangoLayout, LayoutDeleter>;
-
-// Text Pango can take: valid UTF-8, with no controls but line breaks and tabs.
-QByteArray pango_text(const QString& text) {
-    QString clean = fold_line_breaks(text);
-    for (QChar& c : clean) {
-        if ((c.unicode() < 0x20 && c != u'\n' && c != u'\t') || c.unicode() == 0x7F)
-            c = QChar(0xFFFD);
-    }
-    return clean.toUtf8();
-}
-
-class Writer {
-public:
-    Writer(const QString& title, const std::vector<DiaryEntry>& entries,
-           const std::vector<DiaryPicture>& pictures);
-    ~Writer();
-    DiaryPdf write(const std::function<bool(int, int)>& go_on);
-
-private:
-    // What one layout block draws.
-    struct Block {
-        enum class Kind { Title, Day, Entry } kind = Kind::Entry;
-        int entry = -1;           // Entry: index into entries_
-        Layout text, more, note;  // Title: title, summary; Day: heading; Entry: time, comment, name
-        QSizeF picture;           // Entry: the picture's drawn size
-        LayoutBlock layout;
-    };
-
-    Layout text_layout(const QString& text, const char* style, double size, double width) const;
-    double height_of(PangoLayout* layout) const;
-    void add_title();
-    void add_day(const QString& day);
-    void add_entry(int index);
-    void draw(const Block& block);
-    void draw_entry(const Block& block);
-    void draw_picture(const DiaryPicture& picture, QSizeF size);
-    void draw_page_number(int page, int pages);
-    void show(PangoLayout* layout, double x, double y, double grey);
-
-    const QString title_;
-    const std::vector<DiaryEntry>& entries_;
-    const std::vector<DiaryPicture>& pictures_;
-    QByteArray bytes_;
-    cairo_surface_t* surface_;
-    cairo_t* cr_;
-    PangoContext* context_;
-    std::vector<Block> blocks_;
-};
+namespace diary_pdf_drawing {
 
 cairo_status_t append_bytes(void* closure, const unsigned char* data, unsigned int length) {
     static_cast<QByteArray*>(closure)->append(reinterpret_cast<const char*>(data), length);
@@ -97,13 +27,16 @@ cairo_status_t append_bytes(void* closure, const unsigned char* data, unsigned i
 }
 
 Writer::Writer(const QString& title, const std::vector<DiaryEntry>& entries,
-               const std::vector<DiaryPicture>& pictures)
-    : title_(title), entries_(entries), pictures_(pictures) {
+               const std::vector<DiaryPicture>& pictures, DiaryLayout layout)
+    : title_(title), entries_(entries), pictures_(pictures), grid_(grid_of(layout)) {
     surface_ = cairo_pdf_surface_create_for_stream(append_bytes, &bytes_, kPageWidth, kPageHeight);
     cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_TITLE, title.toUtf8().constData());
     cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_CREATOR, "fotavi");
     cr_ = cairo_create(surface_);
-    context_ = pango_cairo_create_context(cr_);
+    PangoFontMap* fonts = diary_font_map();
+    context_ = pango_font_map_create_context(fonts);
+    g_object_unref(fonts);  // the context keeps it
+    pango_cairo_update_context(cr_, context_);
     // Points as the PDF counts them; Japanese forms and line breaking.
     pango_cairo_context_set_resolution(context_, 72);
     pango_context_set_language(context_, pango_language_from_string("ja"));
@@ -111,6 +44,7 @@ Writer::Writer(const QString& title, const std::vector<DiaryEntry>& entries,
 
 Writer::~Writer() {
     blocks_.clear();
+    continued_.clear();
     g_object_unref(context_);
     cairo_destroy(cr_);
     cairo_surface_destroy(surface_);
@@ -216,6 +150,9 @@ void Writer::draw(const Block& block) {
         case Block::Kind::Entry:
             draw_entry(block);
             break;
+        case Block::Kind::Row:
+            draw_row(block);
+            break;
     }
 }
 
@@ -284,12 +221,50 @@ void Writer::draw_page_number(int page, int pages) {
     show(number.get(), kMarginSide, kPageHeight - kMarginBottom + 24, 0.45);
 }
 
-DiaryPdf Writer::write(const std::function<bool(int, int)>& go_on) {
+// The room a day's heading takes again at the top of a page the day goes on to.
+double Writer::carry_of(int day) { return 12 + height_of(continued_[size_t(day)].get()) + 12; }
+
+void Writer::draw_continued(int day) {
+    Block heading;
+    heading.kind = Block::Kind::Day;
+    heading.text.reset(static_cast<PangoLayout*>(g_object_ref(continued_[size_t(day)].get())));
+    draw(heading);
+}
+
+// The title, then each day's heading and its entries, one a block or a row
+// of them; the blocks of a day keep room for its heading again.
+void Writer::add_blocks() {
     add_title();
-    for (const DiaryDay& day : group_by_day(entries_)) {
-        add_day(day.day);
-        for (const DiaryEntry* entry : day.entries) add_entry(int(entry - entries_.data()));
+    const std::vector<DiaryDay> days = group_by_day(entries_);
+    for (size_t d = 0; d < days.size(); ++d) {
+        add_day(days[d].day);
+        continued_.push_back(
+            text_layout(days[d].day + QStringLiteral("（つづき）"), "bold", 14, kContentWidth));
+        std::vector<int> row;
+        for (const DiaryEntry* entry : days[d].entries) {
+            row.push_back(int(entry - entries_.data()));
+            if (grid_.columns == 1) {
+                add_entry(row.front());
+                row.clear();
+            } else if (int(row.size()) == grid_.columns) {
+                add_row(row);
+                row.clear();
+            } else {
+                continue;
+            }
+            blocks_.back().day = int(d);
+        }
+        if (!row.empty()) {
+            add_row(row);
+            blocks_.back().day = int(d);
+        }
     }
+    for (Block& block : blocks_)
+        if (block.day >= 0) block.layout.carry = carry_of(block.day);
+}
+
+DiaryPdf Writer::write(const std::function<bool(int, int)>& go_on) {
+    add_blocks();
     std::vector<LayoutBlock> layout;
     for (const Block& block : blocks_) layout.push_back(block.layout);
     const std::vector<Placement> placements = lay_out_pages(layout, kContentHeight);
@@ -297,6 +272,12 @@ DiaryPdf Writer::write(const std::function<bool(int, int)>& go_on) {
     DiaryPdf result;
     for (size_t i = 0; i < placements.size(); ++i) {
         const Placement& at = placements[i];
+        if (at.carried) {
+            cairo_save(cr_);
+            cairo_translate(cr_, kMarginSide, kMarginTop);
+            draw_continued(blocks_[size_t(at.block)].day);
+            cairo_restore(cr_);
+        }
         cairo_save(cr_);
         cairo_rectangle(cr_, kMarginSide, kMarginTop + at.y, kContentWidth, at.to - at.from);
         cairo_clip(cr_);
@@ -325,14 +306,15 @@ DiaryPdf Writer::write(const std::function<bool(int, int)>& go_on) {
     return result;
 }
 
-}  // namespace
+}  // namespace diary_pdf_drawing
 
 DiaryPdf diary_pdf(const QString& title, const std::vector<DiaryEntry>& entries,
-                   const std::vector<DiaryPicture>& pictures,
+                   const std::vector<DiaryPicture>& pictures, DiaryLayout layout,
                    const std::function<bool(int done, int total)>& go_on) {
+    using namespace diary_pdf_drawing;
     std::vector<DiaryPicture> all = pictures;
     all.resize(entries.size());
-    Writer writer(title, entries, all);
+    Writer writer(title, entries, all, layout);
     return writer.write(go_on);
 }
 

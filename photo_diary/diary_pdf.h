@@ -20,12 +20,14 @@ struct DiaryPdf {
 // The photo diary as an A4 PDF drawn by cairo, its text laid out by Pango in
 // Noto Sans CJK JP, subset-embedded, so it reads and searches as typed on
 // any machine: the title, day headings, each entry's picture with its time
-// and comment, page numbers. An entry is never split across pages unless it
-// is taller than a page; a day heading never stays alone at a page's foot.
-// pictures runs parallel to entries. go_on(done, total) is called as the
-// entries are drawn; false cancels.
+// and comment, page numbers, in the layout given. An entry is never split
+// across pages unless it is taller than a page; a day heading never stays
+// alone at a page's foot, and a day going on over a page break has its
+// heading again, marked （つづき）. pictures runs parallel to entries.
+// go_on(done, total) is called as the entries are drawn; false cancels.
 DiaryPdf diary_pdf(const QString& title, const std::vector<DiaryEntry>& entries,
                    const std::vector<DiaryPicture>& pictures,
+                   DiaryLayout layout = DiaryLayout::Standard,
                    const std::function<bool(int done, int total)>& go_on = {});
 
 }  // namespace fotavi

@@ -45,22 +45,28 @@ std::vector<Placement> lay_out_pages(const std::vector<LayoutBlock>& blocks, dou
             ++page;
             y = 0;
         }
+        bool carried = false;
+        if (y == 0 && page > 0 && block.carry > 0) {
+            y = block.carry;
+            carried = true;
+        }
         if (block.height <= page_height - y) {
-            placements.push_back({int(i), page, y, 0, block.height});
+            placements.push_back({int(i), page, y, 0, block.height, carried});
             y += block.height;
             continue;
         }
         // Taller than a page: piece by piece, cut at its breaks.
         for (double from = 0;;) {
             const double to = std::min(block.height, cut_at(block, from, page_height - y));
-            placements.push_back({int(i), page, y, from, to});
+            placements.push_back({int(i), page, y, from, to, carried});
             if (to >= block.height) {
                 y += to - from;
                 break;
             }
             from = to;
             ++page;
-            y = 0;
+            y = block.carry;
+            carried = block.carry > 0;
         }
     }
     return placements;

@@ -14,6 +14,9 @@ struct LayoutBlock {
     // its top, ascending (the bottoms of the text lines below its picture).
     // A block that fits on a page is never cut.
     std::vector<double> breaks;
+    // Room kept at the top of a page that this block, or a piece of it,
+    // starts after the first page: for its day's heading, drawn again there.
+    double carry = 0;
 };
 
 // A piece of a block placed on a page: the part [from, to) of the block, at
@@ -24,6 +27,7 @@ struct Placement {
     double y = 0;
     double from = 0;
     double to = 0;
+    bool carried = false;  // the block's carry is kept above it, at the page's top
 };
 
 // Places the blocks one after another on pages of the given content height.
@@ -31,6 +35,7 @@ struct Placement {
 // only a block taller than a page is cut, at its breaks (at the page's foot
 // where it has none that fit), starting where its first piece fits. A block that keeps with the
 // next one starts a new page when the next one's start would not fit after it.
+// A block or piece that starts a page after the first sits below its carry.
 std::vector<Placement> lay_out_pages(const std::vector<LayoutBlock>& blocks, double page_height);
 
 // The number of pages the placements take.

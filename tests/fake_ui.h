@@ -32,6 +32,7 @@ public:
     QStringList waits;  // labels of work on a worker that took long enough to show
     // The photo diary dialog's answers; empty: Return, what it shows.
     std::deque<std::optional<DiaryChoice>> diary_answers;
+    DiaryChoice diary_offered;  // what the photo diary's dialog was last opened with
 
     QStringList messages() const {
         return events.filter(QRegularExpression(QStringLiteral("^(message|information)\\|")));
@@ -136,6 +137,7 @@ public:
     std::optional<DiaryChoice> ask_photo_diary(const QString& folder,
                                                const DiaryChoice& choice) override {
         events << QStringLiteral("photo diary dialog|") + folder;
+        diary_offered = choice;
         if (diary_answers.empty()) return choice;
         const std::optional<DiaryChoice> answer = diary_answers.front();
         diary_answers.pop_front();

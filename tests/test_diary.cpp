@@ -10,6 +10,7 @@
 #include "photo_diary/page_layout.h"
 
 using namespace fotavi;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -57,15 +58,16 @@ struct Outing {
     }
 };
 
-// "T30 H20 E50 E150/60,90": T a title and H a heading (kept with what
-// follows), E an entry; the height; after "/" the entry's breaks.
+// "T30 H20 E50 E150/60,90 E50^10": T a title and H a heading (kept with what
+// follows), E an entry; the height; after "^" its carry; after "/" its breaks.
 std::vector<LayoutBlock> blocks_of(const QString& spec) {
     std::vector<LayoutBlock> blocks;
     for (const QString& word : spec.split(u' ', Qt::SkipEmptyParts)) {
         LayoutBlock block;
         block.keep_with_next = word[0] != u'E';
         const QStringList parts = word.mid(1).split(u'/');
-        block.height = parts[0].toDouble();
+        block.height = parts[0].section(u'^', 0, 0).toDouble();
+        block.carry = parts[0].section(u'^', 1, 1).toDouble();
         if (parts.size() > 1)
             for (const QString& at : parts[1].split(u',')) block.breaks.push_back(at.toDouble());
         blocks.push_back(block);
@@ -73,13 +75,15 @@ std::vector<LayoutBlock> blocks_of(const QString& spec) {
     return blocks;
 }
 
-// Each placement as "page", or "page:from-to" for a piece of a block.
+// Each placement as "page", or "page:from-to" for a piece of a block; "^"
+// after it when it sits below its carry.
 QString placements_of(const std::vector<LayoutBlock>& blocks, double page_height) {
     QStringList out;
     for (const Placement& p : lay_out_pages(blocks, page_height)) {
         const bool whole = p.from == 0 && p.to == blocks[size_t(p.block)].height;
         out << (whole ? QString::number(p.page)
-                      : QStringLiteral("%1:%2-%3").arg(p.page).arg(p.from).arg(p.to));
+                      : QStringLiteral("%1:%2-%3").arg(p.page).arg(p.from).arg(p.to)) +
+                   (p.carried ? u"^"_s : QString());
     }
     return out.join(u' ');
 }
@@ -188,6 +192,12 @@ private slots:
                                                                          << "0 1 1:0-60 2:60-150";
         QTest::newRow("no line fits: cut at the foot") << "E250"
                                                        << "0:0-100 1:100-200 2:200-250";
+        QTest::newRow("a day going on: room for its heading again") << "H20 E50^10 E50^10 E50^10"
+                                                                    << "0 0 1^ 2^";
+        QTest::newRow("a long entry's next piece below the heading") << "E30^10 E150^10/60,90,120"
+                                                                     << "0 0:0-60 1:60-150^";
+        QTest::newRow("a new day's heading: not again") << "E60 H20 E30^10"
+                                                        << "0 1 1";
     }
     void page_breaks() {
         QFETCH(QString, blocks);

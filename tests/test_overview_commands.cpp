@@ -118,6 +118,29 @@ private slots:
         }
     }
 
+    // The title typed is kept for the folder and offered again, also to the
+    // next window; what was written is opened when asked.
+    void photo_diary_title_kept_and_opened() {
+        Album album;
+        make_outing(album);
+        {
+            Run run;
+            run.start(album.file("DSC0001.JPG"));
+            run.type("station");
+            DiaryChoice choice{false, true, false, true, "函館の旅", DiaryLayout::TwoColumns, true};
+            run.ui.diary_answers.push_back(choice);
+            run.commands.make_photo_diary();
+            QCOMPARE(run.ui.diary_offered.title, QFileInfo(album.path()).fileName());
+            QCOMPARE(diaries_in(album.path()), QStringList({"photo_diary.csv", "photo_diary.pdf"}));
+            QCOMPARE(run.ui.opened_documents, QStringList{album.file("photo_diary.pdf")});
+        }
+        Run again;
+        again.start(album.file("DSC0001.JPG"));
+        again.ui.diary_answers.push_back(std::nullopt);
+        again.commands.make_photo_diary();
+        QCOMPARE(again.ui.diary_offered.title, QStringLiteral("函館の旅"));
+    }
+
     void photo_diary_needs_pictures() {
         Album empty;
         Run run;

@@ -1,12 +1,15 @@
 #include "overview/widgets/overview_window.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScreen>
 #include <QShortcut>
 #include <QVBoxLayout>
 
 #include "overview/widgets/overview_view.h"
+#include "settings/window_places.h"
 
 namespace fotavi {
 
@@ -27,6 +30,7 @@ OverviewWindow::OverviewWindow(const ImageTable& table, Thumbnailer::Options thu
     auto* hint =
         new QLabel(QStringLiteral("ダブルクリックか Enter で、その写真を表示します"), this);
     hint->setForegroundRole(QPalette::PlaceholderText);
+    hint->setWordWrap(true);  // a narrow window keeps it whole, on two lines
     view_ = new OverviewView(model_, thumbnails_, this);
 
     auto* bar = new QHBoxLayout;
@@ -44,14 +48,42 @@ OverviewWindow::OverviewWindow(const ImageTable& table, Thumbnailer::Options thu
     connect(view_, &OverviewView::activated, this, &OverviewWindow::activated);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
-    // Six columns of thumbnails, five rows.
+    // Six columns of thumbnails, five rows; it is fitted to the screen when it opens.
     resize(6 * (OverviewView::kThumbnailSide + 20) + 60, 760);
+    setMinimumSize(2 * (OverviewView::kThumbnailSide + 20) + 60, 320);
     show_count();
 }
 
 OverviewWindow::~OverviewWindow() = default;
 
+void OverviewWindow::place() {
+    placed_ = true;
+    // The window that opened it: the active one, else (no window manager
+    // gives focus) the one main window shown.
+    const QWidget* opener = QApplication::activeWindow();
+    if (!opener)
+        for (const QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->inherits("QMainWindow") && widget->isVisible()) opener = widget;
+    if (opener == this) opener = nullptr;
+    QScreen* screen = opener ? opener->screen() : this->screen();
+    if (!screen) return;
+    const QRect available = screen->availableGeometry();
+    // Its frame is taken to be as wide as the opener's, which is shown already.
+    const QMargins frame =
+        opener ? QMargins(opener->geometry().left() - opener->frameGeometry().left(),
+                          opener->geometry().top() - opener->frameGeometry().top(),
+                          opener->frameGeometry().right() - opener->geometry().right(),
+                          opener->frameGeometry().bottom() - opener->geometry().bottom())
+               : QMargins();
+    const QRect beside = opener ? opener->frameGeometry() : QRect(available.topLeft(), QSize());
+    const QSize kept = read_window_choices().overview_size;
+    setGeometry(
+        place_beside(available, beside, kept.isValid() ? kept : size(), minimumSize(), frame));
+    placed_size_ = size();
+}
+
 void OverviewWindow::open_at(int picture) {
+    if (!placed_) place();
     if (!isVisible()) show();
     raise();
     activateWindow();
@@ -90,6 +122,11 @@ void OverviewWindow::show_count() { count_->setText(model_.count_text()); }
 // Work on thumbnails nobody sees any more stops.
 void OverviewWindow::hideEvent(QHideEvent* event) {
     thumbnails_.keep_waiting_only({});
+    if (placed_ && size() != placed_size_) {
+        WindowChoices choices = read_window_choices();
+        choices.overview_size = placed_size_ = size();
+        write_window_choices(choices);
+    }
     QWidget::hideEvent(event);
 }
 

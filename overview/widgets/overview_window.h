@@ -2,9 +2,9 @@
 
 #include <QWidget>
 
-#include "pictures/image_table.h"
 #include "overview/overview_model.h"
 #include "overview/thumbnailer.h"
+#include "pictures/image_table.h"
 
 class QCheckBox;
 class QLabel;
@@ -49,12 +49,17 @@ protected:
 private:
     void filter_toggled(bool on);
     void show_count();
+    // The first time it opens: within the screen's free area, beside the
+    // window that opened it where there is room, in the size last left.
+    void place();
 
     OverviewModel model_;
     Thumbnailer thumbnails_;
     QLabel* count_ = nullptr;
     QCheckBox* uncommented_only_ = nullptr;
     OverviewView* view_ = nullptr;
+    bool placed_ = false;
+    QSize placed_size_;  // a size the person changes it from is kept for next time
 };
 
 }  // namespace fotavi

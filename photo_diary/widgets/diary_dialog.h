@@ -7,14 +7,18 @@
 #include "photo_diary/diary.h"
 
 class QCheckBox;
+class QComboBox;
+class QLineEdit;
 class QPushButton;
 
 namespace fotavi {
 
-// The photo diary's dialog: which forms to write (HTML, PDF), whether the
-// pictures without a comment go in, and the folder the files go to. Return
+// The photo diary's dialog: the title, which forms to write (HTML, PDF,
+// CSV), the page layout, whether the pictures without a comment go in,
+// whether what was written is opened, and the folder the files go to. Return
 // writes what it shows; at least one form must be chosen. Its children carry
-// names ("diary_html", "diary_pdf", "diary_uncommented", "diary_write").
+// names ("diary_title", "diary_html", "diary_pdf", "diary_csv",
+// "diary_layout", "diary_uncommented", "diary_open", "diary_write").
 class DiaryDialog : public QDialog {
     Q_OBJECT
 public:
@@ -29,9 +33,13 @@ public:
 private:
     void forms_changed();
 
+    QLineEdit* title_;
     QCheckBox* html_;
     QCheckBox* pdf_;
+    QCheckBox* csv_;
+    QComboBox* layout_;
     QCheckBox* uncommented_;
+    QCheckBox* open_;
     QPushButton* write_;
 };
 
