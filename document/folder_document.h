@@ -8,10 +8,10 @@
 #include <optional>
 #include <vector>
 
-#include "browse/image_table.h"
-#include "journal/comment_store.h"
-#include "log/log_readback.h"
-#include "log/time_log.h"
+#include "pictures/image_table.h"
+#include "comments/comment_store.h"
+#include "time_log/log_readback.h"
+#include "time_log/time_log.h"
 
 namespace fotavi {
 
