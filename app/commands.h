@@ -76,6 +76,13 @@ public:
     void m_start_afresh();
     // The window became active: comments other windows stored are taken.
     void window_activated();
+    // Asks for a folder and whether uncommented pictures go too, then
+    // copies the pictures there with their comments in them.
+    void m_export_pictures();
+    // Copies the pictures (the commented ones, or all) into destination with
+    // their comments in them, on a worker with a progress that can be
+    // cancelled; files already there are replaced only when the person agrees.
+    void export_pictures(const QString& destination, bool all);
 
     // True when time_log.txt does not hold the comments as they are now.
     bool has_unwritten_comments() const;

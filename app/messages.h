@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "exchange/export_pictures.h"
 #include "photo_diary/diary.h"
 #include "comments/comment_store.h"
 #include "time_log/log_readback.h"
@@ -41,5 +42,21 @@ QString diary_without_entries_text();
 QString lower_case_text(int count, const QStringList& failures);
 // A store that could not follow the renames.
 QString rename_store_text(const DbError& problem);
+
+// Pictures exported with their comments: what was written into destination,
+// what was left, what failed, or why nothing was.
+QString export_report_text(const QString& destination, const ExportReport& report);
+// The question before exporting over files of the same names.
+QString export_existing_question(const QStringList& names);
+// The question whether pictures without a comment go too.
+QString export_all_question();
+// No picture has a comment: nothing to export.
+QString export_nothing_text();
+// The progress of an export of count pictures.
+QString export_progress_text(int count);
+// A sidecar that could not be written beside picture name.
+QString sidecar_failure_text(const QString& name, const QString& reason);
+// The question whether count captions found in the pictures are taken in.
+QString captions_found_question(int count);
 
 }  // namespace fotavi

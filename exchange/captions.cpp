@@ -97,7 +97,8 @@ QString xmp_description(const Exiv2::XmpData& xmp) {
     if (!alternatives) return from_bytes(it->toString());
     const auto chosen = alternatives->value_.find("x-default");
     if (chosen != alternatives->value_.end()) return from_bytes(chosen->second);
-    return alternatives->value_.empty() ? QString() : from_bytes(alternatives->value_.begin()->second);
+    return alternatives->value_.empty() ? QString()
+                                        : from_bytes(alternatives->value_.begin()->second);
 }
 
 void set_all(Exiv2::Image& image, const QString& caption) {
@@ -226,13 +227,17 @@ FoundCaptions read_captions_of_file(const QString& path) {
 bool is_camera_text(const QString& text) {
     // Texts cameras and phones put into ImageDescription and UserComment on
     // their own; compared without regard to case and surrounding blanks.
-    static const char* const kCameraTexts[] = {
-        "OLYMPUS DIGITAL CAMERA",  "SONY DSC",
-        "DIGITAL CAMERA",          "MINOLTA DIGITAL CAMERA",
-        "KONICA MINOLTA DIGITAL CAMERA", "SAMSUNG DIGITAL CAMERA",
-        "SAMSUNG CAMERA PICTURES", "Exif_JPEG_PICTURE",
-        "LEAD Technologies Inc. V1.01", "KODAK Digital Still Camera",
-        "default"};
+    static const char* const kCameraTexts[] = {"OLYMPUS DIGITAL CAMERA",
+                                               "SONY DSC",
+                                               "DIGITAL CAMERA",
+                                               "MINOLTA DIGITAL CAMERA",
+                                               "KONICA MINOLTA DIGITAL CAMERA",
+                                               "SAMSUNG DIGITAL CAMERA",
+                                               "SAMSUNG CAMERA PICTURES",
+                                               "Exif_JPEG_PICTURE",
+                                               "LEAD Technologies Inc. V1.01",
+                                               "KODAK Digital Still Camera",
+                                               "default"};
     QString trimmed = text;
     trimmed.replace(QChar(0), QLatin1Char(' '));
     trimmed = trimmed.trimmed();
@@ -273,8 +278,9 @@ std::optional<QByteArray> sidecar_with_description(const QByteArray& existing,
         }
         set_xmp_description(xmp, caption);
         std::string packet;
-        if (Exiv2::XmpParser::encode(packet, xmp, Exiv2::XmpParser::omitPacketWrapper |
-                                                      Exiv2::XmpParser::useCompactFormat) != 0) {
+        if (Exiv2::XmpParser::encode(
+                packet, xmp,
+                Exiv2::XmpParser::omitPacketWrapper | Exiv2::XmpParser::useCompactFormat) != 0) {
             if (problem) *problem = QStringLiteral("XMP");
             return std::nullopt;
         }

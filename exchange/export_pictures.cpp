@@ -66,7 +66,8 @@ bool refused_name(int dir_fd, const QByteArray& name) {
 }
 
 bool same_folder(const QString& a, const QString& b) {
-    struct stat first {}, second {};
+    struct stat first {
+    }, second{};
     if (::stat(QFile::encodeName(a).constData(), &first) != 0 ||
         ::stat(QFile::encodeName(b).constData(), &second) != 0)
         return false;
@@ -111,7 +112,8 @@ std::optional<ExportFailure> export_one(int from_dir, int to_dir, const PictureT
     ++report.written;
     if (!needs_sidecar) return std::nullopt;
     QString problem;
-    const std::optional<QByteArray> packet = sidecar_with_description({}, picture.comment, &problem);
+    const std::optional<QByteArray> packet =
+        sidecar_with_description({}, picture.comment, &problem);
     if (!packet) return failure(picture.name, Step::Caption, 0, problem);
     const int sidecar_error = write_new_file(to_dir, sidecar, *packet, nullptr, true);
     if (sidecar_error != 0)
@@ -203,8 +205,7 @@ ExportReport export_pictures(const ExportRequest& request,
         }
         if (done == total) break;
         const PictureToExport& picture = request.pictures[size_t(done)];
-        if (auto failed =
-                export_one(from_dir, to_dir, picture, request.replace_existing, report))
+        if (auto failed = export_one(from_dir, to_dir, picture, request.replace_existing, report))
             report.failures.push_back(*failed);
     }
     ::close(from_dir);

@@ -34,9 +34,9 @@ struct ExportFailure {
 };
 
 struct ExportReport {
-    int written = 0;        // copies made
-    int with_sidecar = 0;   // of them, copies whose caption went to a sidecar beside
-    QStringList existing;   // names left as they were in the destination
+    int written = 0;       // copies made
+    int with_sidecar = 0;  // of them, copies whose caption went to a sidecar beside
+    QStringList existing;  // names left as they were in the destination
     std::vector<ExportFailure> failures;
     bool cancelled = false;
     // The whole export could not start: the destination is the pictures'

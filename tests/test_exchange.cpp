@@ -20,14 +20,16 @@ std::optional<QByteArray> tool_output(const QString& program, const QStringList&
     return process.readAllStandardOutput();
 }
 
-bool have(const char* tool) { return !QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty(); }
+bool have(const char* tool) {
+    return !QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty();
+}
 
 // The four places as exiftool reads them, by its tag names.
 QJsonObject exiftool_tags(const QString& path) {
-    const auto out = tool_output(
-        QStringLiteral("exiftool"),
-        {"-j", "-b", "-XMP-dc:Description", "-IPTC:Caption-Abstract", "-EXIF:ImageDescription",
-         "-EXIF:XPComment", "-IPTC:CodedCharacterSet", path});
+    const auto out =
+        tool_output(QStringLiteral("exiftool"),
+                    {"-j", "-b", "-XMP-dc:Description", "-IPTC:Caption-Abstract",
+                     "-EXIF:ImageDescription", "-EXIF:XPComment", "-IPTC:CodedCharacterSet", path});
     return out ? QJsonDocument::fromJson(*out).array().at(0).toObject() : QJsonObject();
 }
 
@@ -98,6 +100,7 @@ private slots:
     void export_carries_each_comment();
     void export_never_overwrites_data();
     void export_never_overwrites();
+    void export_stops_when_cancelled();
     void sidecar_keeps_other_properties();
     void caption_reconciled_data();
     void caption_reconciled();
@@ -141,18 +144,16 @@ void TestExchange::export_carries_each_comment() {
     QCOMPARE(tags.value(QLatin1String("CodedCharacterSet")).toString(), QStringLiteral("UTF8"));
     QCOMPARE(exiv2_value(copy, QStringLiteral("Iptc.Application2.Caption")), comment);
     QCOMPARE(exiv2_value(copy, QStringLiteral("Exif.Image.ImageDescription")), comment);
-    QCOMPARE(utf16_of_numbers(exiv2_value(copy, QStringLiteral("Exif.Image.XPComment"))),
-             comment);
+    QCOMPARE(utf16_of_numbers(exiv2_value(copy, QStringLiteral("Exif.Image.XPComment"))), comment);
     QCOMPARE(exiv2_value(copy, QStringLiteral("Xmp.dc.description")),
              QStringLiteral("lang=\"x-default\" ") + comment);
 
     QCOMPARE(pixels(copy), pixels(album.file(name)));
     QCOMPARE(mtime_ns(copy), mtime_ns(album.file(name)));
-    if (camera_exif)
-        QCOMPARE(read_captions(read_all(copy)).exif_description, comment);
-    QCOMPARE(QDir(destination.path()).entryList(QDir::AllEntries | QDir::Hidden |
-                                                QDir::NoDotAndDotDot),
-             QStringList{name});  // no temporary file left behind
+    if (camera_exif) QCOMPARE(read_captions(read_all(copy)).exif_description, comment);
+    QCOMPARE(
+        QDir(destination.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList{name});  // no temporary file left behind
 }
 
 void TestExchange::export_never_overwrites_data() {
@@ -189,12 +190,12 @@ void TestExchange::export_never_overwrites() {
     const QString to = in_the_way == QLatin1String("same") ? album.path() : destination.path();
 
     std::vector<int> steps;
-    const ExportReport report = export_pictures(
-        {album.path(), to, {{"a.jpg", kJapanese}, {"b.jpg", QString()}}, replace},
-        [&](int done, int) {
-            steps.push_back(done);
-            return true;
-        });
+    const ExportReport report =
+        export_pictures({album.path(), to, {{"a.jpg", kJapanese}, {"b.jpg", QString()}}, replace},
+                        [&](int done, int) {
+                            steps.push_back(done);
+                            return true;
+                        });
     QCOMPARE(report.written, written);
     QCOMPARE(report.existing.size(), existing);
     QCOMPARE(!report.failures.empty(), failed);
@@ -207,14 +208,28 @@ void TestExchange::export_never_overwrites() {
     if (replace && !failed) QCOMPARE(read_captions(read_all(target)).iptc_caption, kJapanese);
 }
 
+// A cancel between pictures keeps the whole copies made and makes no more.
+void TestExchange::export_stops_when_cancelled() {
+    Album album;
+    QTemporaryDir destination;
+    album.add(QStringLiteral("a.jpg"), at(2001, 9, 2, 5, 10));
+    album.add(QStringLiteral("b.jpg"), at(2001, 9, 2, 6, 10));
+    const ExportReport report =
+        export_pictures({album.path(), destination.path(), {{"a.jpg", "x"}, {"b.jpg", "y"}}},
+                        [](int done, int) { return done < 1; });
+    QVERIFY(report.cancelled);
+    QCOMPARE(report.written, 1);
+    QCOMPARE(QDir(destination.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.jpg"});
+}
+
 // A sidecar another program wrote keeps its properties; exiftool reads the
 // description; an emptied comment takes away only the description.
 void TestExchange::sidecar_keeps_other_properties() {
     if (!have("exiftool")) QSKIP("exiftool writes and reads the sidecar");
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("a.jpg.xmp"));
-    QVERIFY(tool_output("exiftool", {"-q", "-o", path, "-XMP-xmp:Rating=4",
-                                     "-XMP-dc:Subject=旅行", "-XMP-dc:Description=old"}));
+    QVERIFY(tool_output("exiftool", {"-q", "-o", path, "-XMP-xmp:Rating=4", "-XMP-dc:Subject=旅行",
+                                     "-XMP-dc:Description=old"}));
     QString problem;
     const auto with = sidecar_with_description(read_all(path), kJapanese, &problem);
     QVERIFY2(with, qPrintable(problem));
@@ -240,16 +255,23 @@ void TestExchange::caption_reconciled_data() {
     QTest::addColumn<QStringList>("found");  // EXIF, IPTC, XMP, UserComment, XPComment
     QTest::addColumn<QString>("sidecar");
     QTest::addColumn<QString>("chosen");
-    QTest::newRow("nothing") << QStringList{"", "", "", "", ""} << "" << "";
-    QTest::newRow("EXIF first") << QStringList{"e", "i", "x", "u", "w"} << "s" << "e";
+    QTest::newRow("nothing") << QStringList{"", "", "", "", ""} << ""
+                             << "";
+    QTest::newRow("EXIF first") << QStringList{"e", "i", "x", "u", "w"} << "s"
+                                << "e";
     QTest::newRow("camera text passed over")
-        << QStringList{"OLYMPUS DIGITAL CAMERA", "i", "x", "", ""} << "" << "i";
-    QTest::newRow("blank passed over") << QStringList{"   ", "", "x", "", ""} << "" << "x";
-    QTest::newRow("sidecar before the picture's XMP")
-        << QStringList{"", "", "x", "", ""} << "s" << "s";
-    QTest::newRow("UserComment") << QStringList{"SONY DSC", "", "", "u", "w"} << "" << "u";
-    QTest::newRow("XPComment last") << QStringList{"", "", "", "  ", "w"} << "" << "w";
-    QTest::newRow("CR LF as LF") << QStringList{"a\r\nb", "", "", "", ""} << "" << "a\nb";
+        << QStringList{"OLYMPUS DIGITAL CAMERA", "i", "x", "", ""} << ""
+        << "i";
+    QTest::newRow("blank passed over") << QStringList{"   ", "", "x", "", ""} << ""
+                                       << "x";
+    QTest::newRow("sidecar before the picture's XMP") << QStringList{"", "", "x", "", ""} << "s"
+                                                      << "s";
+    QTest::newRow("UserComment") << QStringList{"SONY DSC", "", "", "u", "w"} << ""
+                                 << "u";
+    QTest::newRow("XPComment last") << QStringList{"", "", "", "  ", "w"} << ""
+                                    << "w";
+    QTest::newRow("CR LF as LF") << QStringList{"a\r\nb", "", "", "", ""} << ""
+                                 << "a\nb";
 }
 
 void TestExchange::caption_reconciled() {

@@ -167,4 +167,11 @@ bool Main::step_progress(int done) {
 
 void Main::end_progress() { progress_.dialog.reset(); }
 
+std::optional<QString> Main::choose_export_folder(const QString& start) {
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("コメント付きの写真を書き出すフォルダ"), start);
+    if (folder.isEmpty()) return std::nullopt;
+    return folder;
+}
+
 }  // namespace fotavi

@@ -153,6 +153,8 @@ void Main::create_menus() {
     add(m_file, "m_save", QStringLiteral("出力(&L)"), [&c] { c.k_list(); });
     add(m_file, "m_photo_diary", QStringLiteral("写真日誌を書き出す(&W)..."),
         [&c] { c.m_photo_diary(); });
+    add(m_file, "m_export_pictures", QStringLiteral("コメント付きの写真を書き出す(&X)..."),
+        [&c] { c.m_export_pictures(); });
     add(m_file, "m_setup", QStringLiteral("設定(&D)"), [&c] { c.m_setup(); });
     // The command sets the check mark: a cancelled scan leaves the mode as it was.
     m_capture_time_ = add(m_file, "m_capture_time", QStringLiteral("撮影日時を使う(&T)"),

@@ -62,6 +62,7 @@ public:
     void begin_progress(const QString& label, int maximum, bool cancellable = true) override;
     bool step_progress(int done) override;
     void end_progress() override;
+    std::optional<QString> choose_export_folder(const QString& start) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -1,0 +1,77 @@
+#include <QDir>
+#include <QStandardPaths>
+
+#include <atomic>
+
+#include "app/commands.h"
+#include "app/messages.h"
+#include "app/ui.h"
+#include "exchange/export_pictures.h"
+
+// The commands that take comments out of the program in the pictures
+// themselves: the export with its folder, question, progress and report.
+
+namespace fotavi {
+
+namespace {
+
+const QString kTitle = QStringLiteral("メッセージ");
+
+std::vector<PictureToExport> pictures_of(const ImageTable& table, bool all) {
+    std::vector<PictureToExport> pictures;
+    for (int i = 0; i < table.img_count(); ++i) {
+        const QString& comment = table.img_comment[size_t(i)];
+        if (all || !comment.isEmpty()) pictures.push_back({table.img_name[size_t(i)], comment});
+    }
+    return pictures;
+}
+
+}  // namespace
+
+void Commands::m_export_pictures() {
+    if (needs_pictures()) {
+        ui_.focus_comment();
+        return;
+    }
+    QString start = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (start.isEmpty()) start = QDir::homePath();
+    const std::optional<QString> destination = ui_.choose_export_folder(start);
+    if (destination && !destination->isEmpty())
+        export_pictures(*destination, ui_.ask_yes_no(export_all_question(), kTitle));
+    ui_.focus_comment();
+}
+
+void Commands::export_pictures(const QString& destination, bool all) {
+    using namespace std::chrono_literals;
+    if (needs_pictures()) return;
+    take_comment();
+    document_.save();
+    ExportRequest request{work_dir_, destination, pictures_of(document_.table(), all), false};
+    if (request.pictures.empty()) {
+        ui_.message(export_nothing_text(), kTitle);
+        return;
+    }
+    const QStringList existing = existing_names(destination, request.pictures);
+    if (!existing.isEmpty())
+        request.replace_existing = ui_.ask_yes_no(export_existing_question(existing), kTitle);
+
+    std::atomic<bool> cancel{false};
+    std::atomic<int> done{0};
+    const int total = int(request.pictures.size());
+    ui_.begin_progress(export_progress_text(total), total);
+    if (ui_.step_progress(0)) cancel = true;
+    std::future<ExportReport> report = run_on<ExportReport>(tasks_, [&request, &cancel, &done] {
+        return fotavi::export_pictures(request, [&](int step, int) {
+            done = step;
+            return !cancel;
+        });
+    });
+    waiting_ = true;
+    while (report.wait_for(10ms) != std::future_status::ready)
+        if (ui_.step_progress(done)) cancel = true;
+    waiting_ = false;
+    ui_.end_progress();
+    ui_.message(export_report_text(destination, report.get()), kTitle);
+}
+
+}  // namespace fotavi
