@@ -15,6 +15,7 @@
 #include "pictures/picture_cache.h"
 #include "photo_diary/diary.h"
 #include "document/folder_document.h"
+#include "exchange/sidecars.h"
 #include "comments/comment_store.h"
 #include "platform/worker.h"
 #include "settings/settings.h"
@@ -83,6 +84,10 @@ public:
     // their comments in them, on a worker with a progress that can be
     // cancelled; files already there are replaced only when the person agrees.
     void export_pictures(const QString& destination, bool all);
+    // Turns the writing of NAME.ext.xmp beside each picture on or off, for
+    // this user from now on.
+    void m_sidecars();
+    SidecarSync& sidecars() { return sidecars_; }
 
     // True when time_log.txt does not hold the comments as they are now.
     bool has_unwritten_comments() const;
@@ -152,6 +157,10 @@ private:
     HintRecord hints_;
     DiaryChoice diary_choice_;  // what the photo diary's dialog was last left with
     Worker tasks_;              // reading back and writing time_log.txt, the photo diary
+    // Sidecars of the comments stored, while the person wants them.
+    void sidecar_failed(const SidecarWrite& failure);
+    SidecarSync sidecars_{document_, user_config_folder(),
+                          [this](const SidecarWrite& failure) { sidecar_failed(failure); }};
 };
 
 // The folder a named path opens: a folder itself, or the folder of a picture

@@ -74,4 +74,15 @@ void Commands::export_pictures(const QString& destination, bool all) {
     ui_.message(export_report_text(destination, report.get()), kTitle);
 }
 
+void Commands::m_sidecars() {
+    const QString problem = sidecars_.set_on(!sidecars_.on());
+    ui_.set_sidecars_checked(sidecars_.on());
+    if (!problem.isEmpty()) ui_.message(sidecar_setting_text(problem), kTitle);
+    ui_.focus_comment();
+}
+
+void Commands::sidecar_failed(const SidecarWrite& failure) {
+    ui_.message(sidecar_failure_text(failure), kTitle);
+}
+
 }  // namespace fotavi

@@ -304,8 +304,16 @@ QString export_progress_text(int count) {
     return QStringLiteral("写真を書き出しています（%1 枚）").arg(count);
 }
 
-QString sidecar_failure_text(const QString& name, const QString& reason) {
-    return QStringLiteral("%1 のコメントを .xmp ファイルに書けませんでした。\n%2").arg(name, reason);
+QString sidecar_failure_text(const SidecarWrite& failure) {
+    if (failure.not_xmp)
+        return QStringLiteral("%1 は XMP のファイルとして読めないので、コメントを書かずにそのままにしました。")
+            .arg(native(failure.path));
+    return QStringLiteral("コメントを %1 に書けませんでした。\n%2")
+        .arg(native(failure.path), failure.system_problem);
+}
+
+QString sidecar_setting_text(const QString& reason) {
+    return QStringLiteral("この設定を次の起動のために覚えておけませんでした。\n理由: %1").arg(reason);
 }
 
 QString captions_found_question(int count) {

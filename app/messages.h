@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "exchange/export_pictures.h"
+#include "exchange/sidecars.h"
 #include "photo_diary/diary.h"
 #include "comments/comment_store.h"
 #include "time_log/log_readback.h"
@@ -54,8 +55,10 @@ QString export_all_question();
 QString export_nothing_text();
 // The progress of an export of count pictures.
 QString export_progress_text(int count);
-// A sidecar that could not be written beside picture name.
-QString sidecar_failure_text(const QString& name, const QString& reason);
+// A sidecar that could not be written.
+QString sidecar_failure_text(const SidecarWrite& failure);
+// The sidecar setting could not be kept for the next start.
+QString sidecar_setting_text(const QString& reason);
 // The question whether count captions found in the pictures are taken in.
 QString captions_found_question(int count);
 

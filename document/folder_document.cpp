@@ -141,6 +141,7 @@ void FolderDocument::saved(const SaveReport& report) {
         return;
     }
     last_failure_.reset();
+    emit stored(report);
     if (report.lost) {
         // The store was removed under us: it gets everything again.
         for (State& s : state_) s.stored = s.stored_logged = QString();

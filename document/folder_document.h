@@ -107,6 +107,8 @@ signals:
     void shown_changed(int index);
     // A save failed (said once until one succeeds again).
     void save_failed(const SaveReport& report);
+    // A save succeeded: report's changes are in the store.
+    void stored(const SaveReport& report);
     // Another window replaced texts typed here; they are in the store's history.
     void replaced_elsewhere(int count);
 

@@ -14,6 +14,8 @@ private slots:
     void menu_export();
     void command_line_export_data();
     void command_line_export();
+    void sidecar_follows_each_saved_comment_data();
+    void sidecar_follows_each_saved_comment();
 };
 
 namespace {
@@ -109,6 +111,78 @@ void TestExchangeCommands::command_line_export() {
         QCOMPARE(read_captions(read_all(destination.filePath("DSC0002.JPG"))).xmp_description,
                  QStringLiteral("昼"));
     QVERIFY(!export_pictures_command({"--write-diary", album.path()}, start, run.folders));
+}
+
+void TestExchangeCommands::sidecar_follows_each_saved_comment_data() {
+    QTest::addColumn<bool>("on");
+    QTest::addColumn<QString>("there");  // the sidecar before: none, "darktable", "link"
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("description");  // as the sidecar holds it after; "-": no sidecar
+    QTest::newRow("off: none made") << false << ""
+                                    << "夕日"
+                                    << "-";
+    QTest::newRow("on: made") << true << ""
+                              << "夕日🌇\n海"
+                              << "夕日🌇\n海";
+    QTest::newRow("on: merged") << true << "darktable"
+                                << "夕日"
+                                << "夕日";
+    QTest::newRow("on: emptied") << true << "darktable"
+                                 << ""
+                                 << "";
+    QTest::newRow("on: a link is left") << true << "link"
+                                        << "夕日"
+                                        << "-";
+}
+
+// Each comment stored goes to NAME.ext.xmp too while the person wants it;
+// another program's properties stay; the choice is kept for the next start.
+void TestExchangeCommands::sidecar_follows_each_saved_comment() {
+    QFETCH(bool, on);
+    QFETCH(QString, there);
+    QFETCH(QString, typed);
+    QFETCH(QString, description);
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    Album album;
+    make_outing(album);
+    const QString sidecar = album.file("DSC0001.JPG.xmp");
+    const QByteArray darktable =
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+        "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
+        "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
+        "xmlns:darktable=\"http://darktable.sf.net/\" xmp:Rating=\"4\" "
+        "darktable:history_end=\"3\"><dc:description><rdf:Alt><rdf:li xml:lang=\"x-default\">"
+        "old</rdf:li></rdf:Alt></dc:description></rdf:Description></rdf:RDF></x:xmpmeta>";
+    QTemporaryDir elsewhere;
+    if (there == "darktable") QVERIFY(put_file(sidecar, darktable));
+    if (there == "link") QVERIFY(QFile::link(elsewhere.filePath("x"), sidecar));
+    {
+        Run first;
+        QVERIFY(!first.commands.sidecars().on());
+        if (on) first.commands.m_sidecars();
+    }
+    Run run;
+    QCOMPARE(run.commands.sidecars().on(), on);
+    run.start(album.file("DSC0001.JPG"));
+    for (const QString& text : {QStringLiteral("x"), typed}) {
+        run.type(text);
+        run.commands.document().save();
+        run.flush();
+    }
+    run.commands.sidecars().wait_idle();
+    QCOMPARE(QFileInfo(elsewhere.filePath("x")).exists(), false);  // nothing through the link
+    QCOMPARE(run.ui.messages().size(), there == "link" ? 1 : 0);
+    if (description == "-") {
+        QVERIFY(!QFileInfo(sidecar).isFile() || QFileInfo(sidecar).isSymLink());
+        return;
+    }
+    const QByteArray bytes = read_all(sidecar);
+    QCOMPARE(sidecar_description(bytes), description);
+    if (there == "darktable") {
+        QVERIFY(bytes.contains("Rating=\"4\""));
+        QVERIFY(bytes.contains("darktable:history_end=\"3\""));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestExchangeCommands)

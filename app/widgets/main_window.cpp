@@ -160,6 +160,10 @@ void Main::create_menus() {
     m_capture_time_ = add(m_file, "m_capture_time", QStringLiteral("撮影日時を使う(&T)"),
                           [&c] { c.m_capture_time(); });
     m_capture_time_->setCheckable(true);
+    m_sidecars_ = add(m_file, "m_sidecars", QStringLiteral("コメントを .xmp ファイルにも書く(&K)"),
+                      [&c] { c.m_sidecars(); });
+    m_sidecars_->setCheckable(true);
+    m_sidecars_->setChecked(c.sidecars().on());
     add(m_file, "m_start_afresh", QStringLiteral("日誌を新しく始める(&R)..."),
         [&c] { c.m_start_afresh(); });
     add(m_file, "m_end", QStringLiteral("終了(&E)"), [this] { close(); });
@@ -284,6 +288,7 @@ void Main::set_layout_value(const LayoutValue& value) {
 }
 
 void Main::set_capture_time_checked(bool on) { m_capture_time_->setChecked(on); }
+void Main::set_sidecars_checked(bool on) { m_sidecars_->setChecked(on); }
 
 void Main::closeEvent(QCloseEvent* event) {
     if (!commands_->exit()) {

@@ -63,6 +63,7 @@ public:
     bool step_progress(int done) override;
     void end_progress() override;
     std::optional<QString> choose_export_folder(const QString& start) override;
+    void set_sidecars_checked(bool on) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -94,6 +95,7 @@ private:
     CommentBox* l_comment_ = nullptr;
     PictureBox* image1_ = nullptr;
     QAction* m_capture_time_ = nullptr;
+    QAction* m_sidecars_ = nullptr;
     // The progress of a long scan: shown only after half a second.
     struct Progress {
         QString label;
