@@ -159,6 +159,8 @@ private:
     Worker tasks_;              // reading back and writing time_log.txt, the photo diary
     // Sidecars of the comments stored, while the person wants them.
     void sidecar_failed(const SidecarWrite& failure);
+    // Offers the captions the folder's uncommented pictures carry, once a folder.
+    void offer_captions(const StoreLoad& load);
     SidecarSync sidecars_{document_, user_config_folder(),
                           [this](const SidecarWrite& failure) { sidecar_failed(failure); }};
 };

@@ -6,6 +6,7 @@
 #include "app/commands.h"
 #include "app/messages.h"
 #include "app/ui.h"
+#include "exchange/captions_in_folder.h"
 #include "exchange/export_pictures.h"
 
 // The commands that take comments out of the program in the pictures
@@ -79,6 +80,27 @@ void Commands::m_sidecars() {
     ui_.set_sidecars_checked(sidecars_.on());
     if (!problem.isEmpty()) ui_.message(sidecar_setting_text(problem), kTitle);
     ui_.focus_comment();
+}
+
+void Commands::offer_captions(const StoreLoad& load) {
+    if (load.captions_offered) return;
+    std::vector<std::pair<int, QString>> uncommented;
+    for (int i = 0; i < document_.count(); ++i)
+        if (document_.comment(i).isEmpty()) uncommented.emplace_back(i, document_.name(i));
+    if (uncommented.empty()) return;
+    const QString folder = work_dir_;
+    std::atomic<int> done{0};
+    using Found = std::vector<std::pair<int, QString>>;
+    const Found found = wait_for(
+        run_on<Found>(tasks_, [folder, uncommented,
+                               &done] { return captions_in_pictures(folder, uncommented, &done); }),
+        QStringLiteral("写真の説明を探しています"), &done, int(uncommented.size()));
+    // Nothing is written for a folder without captions: opening a folder
+    // leaves no file behind until something is said or typed.
+    if (found.empty()) return;
+    if (ui_.ask_yes_first(captions_found_question(int(found.size())), kTitle))
+        document_.take_comments(found);
+    store_->remember_captions_offered(folder);
 }
 
 void Commands::sidecar_failed(const SidecarWrite& failure) {

@@ -101,6 +101,7 @@ void Commands::z_read_sort(const FolderListing& listing, const QString& shown) {
         }
         if (const int cut = document_.cut_comments(); cut > 0) notes << cut_comments_text(cut);
         say(notes);
+        offer_captions(load);
         z_show_photo();
         ui_.enable(PictureCommand::k_incre);
         ui_.enable(PictureCommand::k_decre);

@@ -91,6 +91,11 @@ public:
         (void)start;
         return std::nullopt;
     }
+    // A question with Yes and No; true for Yes. Yes is the default (Return),
+    // Esc answers No.
+    virtual bool ask_yes_first(const QString& prompt, const QString& title) {
+        return ask_yes_no(prompt, title);
+    }
     // The check mark of the sidecar menu entry.
     virtual void set_sidecars_checked(bool on) { (void)on; }
 };

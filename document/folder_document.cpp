@@ -74,6 +74,15 @@ void FolderDocument::take_read_back(const ReadBack& back) {
     store_.remember_read_back(folder_);
 }
 
+void FolderDocument::take_comments(const std::vector<std::pair<int, QString>>& comments) {
+    for (const auto& [i, text] : comments) {
+        if (i < 0 || i >= count()) continue;
+        table_.img_comment[size_t(i)] = text.left(kCommentLimit);
+        emit comment_changed(i);
+    }
+    save();
+}
+
 void FolderDocument::show(int index) {
     if (index < 0 || index >= count() || index == shown()) return;
     table_.img_index = index;

@@ -50,6 +50,8 @@ public:
     // order), for a folder whose store held none: taken as comments and as
     // what the log holds, and stored.
     void take_read_back(const ReadBack& back);
+    // Comments found for pictures (index, text), taken as if typed, and stored.
+    void take_comments(const std::vector<std::pair<int, QString>>& comments);
     // Moves to picture index.
     void show(int index);
     // How many comments the last open or read-back cut at kCommentLimit; the

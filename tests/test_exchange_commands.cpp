@@ -1,3 +1,4 @@
+#include <QStandardPaths>
 #include <QTest>
 
 #include "app/export_command.h"
@@ -16,6 +17,8 @@ private slots:
     void command_line_export();
     void sidecar_follows_each_saved_comment_data();
     void sidecar_follows_each_saved_comment();
+    void captions_offered_once_data();
+    void captions_offered_once();
 };
 
 namespace {
@@ -183,6 +186,58 @@ void TestExchangeCommands::sidecar_follows_each_saved_comment() {
         QVERIFY(bytes.contains("Rating=\"4\""));
         QVERIFY(bytes.contains("darktable:history_end=\"3\""));
     }
+}
+
+void TestExchangeCommands::captions_offered_once_data() {
+    QTest::addColumn<bool>("take");
+    QTest::newRow("Return takes them in") << true;
+    QTest::newRow("Esc leaves them") << false;
+}
+
+// Captions exiftool wrote in each place (and a sidecar's) are offered in one
+// question with their count, camera texts left out; taken in, they are
+// comments List writes; the folder is not asked about again.
+void TestExchangeCommands::captions_offered_once() {
+    QFETCH(bool, take);
+    if (QStandardPaths::findExecutable("exiftool").isEmpty()) QSKIP("exiftool writes the captions");
+    Album album;
+    make_outing(album);
+    album.add("DSC0005.JPG", at(2001, 9, 3, 9, 0));
+    album.add("DSC0006.JPG", at(2001, 9, 3, 10, 0));
+    const QStringList places{"-XMP-dc:Description", "-IPTC:Caption-Abstract",
+                             "-EXIF:ImageDescription", "-EXIF:XPComment", "-EXIF:ImageDescription"};
+    const QStringList captions{"朝市", "港の船", "灯台", "昼ごはん", "OLYMPUS DIGITAL CAMERA"};
+    for (int i = 0; i < places.size(); ++i) {
+        const QString name = QStringLiteral("DSC000%1.JPG").arg(i + 1);
+        QCOMPARE(QProcess::execute(
+                     "exiftool", {"-q", "-overwrite_original", "-P", "-IPTC:CodedCharacterSet=UTF8",
+                                  places[i] + "=" + captions[i], album.file(name)}),
+                 0);
+    }
+    QString problem;
+    QVERIFY(put_file(album.file("DSC0006.JPG.xmp"),
+                     *sidecar_with_description({}, QStringLiteral("夕焼け"), &problem)));
+    QTemporaryDir shared;
+    {
+        Run run(shared.path());
+        run.ui.yes_no_answers = {take};
+        run.start(album.file("DSC0001.JPG"));
+        const QStringList asked = run.ui.events.filter("ask yes no|");
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked[0].contains(" 5 枚"));
+        QCOMPARE(run.comment_of("DSC0002.JPG"), take ? QStringLiteral("港の船") : QString());
+        QCOMPARE(run.ui.comment_text, take ? QStringLiteral("朝市") : QString());
+        run.commands.k_list();
+        const QString log = decode_cp932(read_all(album.file("time_log.txt")));
+        for (const char* caption : {"朝市", "港の船", "灯台", "昼ごはん", "夕焼け"})
+            QCOMPARE(log.contains(QString::fromUtf8(caption)), take);
+        QVERIFY(!log.contains("OLYMPUS"));
+        run.flush();
+    }
+    Run again(shared.path());
+    again.start(album.file("DSC0001.JPG"));
+    QCOMPARE(again.ui.events.filter("ask yes no|").size(), 0);
+    QCOMPARE(again.comment_of("DSC0004.JPG"), take ? QStringLiteral("昼ごはん") : QString());
 }
 
 QTEST_GUILESS_MAIN(TestExchangeCommands)

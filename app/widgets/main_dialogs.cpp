@@ -116,6 +116,13 @@ void Main::open_document(const QString& path) {
     if (QFileInfo::exists(path)) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
+bool Main::ask_yes_first(const QString& prompt, const QString&) {
+    return ask(isVisible() ? this : nullptr, QMessageBox::Question, prompt,
+               {{QStringLiteral("はい(&Y)"), QMessageBox::YesRole},
+                {QStringLiteral("いいえ(&N)"), QMessageBox::NoRole}},
+               0, 1) == 0;
+}
+
 bool Main::ask_yes_no(const QString& prompt, const QString& title) {
     QMessageBox box(QMessageBox::Question, title, prompt, QMessageBox::NoButton,
                     isVisible() ? this : nullptr);

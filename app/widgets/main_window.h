@@ -64,6 +64,7 @@ public:
     void end_progress() override;
     std::optional<QString> choose_export_folder(const QString& start) override;
     void set_sidecars_checked(bool on) override;
+    bool ask_yes_first(const QString& prompt, const QString& title) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
