@@ -194,7 +194,19 @@ Embedded embed_caption(const QByteArray& picture, const QString& caption) {
         set_all(*image, caption);
         image->writeMetadata();
         result.bytes = all_bytes(image->io());
-        if (result.bytes.isEmpty()) result.problem = QStringLiteral("exiv2");
+        if (result.bytes.isEmpty()) {
+            result.problem = QStringLiteral("exiv2");
+            return result;
+        }
+        // Some kinds exiv2 writes keep only part of it (an XMP file read as
+        // a picture keeps no IPTC or EXIF): read back, or the caption goes
+        // to a sidecar instead.
+        const FoundCaptions back = read_captions(result.bytes);
+        if (back.xmp_description != caption || back.iptc_caption != caption ||
+            back.exif_description != caption || back.xp_comment != caption) {
+            result.bytes.clear();
+            result.unsupported = true;
+        }
     } catch (const Exiv2::AnyError& error) {
         result.problem = QString::fromStdString(error.what());
     } catch (const std::exception& error) {

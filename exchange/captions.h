@@ -21,7 +21,8 @@ struct Embedded {
     QByteArray bytes;  // the whole picture, only its metadata changed
     QString problem;   // exiv2's reason when it could not be written, else empty
     // The kind of picture cannot take metadata here (exiv2 reads it but
-    // cannot write it): the caption goes to a sidecar instead.
+    // cannot write it, or would not keep all of it): the caption goes to a
+    // sidecar instead.
     bool unsupported = false;
     bool ok() const { return problem.isEmpty() && !unsupported; }
 };
