@@ -227,7 +227,8 @@ QString export_failure_line(const ExportFailure& failure) {
     using Step = ExportFailure::Step;
     switch (failure.step) {
         case Step::Link:
-            return QStringLiteral("%1: シンボリックリンクかフォルダなので、読み書きしませんでした。")
+            return QStringLiteral(
+                       "%1: シンボリックリンクかフォルダなので、読み書きしませんでした。")
                 .arg(failure.name);
         case Step::Caption:
             return QStringLiteral("%1: コメントを書き込めませんでした（%2）。")
@@ -246,8 +247,7 @@ QString export_failure_line(const ExportFailure& failure) {
 QString name_list(const QStringList& names) {
     constexpr qsizetype kShown = 10;
     QString list = names.mid(0, kShown).join(QLatin1Char('\n'));
-    if (names.size() > kShown)
-        list += QStringLiteral("\nほか %1 個").arg(names.size() - kShown);
+    if (names.size() > kShown) list += QStringLiteral("\nほか %1 個").arg(names.size() - kShown);
     return list;
 }
 
@@ -271,7 +271,8 @@ QString export_report_text(const QString& destination, const ExportReport& repor
                      .arg(report.written)
                      .arg(native(destination));
     if (report.with_sidecar > 0)
-        parts << QStringLiteral("そのうち %1 枚は、コメントを写真の横の .xmp ファイルに書きました。")
+        parts << QStringLiteral(
+                     "そのうち %1 枚は、コメントを写真の横の .xmp ファイルに書きました。")
                      .arg(report.with_sidecar);
     if (!report.existing.isEmpty())
         parts << QStringLiteral("次のファイルは書き出し先に既にあるので、そのままにしました:\n") +
@@ -306,14 +307,16 @@ QString export_progress_text(int count) {
 
 QString sidecar_failure_text(const SidecarWrite& failure) {
     if (failure.not_xmp)
-        return QStringLiteral("%1 は XMP のファイルとして読めないので、コメントを書かずにそのままにしました。")
+        return QStringLiteral(
+                   "%1 は XMP のファイルとして読めないので、コメントを書かずにそのままにしました。")
             .arg(native(failure.path));
     return QStringLiteral("コメントを %1 に書けませんでした。\n%2")
         .arg(native(failure.path), failure.system_problem);
 }
 
 QString sidecar_setting_text(const QString& reason) {
-    return QStringLiteral("この設定を次の起動のために覚えておけませんでした。\n理由: %1").arg(reason);
+    return QStringLiteral("この設定を次の起動のために覚えておけませんでした。\n理由: %1")
+        .arg(reason);
 }
 
 QString captions_found_question(int count) {

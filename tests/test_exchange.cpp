@@ -228,9 +228,10 @@ void TestExchange::export_stops_when_cancelled() {
 void TestExchange::export_without_metadata_room_adds_sidecar() {
     Album album;
     QTemporaryDir destination;
-    const QByteArray gif("GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00"
-                         ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
-                         35);
+    const QByteArray gif(
+        "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00"
+        ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
+        35);
     album.add_bytes(QStringLiteral("a.gif"), gif, at(2001, 9, 2, 5, 10));
     const ExportReport report =
         export_pictures({album.path(), destination.path(), {{"a.gif", kJapanese}}}, {});
