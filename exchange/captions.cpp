@@ -177,6 +177,10 @@ void start_metadata() {
         static std::recursive_mutex xmp_toolkit;
         Exiv2::XmpParser::initialize(lock_xmp_toolkit, &xmp_toolkit);
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+#ifdef EXV_ENABLE_BMFF
+        // HEIC and HEIF pictures: read only, so their captions go to sidecars.
+        Exiv2::enableBMFF(true);
+#endif
     });
 }
 
@@ -207,10 +211,12 @@ Embedded embed_caption(const QByteArray& picture, const QString& caption) {
             result.bytes.clear();
             result.unsupported = true;
         }
-    } catch (const Exiv2::AnyError& error) {
-        result.problem = QString::fromStdString(error.what());
     } catch (const std::exception& error) {
-        result.problem = QString::fromLocal8Bit(error.what());
+        // A kind exiv2 does not know, or a picture it cannot rewrite (an EXIF
+        // block over 64 KB): the copy stays the original, the caption beside it.
+        result.bytes.clear();
+        result.unsupported = true;
+        result.reason = QString::fromLocal8Bit(error.what());
     }
     return result;
 }

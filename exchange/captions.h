@@ -19,11 +19,12 @@ void start_metadata();
 // What a picture with a caption written in became.
 struct Embedded {
     QByteArray bytes;  // the whole picture, only its metadata changed
-    QString problem;   // exiv2's reason when it could not be written, else empty
-    // The kind of picture cannot take metadata here (exiv2 reads it but
+    QString problem;   // why the written picture could not be taken back, else empty
+    // The picture cannot take the caption here (exiv2 does not know its kind,
     // cannot write it, or would not keep all of it): the caption goes to a
-    // sidecar instead.
+    // sidecar instead; reason says exiv2's why, where it gave one.
     bool unsupported = false;
+    QString reason;
     bool ok() const { return problem.isEmpty() && !unsupported; }
 };
 

@@ -101,6 +101,7 @@ private slots:
     void export_never_overwrites_data();
     void export_never_overwrites();
     void export_stops_when_cancelled();
+    void export_without_metadata_room_adds_sidecar_data();
     void export_without_metadata_room_adds_sidecar();
     void sidecar_keeps_other_properties();
     void caption_reconciled_data();
@@ -223,22 +224,32 @@ void TestExchange::export_stops_when_cancelled() {
     QCOMPARE(QDir(destination.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.jpg"});
 }
 
+void TestExchange::export_without_metadata_room_adds_sidecar_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a kind exiv2 does not know (GIF)") << "a.gif";
+    QTest::newRow("a kind exiv2 only reads (HEIC)") << "red.heic";
+}
+
 // A kind of picture exiv2 cannot write is copied as it is, its comment in a
 // sidecar beside the copy.
 void TestExchange::export_without_metadata_room_adds_sidecar() {
+    QFETCH(QString, name);
     Album album;
     QTemporaryDir destination;
-    const QByteArray gif(
+    QByteArray gif(
         "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00"
         ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
         35);
-    album.add_bytes(QStringLiteral("a.gif"), gif, at(2001, 9, 2, 5, 10));
+    if (name.endsWith(".heic")) gif = read_all(QFINDTESTDATA("data/red.heic"));
+    album.add_bytes(name, gif, at(2001, 9, 2, 5, 10));
     const ExportReport report =
-        export_pictures({album.path(), destination.path(), {{"a.gif", kJapanese}}}, {});
-    QVERIFY(report.ok());
+        export_pictures({album.path(), destination.path(), {{name, kJapanese}}}, {});
+    QVERIFY2(report.ok(), report.failures.empty()
+                              ? "existing"
+                              : qPrintable(report.failures[0].detail));
     QCOMPARE(report.with_sidecar, 1);
-    QCOMPARE(read_all(destination.filePath("a.gif")), gif);
-    QCOMPARE(sidecar_description(read_all(destination.filePath("a.gif.xmp"))), kJapanese);
+    QCOMPARE(read_all(destination.filePath(name)), gif);
+    QCOMPARE(sidecar_description(read_all(destination.filePath(name + ".xmp"))), kJapanese);
 }
 
 // A sidecar another program wrote keeps its properties; exiftool reads the
