@@ -244,9 +244,8 @@ void TestExchange::export_without_metadata_room_adds_sidecar() {
     album.add_bytes(name, gif, at(2001, 9, 2, 5, 10));
     const ExportReport report =
         export_pictures({album.path(), destination.path(), {{name, kJapanese}}}, {});
-    QVERIFY2(report.ok(), report.failures.empty()
-                              ? "existing"
-                              : qPrintable(report.failures[0].detail));
+    QVERIFY2(report.ok(),
+             report.failures.empty() ? "existing" : qPrintable(report.failures[0].detail));
     QCOMPARE(report.with_sidecar, 1);
     QCOMPARE(read_all(destination.filePath(name)), gif);
     QCOMPARE(sidecar_description(read_all(destination.filePath(name + ".xmp"))), kJapanese);
