@@ -213,7 +213,7 @@ Embedded embed_caption(const QByteArray& picture, const QString& caption) {
         }
     } catch (const std::exception& error) {
         // A kind exiv2 does not know, or a picture it cannot rewrite (an EXIF
-        // block over 64 KB): the copy stays the original, the caption beside it.
+        // block over 64 KB): the copy stays as the picture was, the caption beside it.
         result.bytes.clear();
         result.unsupported = true;
         result.reason = QString::fromLocal8Bit(error.what());

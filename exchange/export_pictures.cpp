@@ -24,38 +24,38 @@ namespace {
 // from being read into memory whole.
 constexpr qint64 kPictureLimit = qint64(1) << 30;
 
-struct Original {
+struct SourcePicture {
     QByteArray bytes;
     struct timespec mtime {};
     int error = 0;
     bool link = false;
 };
 
-Original read_original(int dir_fd, const QByteArray& name) {
-    Original original;
+SourcePicture read_source(int dir_fd, const QByteArray& name) {
+    SourcePicture source;
     const int fd = ::openat(dir_fd, name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
     if (fd < 0) {
-        original.error = errno;
-        original.link = errno == ELOOP;
-        return original;
+        source.error = errno;
+        source.link = errno == ELOOP;
+        return source;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0)
-        original.error = errno;
+        source.error = errno;
     else if (!S_ISREG(st.st_mode))
-        original.error = EINVAL;
+        source.error = EINVAL;
     else if (st.st_size > kPictureLimit)
-        original.error = EFBIG;
-    if (original.error != 0) {
+        source.error = EFBIG;
+    if (source.error != 0) {
         ::close(fd);
-        return original;
+        return source;
     }
-    original.mtime = st.st_mtim;
-    original.bytes.resize(qsizetype(st.st_size));
-    const qint64 got = read_all(fd, original.bytes.data(), st.st_size);
-    if (got != st.st_size) original.error = got < 0 ? errno : EIO;
+    source.mtime = st.st_mtim;
+    source.bytes.resize(qsizetype(st.st_size));
+    const qint64 got = read_all(fd, source.bytes.data(), st.st_size);
+    if (got != st.st_size) source.error = got < 0 ? errno : EIO;
     ::close(fd);
-    return original;
+    return source;
 }
 
 // Whether name in dir_fd is a symbolic link or a folder: never written over.
@@ -86,14 +86,14 @@ std::optional<ExportFailure> export_one(int from_dir, int to_dir, const PictureT
     const QByteArray name = QFile::encodeName(picture.name);
     const QByteArray sidecar = name + ".xmp";
     if (refused_name(to_dir, name)) return failure(picture.name, Step::Link, 0);
-    const Original original = read_original(from_dir, name);
-    if (original.link) return failure(picture.name, Step::Link, 0);
-    if (original.error != 0) return failure(picture.name, Step::Read, original.error);
+    const SourcePicture source = read_source(from_dir, name);
+    if (source.link) return failure(picture.name, Step::Link, 0);
+    if (source.error != 0) return failure(picture.name, Step::Read, source.error);
 
-    QByteArray bytes = original.bytes;
+    QByteArray bytes = source.bytes;
     bool needs_sidecar = false;
     if (!picture.comment.isEmpty()) {
-        const Embedded embedded = embed_caption(original.bytes, picture.comment);
+        const Embedded embedded = embed_caption(source.bytes, picture.comment);
         if (embedded.unsupported)
             needs_sidecar = true;
         else if (!embedded.ok())
@@ -103,7 +103,7 @@ std::optional<ExportFailure> export_one(int from_dir, int to_dir, const PictureT
     }
     if (needs_sidecar && refused_name(to_dir, sidecar))
         return failure(picture.name + QStringLiteral(".xmp"), Step::Link, 0);
-    const int error = write_new_file(to_dir, name, bytes, &original.mtime, replace);
+    const int error = write_new_file(to_dir, name, bytes, &source.mtime, replace);
     if (error == EEXIST) {
         report.existing.append(picture.name);
         return std::nullopt;

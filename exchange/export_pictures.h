@@ -55,8 +55,8 @@ QStringList existing_names(const QString& destination,
 
 // Copies the pictures into the destination, each with its comment written
 // into its metadata (where the kind of picture takes none, into NAME.ext.xmp
-// beside the copy); only the metadata differs from the original, and the
-// copy keeps the original's modification time. Each copy is written to a
+// beside the copy); only the metadata differs from the picture's, and the
+// copy keeps the picture's modification time. Each copy is written to a
 // temporary file in the destination and then given its name, so a copy is
 // there whole or not at all; nothing is read or written through a symbolic
 // link. go_on(done, total) is called before the first picture and after

@@ -120,7 +120,7 @@ void TestExchange::export_carries_each_comment_data() {
 }
 
 // What other programs read back is exactly what was typed, and only the
-// metadata changed: the pixels and the file time are the original's.
+// metadata changed: the pixels and the file time are the picture's own.
 void TestExchange::export_carries_each_comment() {
     QFETCH(QString, comment);
     QFETCH(bool, camera_exif);
