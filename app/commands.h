@@ -17,6 +17,7 @@
 #include "pictures/capture_cache.h"
 #include "pictures/picture_cache.h"
 #include "platform/thumbnail_cache.h"
+#include "exchange/sidecars.h"
 #include "platform/worker.h"
 #include "settings/settings.h"
 
@@ -82,6 +83,17 @@ public:
     void start_afresh();
     // The window became active: comments other windows stored are taken.
     void window_activated();
+    // Asks for a folder and whether uncommented pictures go too, then
+    // copies the pictures there with their comments in them.
+    void export_pictures_with_comments();
+    // Copies the pictures (the commented ones, or all) into destination with
+    // their comments in them, on a worker with a progress that can be
+    // cancelled; files already there are replaced only when the person agrees.
+    void export_pictures(const QString& destination, bool all);
+    // Turns the writing of NAME.ext.xmp beside each picture on or off, for
+    // this user from now on.
+    void toggle_sidecars();
+    SidecarSync& sidecars() { return sidecars_; }
 
     // True when time_log.txt does not hold the comments as they are now.
     bool has_unwritten_comments() const;
@@ -115,7 +127,7 @@ private:
     void relist_folder(const FolderListing& listing, const QString& shown = {});
     // The comments of the listed pictures: from the store, else read back
     // from time_log.txt; notes says what the person should know.
-    void load_comments(const FolderListing& listing, const QString& shown, QStringList& notes);
+    StoreLoad load_comments(const FolderListing& listing, const QString& shown, QStringList& notes);
     void enable_picture_commands();
     void report_listing(const FolderListing& listing);
     bool set_capture_time(bool on, bool keep_shown = true);
@@ -171,6 +183,12 @@ private:
     QSize picture_box_;  // set_picture_box's; empty: the layout's
     QString thumbnail_root_ = default_thumbnail_root();
     Worker tasks_;  // reading back and writing time_log.txt, the photo diary
+    // Sidecars of the comments stored, while the person wants them.
+    void sidecar_failed(const SidecarWrite& failure);
+    // Offers the captions the folder's uncommented pictures carry, once a folder.
+    void offer_captions(const StoreLoad& load);
+    SidecarSync sidecars_{document_, user_config_folder(),
+                          [this](const SidecarWrite& failure) { sidecar_failed(failure); }};
 };
 
 // The folder a named path opens: a folder itself, or the folder of a picture

@@ -98,8 +98,9 @@ void Commands::relist_folder(const FolderListing& listing, const QString& shown)
     pictures_.clear();
     if (listing.error.isEmpty() && !listing.files.empty()) {
         QStringList notes;
-        load_comments(listing, shown, notes);
+        const StoreLoad load = load_comments(listing, shown, notes);
         say(notes);
+        offer_captions(load);
         show_entry();
         enable_picture_commands();
     } else {
@@ -108,8 +109,8 @@ void Commands::relist_folder(const FolderListing& listing, const QString& shown)
     report_listing(listing);
 }
 
-void Commands::load_comments(const FolderListing& listing, const QString& shown,
-                             QStringList& notes) {
+StoreLoad Commands::load_comments(const FolderListing& listing, const QString& shown,
+                                  QStringList& notes) {
     const StoreLoad load =
         wait_for(store_->load(folder_, listing.files), QStringLiteral("コメントを読んでいます"));
     document_.open(folder_, listing.files, load, shown);
@@ -125,6 +126,7 @@ void Commands::load_comments(const FolderListing& listing, const QString& shown,
         if (const QString note = read_back_note(back); !note.isEmpty()) notes << note;
     }
     if (const int cut = document_.cut_comments(); cut > 0) notes << cut_comments_text(cut);
+    return load;
 }
 
 void Commands::enable_picture_commands() {

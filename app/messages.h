@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "exchange/export_pictures.h"
+#include "exchange/sidecars.h"
 #include "comments/comment_store.h"
 #include "photo_diary/diary.h"
 #include "time_log/log_readback.h"
@@ -61,5 +63,22 @@ QString no_pictures_text();
 QString no_form_text();
 // What a diary written without a window says on standard output: the paths written.
 QString diary_written_lines(const DiaryWrite& written);
+// Pictures exported with their comments: what was written into destination,
+// what was left, what failed, or why nothing was.
+QString export_report_text(const QString& destination, const ExportReport& report);
+// The question before exporting over files of the same names.
+QString export_existing_question(const QStringList& names);
+// The question whether pictures without a comment go too.
+QString export_all_question();
+// No picture has a comment: nothing to export.
+QString export_nothing_text();
+// The progress of an export of count pictures.
+QString export_progress_text(int count);
+// A sidecar that could not be written.
+QString sidecar_failure_text(const SidecarWrite& failure);
+// The sidecar setting could not be kept for the next start.
+QString sidecar_setting_text(const QString& reason);
+// The question whether count captions found in the pictures are taken in.
+QString captions_found_question(int count);
 
 }  // namespace fotavi

@@ -85,6 +85,19 @@ public:
     virtual void begin_progress(const QString& label, int maximum, bool cancellable = true) = 0;
     virtual bool step_progress(int done) = 0;
     virtual void end_progress() = 0;
+    // The folder pictures are exported into, starting at start; nothing when
+    // cancelled. (A screen without the export chooses nothing.)
+    virtual std::optional<QString> choose_export_folder(const QString& start) {
+        (void)start;
+        return std::nullopt;
+    }
+    // A question with Yes and No; true for Yes. Yes is the default (Return),
+    // Esc answers No.
+    virtual bool ask_yes_first(const QString& prompt, const QString& title) {
+        return ask_yes_no(prompt, title);
+    }
+    // The check mark of the sidecar menu entry.
+    virtual void set_sidecars_checked(bool on) { (void)on; }
 };
 
 // Sets the captions and tool tips of the four preset buttons from the phrases.

@@ -37,6 +37,7 @@ struct StoreLoad {
     QStringList imported_as;  // the names the old journals were kept under
     std::vector<StoreIssue> issues;
     bool in_state_folder = false;  // the folder cannot be written; comments go to the state folder
+    bool captions_offered = false;  // the captions in its pictures were offered once already
 };
 
 // One picture's comment to store. base is the text the store had when this
@@ -101,6 +102,9 @@ public:
                                                    std::shared_ptr<std::atomic<int>> done) = 0;
     // The folder's time_log.txt was read back: it is not read again.
     virtual void remember_read_back(const QString& folder) = 0;
+    // The captions in the folder's pictures were offered: not again. (A store
+    // that cannot remember it offers them at each opening.)
+    virtual void remember_captions_offered(const QString& folder) { (void)folder; }
     // Keeps the folder's store aside (and the state folder's copy): the next
     // comment starts a new one. The names it was kept under, or an issue.
     virtual std::future<std::vector<StoreIssue>> start_afresh(const QString& folder) = 0;

@@ -189,6 +189,16 @@ void SqliteCommentStore::keep_diary_title(const QString& folder, const QString& 
     });
 }
 
+void SqliteCommentStore::remember_captions_offered(const QString& folder) {
+    worker_.post([this, folder] {
+        DbError error;
+        StoreFile* file = folder == place_.folder ? place_.target(&error) : nullptr;
+        if (file)
+            file->set_meta(QString::fromLatin1(kCaptionsOffered),
+                           QDateTime::currentDateTime().toString(Qt::ISODate));
+    });
+}
+
 std::future<std::vector<StoreIssue>> SqliteCommentStore::start_afresh(const QString& folder) {
     return run_on<std::vector<StoreIssue>>(worker_, [this, folder] { return retire(folder); });
 }

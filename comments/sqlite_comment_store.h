@@ -33,6 +33,7 @@ public:
                                            std::vector<std::pair<QString, QString>> pairs,
                                            std::shared_ptr<std::atomic<int>> done) override;
     void remember_read_back(const QString& folder) override;
+    void remember_captions_offered(const QString& folder) override;
     std::future<std::vector<StoreIssue>> start_afresh(const QString& folder) override;
     std::future<void> settled() override;
     void hurry() override { stopping_ = true; }

@@ -12,6 +12,8 @@ namespace fotavi {
 
 // The file beside the pictures that keeps their comments between runs.
 inline constexpr char kStoreName[] = "fotavi_comments.sqlite";
+// The meta table's key that says the captions in the folder's pictures were offered.
+inline constexpr char kCaptionsOffered[] = "captions offered";
 // The schema's version, kept in PRAGMA user_version.
 inline constexpr int kStoreVersion = 1;
 

@@ -386,6 +386,7 @@ StoreLoad open_place(StorePlace& place, const QString& state_dir,
             load.has_text = true;
     if (StoreFile* file = place.current()) {
         load.has_text = load.has_text || file->meta(QStringLiteral("read back")).has_value();
+        load.captions_offered = file->meta(QString::fromLatin1(kCaptionsOffered)).has_value();
         place.seen_version = file->last_version();
         qint64 newest = 0;
         file->replaced_since(place.writer, &newest);

@@ -79,6 +79,15 @@ void FolderDocument::take_read_back(const ReadBack& back) {
     store_.remember_read_back(folder_);
 }
 
+void FolderDocument::take_comments(const std::vector<std::pair<int, QString>>& comments) {
+    for (const auto& [i, text] : comments) {
+        if (i < 0 || i >= count()) continue;
+        table_.comments[size_t(i)] = text.left(kCommentLimit);
+        emit comment_changed(i);
+    }
+    save();
+}
+
 void FolderDocument::show(int index) {
     if (index < 0 || index >= count() || index == shown()) return;
     table_.shown = index;
@@ -147,6 +156,7 @@ void FolderDocument::saved(const SaveReport& report) {
         return;
     }
     last_failure_.reset();
+    emit stored(report);
     if (report.lost) {
         // The store was removed under us: it gets everything again.
         for (State& s : state_) s.stored = s.stored_logged = QString();

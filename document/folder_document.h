@@ -50,6 +50,8 @@ public:
     // order), for a folder whose store held none: taken as comments and as
     // what the log holds, and stored.
     void take_read_back(const ReadBack& back);
+    // Comments found for pictures (index, text), taken as if typed, and stored.
+    void take_comments(const std::vector<std::pair<int, QString>>& comments);
     // Moves to picture index.
     void show(int index);
     // How many comments the last open or read-back cut at kCommentLimit; the
@@ -110,6 +112,8 @@ signals:
     void shown_changed(int index);
     // A save failed (said once until one succeeds again).
     void save_failed(const SaveReport& report);
+    // A save succeeded: report's changes are in the store.
+    void stored(const SaveReport& report);
     // Another window replaced texts typed here; they are in the store's history.
     void replaced_elsewhere(int count);
     // The folder's store could not go on and was set aside; a new one has

@@ -123,7 +123,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${FOTAVI_HOMEPAGE})
 # Qt loads at run time ships in one of them, libqt6gui6); the X11 platform
 # plugin does not show up there.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins (>= 6.4)")
+# exiv2 is named too: captions in and out of pictures need it at run time.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins (>= 6.4), libexiv2-27")
 # Japanese glyphs in their Japanese forms; Qt's own dialogs (the Open dialog)
 # in Japanese; a browser handler for the help page.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, fonts-noto-color-emoji, fonts-symbola, qt6-translations-l10n, xdg-utils")

@@ -33,6 +33,8 @@ public:
     // The photo diary dialog's answers; empty: Return, what it shows.
     std::deque<std::optional<DiaryChoice>> diary_answers;
     DiaryChoice diary_offered;  // what the photo diary's dialog was last opened with
+    // The export's folder answers; empty: cancelled.
+    std::deque<QString> export_folders;
 
     QStringList messages() const {
         return events.filter(QRegularExpression(QStringLiteral("^(message|information)\\|")));
@@ -133,6 +135,13 @@ public:
         return yes;
     }
     void set_capture_time_checked(bool on) override { capture_time_checked = on; }
+    std::optional<QString> choose_export_folder(const QString&) override {
+        events << QStringLiteral("choose export folder");
+        if (export_folders.empty()) return std::nullopt;
+        const QString folder = export_folders.front();
+        export_folders.pop_front();
+        return folder;
+    }
     void show_overview() override { events << QStringLiteral("overview"); }
     std::optional<DiaryChoice> ask_photo_diary(const QString& folder,
                                                const DiaryChoice& choice) override {

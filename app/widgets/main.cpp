@@ -8,12 +8,16 @@
 
 #include "app/command_line.h"
 #include "app/widgets/large_screen.h"
+#include "app/export_command.h"
 #include "app/widgets/main_window.h"
 #include "app/without_window.h"
 #include "platform/files.h"
 #include "settings/settings.h"
 
 int main(int argc, char* argv[]) {
+    // Commands that run without a window (and without a display) end here.
+    if (const std::optional<int> exit_code = fotavi::run_export_pictures_command(argc, argv))
+        return *exit_code;
     // Relative paths on the command line are taken against the folder the
     // program was started in, before start-up moves to the program folder.
     const QString start_dir = QDir::currentPath();

@@ -116,6 +116,13 @@ void MainWindow::open_document(const QString& path) {
     if (QFileInfo::exists(path)) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
+bool MainWindow::ask_yes_first(const QString& prompt, const QString&) {
+    return ask(isVisible() ? this : nullptr, QMessageBox::Question, prompt,
+               {{QStringLiteral("はい(&Y)"), QMessageBox::YesRole},
+                {QStringLiteral("いいえ(&N)"), QMessageBox::NoRole}},
+               0, 1) == 0;
+}
+
 bool MainWindow::ask_yes_no(const QString& prompt, const QString& title) {
     QMessageBox box(QMessageBox::Question, title, prompt, QMessageBox::NoButton,
                     isVisible() ? this : nullptr);
@@ -166,5 +173,12 @@ bool MainWindow::step_progress(int done) {
 }
 
 void MainWindow::end_progress() { progress_.dialog.reset(); }
+
+std::optional<QString> MainWindow::choose_export_folder(const QString& start) {
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("コメント付きの写真を書き出すフォルダ"), start);
+    if (folder.isEmpty()) return std::nullopt;
+    return folder;
+}
 
 }  // namespace fotavi

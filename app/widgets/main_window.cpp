@@ -153,11 +153,17 @@ void MainWindow::create_menus() {
     add(file_menu, "list_action", QStringLiteral("出力(&L)"), [&c] { c.write_time_log(); });
     add(file_menu, "photo_diary_action", QStringLiteral("写真日誌を書き出す(&W)..."),
         [&c] { c.make_photo_diary(); });
+    add(file_menu, "export_pictures_action", QStringLiteral("コメント付きの写真を書き出す(&X)..."),
+        [&c] { c.export_pictures_with_comments(); });
     add(file_menu, "settings_action", QStringLiteral("設定(&D)"), [&c] { c.open_settings(); });
     // The command sets the check mark: a cancelled scan leaves the mode as it was.
     capture_time_action_ = add(file_menu, "capture_time_action", QStringLiteral("撮影日時を使う(&T)"),
                           [&c] { c.toggle_capture_time(); });
     capture_time_action_->setCheckable(true);
+    sidecars_action_ = add(file_menu, "sidecars_action", QStringLiteral("コメントを .xmp ファイルにも書く(&K)"),
+                      [&c] { c.toggle_sidecars(); });
+    sidecars_action_->setCheckable(true);
+    sidecars_action_->setChecked(c.sidecars().on());
     add(file_menu, "start_afresh_action", QStringLiteral("日誌を新しく始める(&R)..."),
         [&c] { c.start_afresh(); });
     add(file_menu, "quit_action", QStringLiteral("終了(&E)"), [this] { close(); });
@@ -282,6 +288,7 @@ void MainWindow::set_layout_value(const LayoutValue& value) {
 }
 
 void MainWindow::set_capture_time_checked(bool on) { capture_time_action_->setChecked(on); }
+void MainWindow::set_sidecars_checked(bool on) { sidecars_action_->setChecked(on); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (!commands_->may_quit()) {

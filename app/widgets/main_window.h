@@ -62,6 +62,9 @@ public:
     void begin_progress(const QString& label, int maximum, bool cancellable = true) override;
     bool step_progress(int done) override;
     void end_progress() override;
+    std::optional<QString> choose_export_folder(const QString& start) override;
+    void set_sidecars_checked(bool on) override;
+    bool ask_yes_first(const QString& prompt, const QString& title) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -93,6 +96,7 @@ private:
     CommentBox* comment_box_ = nullptr;
     PictureBox* picture_box_ = nullptr;
     QAction* capture_time_action_ = nullptr;
+    QAction* sidecars_action_ = nullptr;
     // The progress of a long scan: shown only after half a second.
     struct Progress {
         QString label;
