@@ -37,8 +37,13 @@ struct UserFolders {
 };
 UserFolders user_folders();
 
-// Lists the regular files of folder whose names end in ".jpg" in any letter
-// case, with their modification times (date: whole seconds, local time).
+// Whether name is a picture's: it ends in ".jpg", ".heic" or ".heif", in any
+// letter case, after at least one other character.
+bool is_picture_name(const QString& name);
+
+// Lists the regular files of folder whose names are pictures' (see
+// is_picture_name), with their modification times (date: whole seconds,
+// local time).
 FolderListing list_pictures(const QString& folder);
 
 // Makes path the current folder; returns an error text, or empty.

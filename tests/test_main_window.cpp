@@ -9,8 +9,8 @@
 #include <QTest>
 
 #include "album.h"
-#include "app/widgets/main_window.h"
 #include "app/ui.h"
+#include "app/widgets/main_window.h"
 #include "controls.h"
 #include "document/folder_document.h"
 
@@ -96,6 +96,7 @@ private slots:
                               QStringLiteral("  出力(&L)"),
                               QStringLiteral("  写真日誌を書き出す(&W)..."),
                               QStringLiteral("  設定(&D)"), QStringLiteral("  撮影日時を使う(&T)"),
+                              QStringLiteral("  時刻を合わせる(&K)..."),
                               QStringLiteral("  日誌を新しく始める(&R)..."),
                               QStringLiteral("  終了(&E)"), QStringLiteral("移動(&M)"),
                               QStringLiteral("  最初(&G)"), QStringLiteral("  最後(&J)"),

@@ -13,10 +13,7 @@
 
 using namespace fotavi;
 
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 class TestTextFile : public QObject {
     Q_OBJECT

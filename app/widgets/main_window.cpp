@@ -158,6 +158,8 @@ void Main::create_menus() {
     m_capture_time_ = add(m_file, "m_capture_time", QStringLiteral("撮影日時を使う(&T)"),
                           [&c] { c.m_capture_time(); });
     m_capture_time_->setCheckable(true);
+    add(m_file, "m_clock_correction", QStringLiteral("時刻を合わせる(&K)..."),
+        [&c] { c.m_clock_correction(); });
     add(m_file, "m_start_afresh", QStringLiteral("日誌を新しく始める(&R)..."),
         [&c] { c.m_start_afresh(); });
     add(m_file, "m_end", QStringLiteral("終了(&E)"), [this] { close(); });
@@ -305,6 +307,8 @@ void Main::show_overview() {
         connect(&document, &FolderDocument::comment_changed, overview,
                 &OverviewWindow::comment_changed);
         connect(&document, &FolderDocument::shown_changed, overview, &OverviewWindow::set_shown);
+        overview->set_without_capture_time(
+            [&document](int picture) { return document.without_capture_time(picture); });
         // The jump: the picture in this window, ready for typing its comment.
         connect(overview, &OverviewWindow::activated, this, [this](int picture) {
             commands_->show_at(picture);

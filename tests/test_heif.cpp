@@ -1,0 +1,159 @@
+#include <QTest>
+
+#include "overview/exif_thumbnail.h"
+#include "photo_diary/diary_pictures.h"
+#include "pictures/capture_time.h"
+#include "platform/heif.h"
+#include "platform/picture.h"
+#include "platform/picture_header.h"
+#include "run.h"
+
+using namespace fotavi;
+
+namespace {
+
+QByteArray camera_jpeg(const QByteArray& taken, QSize size = QSize(320, 240)) {
+    const QByteArray segments =
+        taken.isEmpty() ? QByteArray()
+                        : jpeg_segment(0xE1, exif_block({taken, {}, {}, {}, {}, false}));
+    return jpeg_with(segments, size, QColor(200, 40, 40));
+}
+
+}  // namespace
+
+// HEIF pictures (what phones save as HEIC) beside the camera's JPEGs: listed,
+// shown, dated, given thumbnails, and refused with a reason when damaged.
+class TestHeif : public QObject {
+    Q_OBJECT
+private slots:
+    void heif_picture_is_read_like_a_jpeg_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("taken");
+        QTest::addColumn<int>("thumbnail");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QSize>("shown");  // in a box of 160 x 160
+        QTest::newRow("phone picture with EXIF and thumbnail")
+            << "IMG_0001.HEIC" << QByteArray("2026:11:03 09:15:00") << 64 << QSize(320, 240)
+            << QSize(160, 120);
+        QTest::newRow("lower-case .heif, no thumbnail")
+            << "shot.heif" << QByteArray("2026:11:03 18:00:05") << 0 << QSize(320, 240)
+            << QSize(160, 120);
+        QTest::newRow("upright, EXIF stripped by a messaging app")
+            << "received.HeIc" << QByteArray() << 32 << QSize(96, 128) << QSize(120, 160);
+    }
+    void heif_picture_is_read_like_a_jpeg() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, taken);
+        QFETCH(int, thumbnail);
+        QFETCH(QSize, size);
+        QFETCH(QSize, shown);
+        Album album;
+        album.add_bytes(name, heic_from(camera_jpeg(taken, size), thumbnail),
+                        at(2026, 12, 8, 9, 0));
+        album.add("other.txt", at(2026, 12, 8, 9, 0));
+        const FolderListing listing = list_pictures(album.path());
+        QCOMPARE(int(listing.files.size()), 1);
+        QCOMPARE(listing.files[0].name, name);
+
+        const Picture picture = load_picture(album.file(name), QSize(160, 160));
+        QVERIFY2(picture.error.isEmpty(), qPrintable(picture.error));
+        QCOMPARE(picture.image.size(), shown);
+        const QColor middle = picture.image.pixelColor(shown.width() / 2, shown.height() / 2);
+        QVERIFY2(middle.red() > 150 && middle.green() < 90, qPrintable(middle.name()));
+
+        const CaptureTime time = read_capture_time(album.file(name));
+        QCOMPARE(time.found(), !taken.isEmpty());
+        if (time.found()) QCOMPARE(time.date, *parse_exif_date(taken));
+
+        const OwnThumbnail own = read_heif_thumbnail(album.file(name), 32);
+        QCOMPARE(own.covers, thumbnail > 0);
+        QCOMPARE(own.image.isNull(), thumbnail == 0);
+        if (thumbnail) QCOMPARE(std::max(own.image.width(), own.image.height()), thumbnail);
+    }
+
+    void damaged_heif_gets_the_placeholder_reason_data() {
+        QTest::addColumn<int>("keep");  // bytes of a good HEIC kept; -1: a JPEG instead
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("cut after its file type box") << 24 << kPictureDamaged;
+        QTest::newRow("cut in the middle") << -2 << kPictureDamaged;
+        QTest::newRow("a JPEG named .heic is shown") << -1 << QString();
+    }
+    void damaged_heif_gets_the_placeholder_reason() {
+        QFETCH(int, keep);
+        QFETCH(QString, reason);
+        const QByteArray heic = heic_from(camera_jpeg("2026:11:03 09:15:00"));
+        QByteArray bytes =
+            keep == -1 ? camera_jpeg({}) : heic.left(keep == -2 ? heic.size() / 2 : keep);
+        Album album;
+        album.add_bytes("broken.heic", bytes, at(2026, 12, 8, 9, 0));
+        const Picture picture = load_picture(album.file("broken.heic"), QSize(160, 160));
+        QCOMPARE(picture.error, reason);
+        QCOMPARE(picture.image.isNull(), !reason.isEmpty());
+        QVERIFY(!read_capture_time(album.file("broken.heic")).found());
+        QVERIFY(read_heif_thumbnail(album.file("broken.heic"), 32).image.isNull());
+    }
+
+    void thumbnail_choice_data() {
+        QTest::addColumn<QList<QSize>>("sizes");
+        QTest::addColumn<int>("chosen");
+        QTest::newRow("none") << QList<QSize>{} << -1;
+        QTest::newRow("smallest that covers")
+            << QList<QSize>{{640, 480}, {320, 240}, {96, 72}} << 1;
+        QTest::newRow("else the largest") << QList<QSize>{{96, 72}, {160, 120}} << 1;
+        QTest::newRow("too large or empty never")
+            << QList<QSize>{{4000, 3000}, {0, 0}, {200, 150}} << 2;
+    }
+    void thumbnail_choice() {
+        QFETCH(QList<QSize>, sizes);
+        QFETCH(int, chosen);
+        QCOMPARE(choose_thumbnail(std::vector<QSize>(sizes.begin(), sizes.end()), 256, 1024),
+                 chosen);
+    }
+
+    // A day from a camera (JPEG) and a phone (HEIC), both copied, so only
+    // their capture times order them: one order, one time_log.txt.
+    void camera_and_phone_pictures_make_one_diary() {
+        Album album;
+        const QDateTime copied = at(2024, 6, 1, 20, 0);
+        album.add_bytes("DSC0001.JPG", camera_jpeg("2001:09:02 05:10:13"), copied);
+        album.add_bytes("IMG_0002.HEIC", heic_from(camera_jpeg("2001:09:02 10:40:00"), 64), copied);
+        album.add_bytes("DSC0003.JPG", camera_jpeg("2001:09:02 12:15:00"), copied);
+        album.add_bytes("img_0001.heif", heic_from(camera_jpeg("2001:09:03 08:30:00")), copied);
+        QByteArray settings;
+        {
+            Run run;
+            run.start(album.file("IMG_0002.HEIC"));
+            run.commands.m_capture_time();
+            QCOMPARE(run.names(),
+                     QStringList({"DSC0001.JPG", "IMG_0002.HEIC", "DSC0003.JPG", "img_0001.heif"}));
+            run.commands.m_first();
+            for (const char* text : {"station", "", "lunch", "home"}) {
+                run.type(QString::fromUtf8(text));
+                run.commands.k_incre();
+            }
+            run.commands.k_list();
+            QCOMPARE(read_all(album.file("time_log.txt")), cp932(kOutingLog));
+            // The photo diary embeds each kind as a JPEG it makes.
+            QTemporaryDir cache;
+            for (const DiaryPicture& made :
+                 diary_pictures({album.file("IMG_0002.HEIC"), album.file("DSC0001.JPG")},
+                                {cache.path(), 1, load_picture})) {
+                QVERIFY2(made.error.isEmpty(), qPrintable(made.error));
+                QVERIFY(made.jpeg.startsWith("\xFF\xD8\xFF") && made.size == QSize(480, 360));
+            }
+            QVERIFY(run.commands.exit());
+            settings = read_all(run.program.filePath("def_list.txt"));
+        }
+        // Read back without the store, in the same mode: each comment finds its picture again.
+        QVERIFY(QDir(album.path()).remove("fotavi_comments.sqlite"));
+        Run again;
+        QVERIFY(put_file(again.program.filePath("def_list.txt"), settings));
+        again.start(album.path());
+        QCOMPARE(again.comment_of("IMG_0002.HEIC"), QString());
+        QCOMPARE(again.comment_of("img_0001.heif"), QStringLiteral("home"));
+        QCOMPARE(again.comment_of("DSC0001.JPG"), QStringLiteral("station"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHeif)
+#include "test_heif.moc"
