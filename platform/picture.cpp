@@ -172,11 +172,15 @@ QImage shrink_by(const QImage& picture, int factor) {
     for (int y = 0; y < height; ++y) {
         std::fill(sums.begin(), sums.end(), 0);
         for (int row = 0; row < factor; ++row) {
-            const uchar* line = picture.constScanLine(y * factor + row);
-            for (int x = 0; x < width * factor; ++x) {
-                quint32* sum = &sums[size_t(x / factor) * 4];
-                const uchar* pixel = line + x * channels;
-                for (int c = 0; c < channels; ++c) sum[c] += pixel[c];
+            const uchar* pixel = picture.constScanLine(y * factor + row);
+            for (int x = 0; x < width; ++x) {
+                quint32* sum = &sums[size_t(x) * 4];
+                for (int k = 0; k < factor; ++k, pixel += channels) {
+                    sum[0] += pixel[0];
+                    sum[1] += pixel[1];
+                    sum[2] += pixel[2];
+                    if (alpha) sum[3] += pixel[3];
+                }
             }
         }
         QRgb* out = reinterpret_cast<QRgb*>(shrunk.scanLine(y));
