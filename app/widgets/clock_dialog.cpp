@@ -31,15 +31,14 @@ QSpinBox* spin_box(QWidget* parent, const char* name, int most, int value) {
 ClockDialog::ClockDialog(const ClockQuestion& question, QWidget* parent)
     : QDialog(parent), question_(question) {
     setWindowTitle(QStringLiteral("時刻を合わせる"));
-    auto* about =
-        new QLabel(QStringLiteral("写真: %1\nカメラ: %2\nカメラの時計の時刻: %3\n\n"
-                                  "このカメラで撮ったフォルダの写真すべての時刻を合わせます"
-                                  "（%4で並べるとき）。写真のファイルは書き換えません。")
-                       .arg(question.name, question.camera,
-                            format_date(question.recorded, u"yyyy/MM/dd HH:mm:ss"),
-                            question.capture_time ? QStringLiteral("撮影日時")
-                                                  : QStringLiteral("ファイルの日時")),
-                   this);
+    auto* about = new QLabel(
+        QStringLiteral("写真: %1\nカメラ: %2\nカメラの時計の時刻: %3\n\n"
+                       "このカメラで撮ったフォルダの写真すべての時刻を合わせます"
+                       "（%4で並べるとき）。写真のファイルは書き換えません。")
+            .arg(question.name, question.camera, format_date(question.recorded, u"ddddd(aaa)hh:mm"),
+                 question.capture_time ? QStringLiteral("撮影日時")
+                                       : QStringLiteral("ファイルの日時")),
+        this);
     about->setTextFormat(Qt::PlainText);  // a file or camera named "<b>" is no markup
     about->setWordWrap(true);
 
