@@ -1,5 +1,7 @@
 #include <QTest>
 
+#include <libheif/heif.h>
+
 #include "overview/exif_thumbnail.h"
 #include "photo_diary/diary_pictures.h"
 #include "pictures/capture_time.h"
@@ -17,6 +19,40 @@ QByteArray camera_jpeg(const QByteArray& taken, QSize size = QSize(320, 240)) {
         taken.isEmpty() ? QByteArray()
                         : jpeg_segment(0xE1, exif_block({taken, {}, {}, {}, {}, false}));
     return jpeg_with(segments, size, QColor(200, 40, 40));
+}
+
+// A HEIC of width x height, its left half red and its right half blue, that
+// the file itself says to show turned (irot and imir properties), made
+// through libheif: heif-enc makes none.
+QByteArray turned_heic(const QString& path, int width, int height, heif_orientation turn) {
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    heif_image* image = nullptr;
+    heif_image_handle* handle = nullptr;
+    heif_encoding_options* options = heif_encoding_options_alloc();
+    options->image_orientation = turn;
+    heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder);
+    heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+    heif_image_add_plane(image, heif_channel_interleaved, width, height, 8);
+    int stride = 0;
+    uint8_t* pixels = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint8_t* pixel = pixels + y * stride + x * 3;
+            pixel[0] = x < width / 2 ? 220 : 20;
+            pixel[1] = 20;
+            pixel[2] = x < width / 2 ? 20 : 220;
+        }
+    }
+    const bool made =
+        encoder && !heif_context_encode_image(context, image, encoder, options, &handle).code &&
+        !heif_context_write_to_file(context, QFile::encodeName(path).constData()).code;
+    if (handle) heif_image_handle_release(handle);
+    heif_image_release(image);
+    if (encoder) heif_encoder_release(encoder);
+    heif_encoding_options_free(options);
+    heif_context_free(context);
+    return made ? read_all(path) : QByteArray();
 }
 
 }  // namespace
@@ -69,6 +105,35 @@ private slots:
         QCOMPARE(own.covers, thumbnail > 0);
         QCOMPARE(own.image.isNull(), thumbnail == 0);
         if (thumbnail) QCOMPARE(std::max(own.image.width(), own.image.height()), thumbnail);
+    }
+
+    // The file's own turn is applied, once: the red left half of the picture
+    // as stored ends where the turn puts it.
+    void heif_picture_is_turned_as_the_file_says_data() {
+        QTest::addColumn<int>("turn");
+        QTest::addColumn<QSize>("shown");
+        QTest::addColumn<QPoint>("red");  // a point of the shown picture that is red
+        QTest::newRow("as stored")
+            << int(heif_orientation_normal) << QSize(64, 48) << QPoint(8, 24);
+        QTest::newRow("a quarter clockwise")
+            << int(heif_orientation_rotate_90_cw) << QSize(48, 64) << QPoint(24, 8);
+        QTest::newRow("half a turn")
+            << int(heif_orientation_rotate_180) << QSize(64, 48) << QPoint(56, 24);
+        QTest::newRow("mirrored") << int(heif_orientation_flip_horizontally) << QSize(64, 48)
+                                  << QPoint(56, 24);
+    }
+    void heif_picture_is_turned_as_the_file_says() {
+        QFETCH(int, turn);
+        QFETCH(QSize, shown);
+        QFETCH(QPoint, red);
+        Album album;
+        QVERIFY(!turned_heic(album.file("turned.heic"), 64, 48, heif_orientation(turn)).isEmpty());
+        const Picture picture = load_picture(album.file("turned.heic"), shown);
+        QVERIFY2(picture.error.isEmpty(), qPrintable(picture.error));
+        QCOMPARE(picture.image.size(), shown);
+        const QPoint blue(shown.width() - 1 - red.x(), shown.height() - 1 - red.y());
+        QVERIFY(picture.image.pixelColor(red).red() > 150);
+        QVERIFY(picture.image.pixelColor(blue).blue() > 150);
     }
 
     void damaged_heif_gets_the_placeholder_reason_data() {
