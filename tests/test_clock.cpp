@@ -1,5 +1,8 @@
 #include <QTest>
 
+#include <sqlite3.h>
+
+#include "comments/store_file.h"
 #include "pictures/clock_correction.h"
 #include "run.h"
 
@@ -102,6 +105,35 @@ private slots:
         QCOMPARE(again.ui.file_date, QStringLiteral("2026/11/03(火)05:30"));
         QCOMPARE(again.comment_of("DSC0002.JPG"), QStringLiteral("museum"));
         QCOMPARE(pictures_of(album), before);
+    }
+
+    // A store written before clocks could be corrected takes a correction
+    // once it is opened again, and keeps its comments.
+    void store_of_the_version_before_takes_corrections() {
+        Album album;
+        make_outing(album, false);
+        {
+            Run run;
+            run.start(album.path());
+            run.type("station");
+            run.commands.k_list();
+            QVERIFY(run.commands.exit());
+        }
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(album.file(kStoreName)).constData(), &db),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "DROP TABLE clock_correction; PRAGMA user_version = 1;", nullptr,
+                              nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(db);
+        Run again;
+        again.start(album.path());
+        QCOMPARE(again.comment_of("DSC0001.JPG"), QStringLiteral("station"));
+        again.commands.show_at(again.commands.document().index_of("DSC0002.JPG"));
+        again.ui.clock_answers = {ClockAnswer{7 * 3600, false}};
+        again.commands.m_clock_correction();
+        QVERIFY(again.ui.events.filter("message|").isEmpty());
+        QCOMPARE(again.ui.file_date, QStringLiteral("2026/11/03(火)12:30"));
     }
 
     void picture_without_camera_cannot_be_corrected() {
