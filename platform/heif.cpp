@@ -41,6 +41,16 @@ QString reason_of(const heif_error& error) {
     }
 }
 
+// libheif registers its decoders on first use; once, before any thread asks,
+// so pictures decoded ahead and thumbnails made at once never race on it.
+void start_libheif() {
+    static const bool started = [] {
+        heif_init(nullptr);
+        return true;
+    }();
+    (void)started;
+}
+
 void release_image(void* image) { heif_image_release(static_cast<heif_image*>(image)); }
 
 // A decoded image as a QImage that shares its pixels and frees them when the
@@ -110,6 +120,7 @@ struct HeifFile::Reader {
 };
 
 HeifFile::HeifFile(int fd, qint64 size) : reader_(new Reader{fd, size, 0, false}) {
+    start_libheif();
     static const heif_reader calls = {1, Reader::get_position, Reader::read, Reader::seek,
                                       Reader::wait_for_file_size};
     context_ = heif_context_alloc();
@@ -123,6 +134,7 @@ HeifFile::HeifFile(int fd, qint64 size) : reader_(new Reader{fd, size, 0, false}
 }
 
 HeifFile::HeifFile(QByteArrayView bytes) {
+    start_libheif();
     context_ = heif_context_alloc();
     if (!context_) {
         problem_ = QStringLiteral("メモリが足りません");
