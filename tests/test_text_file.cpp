@@ -13,7 +13,10 @@
 
 using namespace fotavi;
 
-namespace {}  // namespace
+namespace {
+
+
+}  // namespace
 
 class TestTextFile : public QObject {
     Q_OBJECT
