@@ -9,8 +9,8 @@
 #include <QTest>
 
 #include "album.h"
-#include "app/ui.h"
 #include "app/widgets/main_window.h"
+#include "app/ui.h"
 #include "controls.h"
 #include "document/folder_document.h"
 
