@@ -8,6 +8,8 @@
 #include "app/ui.h"
 #include "comments/sqlite_comment_store.h"
 #include "pictures/capture_time.h"
+#include "time_log/old_log.h"
+#include "platform/files.h"
 #include "platform/errors.h"
 #include "platform/picture.h"
 #include "settings/layouts.h"
@@ -26,8 +28,7 @@ void warn(const QString& line) { QTextStream(stderr) << "fotavi: " << line << Qt
 
 QString folder_to_open(const QFileInfo& named) {
     if (named.isDir()) return named.absoluteFilePath();
-    if (named.suffix().compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
-        return named.absolutePath();
+    if (is_picture_name(named.fileName())) return named.absolutePath();
     return {};
 }
 
@@ -119,7 +120,8 @@ void Commands::start_up(const QStringList& args, const QString& start_dir) {
     const QString arg = args.first();
     const QString folder = folder_to_open(QFileInfo(QDir(start_dir).absoluteFilePath(arg)));
     if (folder.isEmpty())
-        warn(QStringLiteral("%1 は JPEG ファイル (.jpg) でもフォルダでもないため、無視しました")
+        warn(QStringLiteral(
+                 "%1 は画像ファイル (.jpg .heic .heif) でもフォルダでもないため、無視しました")
                  .arg(arg));
     else
         open_folder(folder);

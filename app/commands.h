@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFileInfo>
+#include <QSet>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -79,6 +80,10 @@ public:
     // Turns the capture-time mode on or off and scans the open folder again,
     // keeping every comment.
     void toggle_capture_time();
+    // Sets the clock of the shown picture's camera right for the open folder
+    // (every picture of that camera, in the time mode in use), changes or
+    // removes its correction; kept in the store, never in the pictures.
+    void correct_clock();
     // Keeps the folder's comments and time_log.txt aside and starts a new diary.
     void start_afresh();
     // The window became active: comments other windows stored are taken.
@@ -130,6 +135,9 @@ private:
     StoreLoad load_comments(const FolderListing& listing, const QString& shown, QStringList& notes);
     void enable_picture_commands();
     void report_listing(const FolderListing& listing);
+    // Adds the clock corrections of load to the dates of their cameras'
+    // pictures and sorts files and load's rows (parallel) on the result.
+    void apply_clock_corrections(std::vector<ListedFile>& files, StoreLoad& load);
     bool set_capture_time(bool on, bool keep_shown = true);
     void offer_capture_time(const FolderListing& listing);
     void open_folder(const QString& named);
@@ -179,6 +187,9 @@ private:
     PictureCache pictures_;
     CaptureTimeCache capture_times_;
     HintRecord hints_;
+    std::vector<ClockCorrection> clock_corrections_;  // of the open folder's cameras
+    bool dates_are_capture_times_ = false;            // of the listing read_dates gave last
+    QSet<QString> listed_without_capture_time_;       // of that listing, names in lower case
     DiaryChoice diary_choice_;  // what the photo diary's dialog was last left with
     QSize picture_box_;  // set_picture_box's; empty: the layout's
     QString thumbnail_root_ = default_thumbnail_root();
@@ -192,7 +203,8 @@ private:
 };
 
 // The folder a named path opens: a folder itself, or the folder of a picture
-// (".jpg" in any letter case; the picture itself need not exist). Empty otherwise.
+// (".jpg", ".heic" or ".heif" in any letter case; the picture itself need not
+// exist). Empty otherwise.
 QString folder_to_open(const QFileInfo& named);
 
 // The version box text: name, empty line, version, author notice, joined by CR LF.

@@ -74,6 +74,8 @@ void Commands::open_folder(const QString& named) {
 // times, or with capture_time the cameras' times. Nothing when the person
 // cancelled the reading.
 std::optional<FolderListing> Commands::read_dates(const QString& folder, bool capture_time) {
+    dates_are_capture_times_ = capture_time;
+    listed_without_capture_time_.clear();
     // A rename to lower case cut off between its two steps left a picture
     // under a temporary name, which the listing would not show.
     if (const QStringList left = finish_interrupted_renames(folder); !left.isEmpty())
@@ -91,6 +93,10 @@ std::optional<FolderListing> Commands::read_dates(const QString& folder, bool ca
                                         [this](int read) { return ui_.step_progress(read); });
     ui_.end_progress();
     if (!done) return std::nullopt;
+    for (const ListedFile& file : listing.files) {
+        if (!capture_times_.get(folder, file).found())
+            listed_without_capture_time_.insert(file.name.toLower());
+    }
     return listing;
 }
 
@@ -104,6 +110,7 @@ void Commands::relist_folder(const FolderListing& listing, const QString& shown)
         show_entry();
         enable_picture_commands();
     } else {
+        clock_corrections_.clear();
         document_.open(folder_, {}, {});
     }
     report_listing(listing);
@@ -111,9 +118,12 @@ void Commands::relist_folder(const FolderListing& listing, const QString& shown)
 
 StoreLoad Commands::load_comments(const FolderListing& listing, const QString& shown,
                                   QStringList& notes) {
-    const StoreLoad load =
+    StoreLoad load =
         wait_for(store_->load(folder_, listing.files), QStringLiteral("コメントを読んでいます"));
-    document_.open(folder_, listing.files, load, shown);
+    std::vector<ListedFile> files = listing.files;
+    apply_clock_corrections(files, load);
+    document_.set_without_capture_time(listed_without_capture_time_);
+    document_.open(folder_, files, load, shown);
     notes << store_load_notes(load);
     if (!load.has_text) {
         // A folder without comments of ours: those of its time_log.txt, if any.
@@ -225,12 +235,19 @@ void Commands::offer_capture_time(const FolderListing& listing) {
     };
     if (!looks_copied(listing.files, capture_time)) return;
     hints_.add(folder_);
-    if (ui_.ask_yes_no(
-            QStringLiteral("このフォルダの写真のファイルの日時は、コピーした時刻のようです"
-                           "（カメラが記録した撮影日時とは大きく違います）。\n"
-                           "撮影日時で並べ、日付を付けますか?\n"
-                           "（ファイル → 撮影日時を使う で、いつでも切り替えられます）"),
-            kTitle))
+    // How many would keep their file time: every picture is read once here,
+    // through the cache the mode reads from, so a Yes costs nothing more.
+    std::vector<ListedFile> files = listing.files;
+    ui_.begin_progress(QStringLiteral("撮影日時を読んでいます（%1 枚）").arg(files.size()),
+                       int(files.size()));
+    const bool read = use_capture_times(files, folder_, capture_times_,
+                                        [this](int done) { return ui_.step_progress(done); });
+    ui_.end_progress();
+    int without = 0;
+    for (const ListedFile& file : read ? listing.files : std::vector<ListedFile>()) {
+        if (!capture_times_.get(folder_, file).found()) ++without;
+    }
+    if (ui_.ask_yes_no(capture_time_hint(without), kTitle))
         set_capture_time(true, false);  // the folder was just opened: its first picture
 }
 

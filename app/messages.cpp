@@ -456,4 +456,33 @@ QString captions_found_question(int count) {
         .arg(count);
 }
 
+QString capture_time_hint(int without) {
+    QString text = QStringLiteral(
+        "このフォルダの写真のファイルの日時は、コピーした時刻のようです"
+        "（カメラが記録した撮影日時とは大きく違います）。\n"
+        "撮影日時で並べ、日付を付けますか?\n"
+        "（ファイル → 撮影日時を使う で、いつでも切り替えられます）");
+    if (without > 0)
+        text += QStringLiteral(
+                    "\n\n撮影日時の記録がない写真が %1 枚あります。それらはファイルの日時のまま"
+                    "並び、一覧に「撮影日時なし」と表示します。")
+                    .arg(without);
+    return text;
+}
+
+QString clock_store_text(const DbError& problem) {
+    return QStringLiteral("時刻の補正を保存できませんでした（%1）。写真の時刻は元のままです。")
+        .arg(problem.kind == DbError::Kind::Locked
+                 ? QStringLiteral("ほかのプログラムが使っています")
+             : problem.error_number ? system_reason(problem.error_number)
+                                    : why_not_used(problem));
+}
+
+QString no_camera_text(const QString& name) {
+    return QStringLiteral(
+               "%1 には撮影したカメラの記録（メーカーと機種）がないため、"
+               "時刻を合わせられません。")
+        .arg(name);
+}
+
 }  // namespace fotavi

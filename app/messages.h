@@ -45,6 +45,13 @@ QString diary_without_entries_text();
 QString lower_case_text(int count, const QStringList& failures);
 // A store that could not follow the renames.
 QString rename_store_text(const DbError& problem);
+// The offer of the capture-time mode for a folder whose file times are a
+// copy's; without: how many pictures hold no capture time.
+QString capture_time_hint(int without);
+// A clock correction could not be kept in the store.
+QString clock_store_text(const DbError& problem);
+// The picture names no camera, so there is no clock to correct.
+QString no_camera_text(const QString& name);
 
 // The large-screen mode's status line: 「12 / 60 枚目　コメント 55 / 60」.
 QString position_text(int shown, int count, int commented);

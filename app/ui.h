@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "photo_diary/diary.h"
+#include "platform/date_time.h"
 #include "settings/layouts.h"
 #include "settings/settings.h"
 
@@ -20,6 +21,21 @@ enum class UnwrittenAnswer { Write, Discard, Stay };
 
 // The three answers to "some comments could not be stored".
 enum class UnsavedAnswer { Retry, Stay, Leave };
+
+// The clock dialog's subject: the picture shown and the camera that took it.
+struct ClockQuestion {
+    QString name;               // the picture's file name
+    QString camera;             // its camera, as camera_of names it
+    DateTime recorded;          // the picture's time as the camera's clock gave it
+    qint64 seconds = 0;         // the camera's correction now (0: none)
+    bool capture_time = false;  // the time mode the correction is for
+};
+
+// What the person answered: a correction to keep, or none to keep at all.
+struct ClockAnswer {
+    qint64 seconds = 0;   // added to the camera's times
+    bool remove = false;  // the camera's correction is taken away
+};
 
 // Everything the commands need of the screen: the application's port. MainWindow implements it with Qt
 // Widgets; the tests use a recording fake, so every command can be checked
@@ -68,6 +84,9 @@ public:
 
     // A question with Yes and No; true for Yes. No is the default, and Esc answers it.
     virtual bool ask_yes_no(const QString& prompt, const QString& title) = 0;
+    // The clock dialog for the picture shown: the time it was really taken,
+    // or an offset; nothing when cancelled.
+    virtual std::optional<ClockAnswer> ask_clock_correction(const ClockQuestion& question) = 0;
     // The check mark of the capture-time menu entry.
     virtual void set_capture_time_checked(bool on) = 0;
     // The overview of the open folder: opened, or brought to the front, with

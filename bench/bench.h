@@ -79,6 +79,9 @@ public:
     bool ask_leave_without_saving(const QString&) override { return true; }
     void open_document(const QString&) override {}
     bool ask_yes_no(const QString&, const QString&) override { return false; }
+    std::optional<ClockAnswer> ask_clock_correction(const ClockQuestion&) override {
+        return std::nullopt;
+    }
     void set_capture_time_checked(bool) override {}
     void show_overview() override {}
     std::optional<DiaryChoice> ask_photo_diary(const QString&, const DiaryChoice& c) override {
@@ -92,5 +95,6 @@ public:
 // The parts of the benchmark.
 void measure_pictures(const QString& program, const QString& work);
 void measure_store(const QString& program, const QString& work);
+void measure_heif(const QString& work);
 
 }  // namespace fotavi::bench

@@ -2,7 +2,7 @@
 // costs: the decode against libjpeg-turbo's own floor (djpeg), Next to a
 // painted frame, the folder scan, the comment store, and peak memory.
 // Usage: fotavi_bench [path of the program, for its memory] [runs]
-// (FOTAVI_BENCH_ONLY=store or =pictures runs one part)
+// (FOTAVI_BENCH_ONLY=store, =pictures or =heif runs one part)
 
 #include <QApplication>
 #include <QDir>
@@ -32,9 +32,10 @@ int main(int argc, char** argv) {
                            ? QDir::tempPath() + QStringLiteral("/fotavi_bench-XXXXXX")
                            : qEnvironmentVariable("FOTAVI_BENCH_DIR") + QStringLiteral("/XXXXXX"));
     work.setAutoRemove(qEnvironmentVariableIsEmpty("FOTAVI_BENCH_DIR"));
-    // FOTAVI_BENCH_ONLY=store or =pictures runs one part.
+    // FOTAVI_BENCH_ONLY=store, =pictures or =heif runs one part.
     const QString only = qEnvironmentVariable("FOTAVI_BENCH_ONLY");
     if (only.isEmpty() || only == QLatin1String("store")) measure_store(program, work.path());
     if (only.isEmpty() || only == QLatin1String("pictures")) measure_pictures(program, work.path());
+    if (only.isEmpty() || only == QLatin1String("heif")) measure_heif(work.path());
     return 0;
 }

@@ -38,6 +38,7 @@ struct StoreLoad {
     std::vector<StoreIssue> issues;
     bool in_state_folder = false;  // the folder cannot be written; comments go to the state folder
     bool captions_offered = false;  // the captions in its pictures were offered once already
+    std::vector<ClockCorrection> clock_corrections;  // of the folder's cameras
 };
 
 // One picture's comment to store. base is the text the store had when this
@@ -100,6 +101,11 @@ public:
     virtual std::future<RenameReport> rename_files(const QString& folder,
                                                    std::vector<std::pair<QString, QString>> pairs,
                                                    std::shared_ptr<std::atomic<int>> done) = 0;
+    // Keeps a camera's clock correction for folder, replacing the one of the
+    // same camera and time mode, or removes it. Never touches a picture.
+    virtual std::future<DbError> change_clock_correction(const QString& folder,
+                                                         ClockCorrection correction,
+                                                         bool remove) = 0;
     // The folder's time_log.txt was read back: it is not read again.
     virtual void remember_read_back(const QString& folder) = 0;
     // The captions in the folder's pictures were offered: not again. (A store

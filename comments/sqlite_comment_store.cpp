@@ -164,6 +164,26 @@ RenameReport SqliteCommentStore::rename_on_worker(
     return renamed;
 }
 
+std::future<DbError> SqliteCommentStore::change_clock_correction(const QString& folder,
+                                                                 ClockCorrection correction,
+                                                                 bool remove) {
+    return run_on<DbError>(worker_, [this, folder, correction, remove] {
+        DbError error;
+        StoreFile* file = folder == place_.folder ? place_.target(&error) : nullptr;
+        if (!file) return error ? error : DbError{DbError::Kind::Other, 0};
+        if ((error = file->begin())) return error;
+        const bool done =
+            remove ? file->remove_clock_correction(correction.camera, correction.capture_time)
+                   : file->set_clock_correction(correction);
+        if (!done) {
+            error = file->last_error();
+            file->rollback();
+            return error ? error : DbError{DbError::Kind::Other, 0};
+        }
+        return file->commit();
+    });
+}
+
 void SqliteCommentStore::remember_read_back(const QString& folder) {
     worker_.post([this, folder] {
         DbError error;

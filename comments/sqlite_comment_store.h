@@ -32,6 +32,8 @@ public:
     std::future<RenameReport> rename_files(const QString& folder,
                                            std::vector<std::pair<QString, QString>> pairs,
                                            std::shared_ptr<std::atomic<int>> done) override;
+    std::future<DbError> change_clock_correction(const QString& folder, ClockCorrection correction,
+                                                 bool remove) override;
     void remember_read_back(const QString& folder) override;
     void remember_captions_offered(const QString& folder) override;
     std::future<std::vector<StoreIssue>> start_afresh(const QString& folder) override;

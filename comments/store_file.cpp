@@ -36,16 +36,32 @@ CREATE TABLE history (
 CREATE TABLE meta (key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);
 INSERT INTO meta VALUES ('counter', '0');
 PRAGMA application_id = 1179604054;
-PRAGMA user_version = 1;
+)";
+
+// The cameras whose clocks were set wrong: seconds added to the times of
+// their pictures, in the time mode (0: file times, 1: capture times) the
+// correction was made in. Version 2 of the store added it: a version 1
+// store gets it when it is first opened for writing.
+constexpr char kClockTable[] = R"(
+CREATE TABLE clock_correction (
+    camera TEXT NOT NULL,
+    capture_mode INTEGER NOT NULL,
+    seconds INTEGER NOT NULL,
+    PRIMARY KEY (camera, capture_mode)
+);
+PRAGMA user_version = 2;
 )";
 
 constexpr char kColumns[] =
     "name, size, mtime_ns, capture, capture_read, comment, logged, version, base, writer";
 
-// The objects of a store of ours, made from the very text that creates them.
-const QStringList& our_schema() {
-    static const QStringList objects = Db::schema_made_by(kSchema);
-    return objects;
+// The objects of a store of ours of version, made from the very text that
+// creates them: a version 1 store is checked as it is before it is upgraded.
+const QStringList& our_schema(qint64 version) {
+    static const QStringList first = Db::schema_made_by(kSchema);
+    static const QStringList second =
+        Db::schema_made_by((QByteArray(kSchema) + kClockTable).constData());
+    return version < 2 ? first : second;
 }
 
 StoredComment read_row(const Statement& query) {
@@ -100,8 +116,12 @@ DbError StoreFile::open(const QString& path, bool writable, bool create) {
     } else if (const std::optional<QStringList> schema = db_.schema(); !schema) {
         error = db_.last_error();
         if (!error) error = {DbError::Kind::NotOurs, 0};
-    } else if (*schema != our_schema()) {
+    } else if (*schema != our_schema(*version)) {
         error = {DbError::Kind::NotOurs, 0};
+    } else if (*version < kStoreVersion && writable && !db_.read_only()) {
+        // A store that cannot take the new table now (another program holds
+        // it) keeps its comments all the same; only its clocks stay uncorrected.
+        upgrade();
     }
     // The rollback journal works on every file system a picture folder may
     // live on: camera cards (FAT, exFAT), USB sticks, network shares. WAL needs
@@ -119,11 +139,50 @@ DbError StoreFile::create_tables() {
     // usual 4 KB twice as much, while reading stays as fast.
     db_.exec("PRAGMA page_size = 2048");
     if (DbError error = db_.exec("BEGIN IMMEDIATE")) return error;
-    if (DbError error = db_.exec(kSchema)) {
+    for (const char* part : {kSchema, kClockTable}) {
+        if (DbError error = db_.exec(part)) {
+            rollback();
+            return error;
+        }
+    }
+    return commit();
+}
+
+DbError StoreFile::upgrade() {
+    if (DbError error = db_.exec("BEGIN IMMEDIATE")) return error;
+    if (DbError error = db_.exec(kClockTable)) {
         rollback();
         return error;
     }
     return commit();
+}
+
+std::vector<ClockCorrection> StoreFile::clock_corrections(DbError* error) {
+    std::vector<ClockCorrection> corrections;
+    *error = {};
+    // A version 1 store opened read-only has no corrections.
+    if (db_.integer("PRAGMA user_version").value_or(0) < 2) return corrections;
+    Statement query(db_, R"(SELECT camera, capture_mode, seconds FROM clock_correction
+                            WHERE typeof(camera) = 'text' ORDER BY camera, capture_mode)");
+    while (query.next())
+        corrections.push_back({query.text(0), query.integer(1) != 0, query.integer(2)});
+    if (!query.done()) *error = db_.last_error();
+    return corrections;
+}
+
+bool StoreFile::set_clock_correction(const ClockCorrection& correction) {
+    Statement upsert(db_, R"(INSERT INTO clock_correction (camera, capture_mode, seconds)
+                             VALUES (?1, ?2, ?3) ON CONFLICT (camera, capture_mode)
+                             DO UPDATE SET seconds = excluded.seconds)");
+    upsert.bind(1, correction.camera).bind(2, qint64(correction.capture_time));
+    upsert.bind(3, correction.seconds);
+    return upsert.run();
+}
+
+bool StoreFile::remove_clock_correction(const QString& camera, bool capture_time) {
+    Statement erase(db_, "DELETE FROM clock_correction WHERE camera = ?1 AND capture_mode = ?2");
+    erase.bind(1, camera).bind(2, qint64(capture_time));
+    return erase.run();
 }
 
 DbError StoreFile::check() {

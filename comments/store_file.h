@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "comments/sqlite.h"
+#include "pictures/clock_correction.h"
 
 namespace fotavi {
 
@@ -15,7 +16,7 @@ inline constexpr char kStoreName[] = "fotavi_comments.sqlite";
 // The meta table's key that says the captions in the folder's pictures were offered.
 inline constexpr char kCaptionsOffered[] = "captions offered";
 // The schema's version, kept in PRAGMA user_version.
-inline constexpr int kStoreVersion = 1;
+inline constexpr int kStoreVersion = 2;
 
 // What the store holds of one picture.
 struct StoredComment {
@@ -45,7 +46,8 @@ enum class HistoryReason { OtherWindow, ReplacedPicture, Merged, Imported, Renam
 // Tables: picture (one row a picture by name: its size, modification time,
 // capture time, comment, what time_log.txt holds, and version, the store's
 // own counter of changes), history (every text the store replaced, with why
-// and whose it was), meta (the counter, imports done).
+// and whose it was), meta (the counter, imports done), clock_correction (the
+// cameras whose clocks were wrong, and by how much).
 class StoreFile {
 public:
     // Opens the store at path; with create, makes it and its tables when
@@ -95,6 +97,12 @@ public:
     // *last_id to the newest entry.
     int replaced_since(qint64 writer, qint64* last_id);
 
+    // The clock corrections of the folder's cameras.
+    std::vector<ClockCorrection> clock_corrections(DbError* error);
+    // Inside a transaction: keeps or replaces a camera's correction in its mode.
+    bool set_clock_correction(const ClockCorrection& correction);
+    bool remove_clock_correction(const QString& camera, bool capture_time);
+
     std::optional<QString> meta(const QString& key);
     bool set_meta(const QString& key, const QString& value);
 
@@ -102,6 +110,7 @@ public:
 
 private:
     DbError create_tables();
+    DbError upgrade();
     qint64 version_in_transaction_ = 0;
     Db db_;
 };

@@ -387,6 +387,8 @@ StoreLoad open_place(StorePlace& place, const QString& state_dir,
     if (StoreFile* file = place.current()) {
         load.has_text = load.has_text || file->meta(QStringLiteral("read back")).has_value();
         load.captions_offered = file->meta(QString::fromLatin1(kCaptionsOffered)).has_value();
+        DbError unread;  // corrections that cannot be read leave the clocks as they are
+        load.clock_corrections = file->clock_corrections(&unread);
         place.seen_version = file->last_version();
         qint64 newest = 0;
         file->replaced_since(place.writer, &newest);

@@ -113,4 +113,11 @@ std::future<void> ReadOnlyCommentStore::settled() {
     return promise.get_future();
 }
 
+std::future<DbError> ReadOnlyCommentStore::change_clock_correction(const QString&, ClockCorrection,
+                                                                  bool) {
+    std::promise<DbError> dropped;
+    dropped.set_value({});
+    return dropped.get_future();
+}
+
 }  // namespace fotavi

@@ -2,14 +2,15 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 
 #include <optional>
 #include <vector>
 
-#include "pictures/image_table.h"
 #include "comments/comment_store.h"
+#include "pictures/image_table.h"
 #include "time_log/log_readback.h"
 #include "time_log/time_log.h"
 
@@ -40,6 +41,15 @@ public:
     const QString& comment(int i) const { return table_.comments[size_t(i)]; }
     // The index of the picture named name, or -1.
     int index_of(const QString& name) const { return by_name_.value(name, -1); }
+    // The pictures that hold no capture time while the capture-time mode is
+    // on (they keep their file time), by name in lower case, so a rename to
+    // lower case keeps the mark; set before open.
+    void set_without_capture_time(QSet<QString> lower_case_names) {
+        without_capture_time_ = std::move(lower_case_names);
+    }
+    bool without_capture_time(int i) const {
+        return without_capture_time_.contains(name(i).toLower());
+    }
 
     // Makes folder's pictures (files, in listing order) the document's, in
     // date-time order (equal ones in listing order), with the comments the
@@ -145,6 +155,7 @@ private:
     ImageTable table_;
     std::vector<State> state_;  // parallel to the table
     QHash<QString, int> by_name_;
+    QSet<QString> without_capture_time_;
     QTimer typing_;
     QTimer locked_retry_;
     int cut_ = 0;

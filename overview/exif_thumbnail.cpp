@@ -5,11 +5,15 @@
 #include <QScopeGuard>
 #include <QTransform>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
+#include <vector>
 
 #include <libexif/exif-data.h>
 
 #include "pictures/capture_time.h"
+#include "platform/heif.h"
 
 namespace fotavi {
 
@@ -104,6 +108,16 @@ QImage thumbnail_image(const ExifThumbnail& thumbnail) {
     const QImage image = reader.read();
     if (image.isNull()) return {};
     return oriented(cut_to_shape(image, thumbnail.picture), thumbnail.orientation);
+}
+
+OwnThumbnail read_heif_thumbnail(const QString& path, int side) {
+    const std::unique_ptr<HeifFile> file = HeifFile::open(path);
+    if (!file) return {};
+    const std::vector<QSize> sizes = file->thumbnail_sizes();
+    const int chosen = choose_thumbnail(sizes, side, kThumbnailMaxSide);
+    if (chosen < 0) return {};
+    const QSize size = sizes[size_t(chosen)];
+    return {file->decode_thumbnail(chosen), std::max(size.width(), size.height()) >= side};
 }
 
 }  // namespace fotavi

@@ -40,4 +40,14 @@ QImage thumbnail_image(const ExifThumbnail& thumbnail);
 // head of the file.
 QImage read_exif_thumbnail(const QString& path);
 
+// The thumbnail a HEIF file holds as an image of its own, turned as the file
+// says: the smallest that covers side pixels on its longer side (covers is
+// then true), else the largest. A null image for any other file or a HEIF
+// file without one.
+struct OwnThumbnail {
+    QImage image;
+    bool covers = false;
+};
+OwnThumbnail read_heif_thumbnail(const QString& path, int side);
+
 }  // namespace fotavi

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 #include "pictures/image_table.h"
@@ -53,6 +54,15 @@ public:
     const QString& name(int position) const;
     const QString& comment(int position) const;
     bool commented(int position) const { return !comment(position).isEmpty(); }
+    // Whether the listed picture holds no capture time while the capture-time
+    // mode is on (it is dated by its file): marked 「撮影日時なし」.
+    bool without_capture_time(int position) const {
+        return without_capture_time_ && without_capture_time_(picture_at(position));
+    }
+    // Who knows it, by table index (the document); none: nothing is marked.
+    void set_without_capture_time(std::function<bool(int picture)> known) {
+        without_capture_time_ = std::move(known);
+    }
 
     // --- Counts over the whole table
     int commented_count() const { return commented_; }
@@ -70,6 +80,7 @@ private:
     void rebuild();
 
     const ImageTable& table_;
+    std::function<bool(int)> without_capture_time_;
     bool uncommented_only_ = false;
     std::vector<qint64> day_;         // per picture: the day its heading names
     std::vector<bool> commented_at_;  // per picture: whether it had a comment, last seen

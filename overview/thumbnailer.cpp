@@ -111,7 +111,16 @@ void Thumbnailer::look_up(const Job& job) {
                 return;
             }
         }
-        const QImage embedded = read_exif_thumbnail(job.key.path);
+        // A HEIF file's own thumbnail that is large enough is the thumbnail:
+        // no decode of the whole picture is needed.
+        const OwnThumbnail own = read_heif_thumbnail(job.key.path, pixels_of(job.key.size));
+        if (own.covers && !own.image.isNull()) {
+            const QImage image = fitted(own.image, job.key.size);
+            cache_.write(file, job.key.size, image);
+            deliver(job, {Thumbnail::State::Final, image, {}});
+            return;
+        }
+        const QImage embedded = own.image.isNull() ? read_exif_thumbnail(job.key.path) : own.image;
         if (!embedded.isNull())
             deliver(job, {Thumbnail::State::Preview, fitted(embedded, job.key.size), {}});
     }

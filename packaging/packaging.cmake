@@ -124,7 +124,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${FOTAVI_HOMEPAGE})
 # plugin does not show up there.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # exiv2 is named too: captions in and out of pictures need it at run time.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins (>= 6.4), libexiv2-27")
+# libheif reaches its HEVC decoder through libde265, which must be there to
+# show a phone's HEIC pictures whatever libheif's own packaging pulls in.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins (>= 6.4), libheif1 (>= 1.15), libde265-0, libexiv2-27")
 # Japanese glyphs in their Japanese forms; Qt's own dialogs (the Open dialog)
 # in Japanese; a browser handler for the help page.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, fonts-noto-color-emoji, fonts-symbola, qt6-translations-l10n, xdg-utils")

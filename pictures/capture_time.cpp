@@ -10,11 +10,14 @@
 #include <numeric>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <libexif/exif-data.h>
 
+#include "platform/heif.h"
 #include "platform/io.h"
+#include "platform/picture_header.h"
 
 namespace fotavi {
 
@@ -125,10 +128,19 @@ QByteArray read_exif_block(const QString& path) {
     if (fd < 0) return {};
     const auto close_file = qScopeGuard([fd] { ::close(fd); });
     Head head(fd);
+    const QByteArray first = head.read(0, 16);
+    FileWindow start{QByteArrayView(first)};
+    if (signature_of(start).kind == PictureKind::Heif) {
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return {};
+        return HeifFile(fd, info.st_size).exif_block();
+    }
     return walk_to_exif([&head](qint64 offset, qint64 n) { return head.read(offset, n); });
 }
 
 QByteArray exif_block_in(QByteArrayView file) {
+    FileWindow head(file);
+    if (signature_of(head).kind == PictureKind::Heif) return HeifFile(file).exif_block();
     return walk_to_exif([file](qint64 offset, qint64 n) {
         if (offset < 0 || offset >= file.size()) return QByteArray();
         return file.sliced(offset, std::min(n, file.size() - offset)).toByteArray();

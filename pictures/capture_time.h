@@ -31,9 +31,10 @@ struct CaptureTime {
 // "Exif\0\0" on, found by walking the segment markers at the head of the file.
 // Reads the marker headers and that one segment, never the picture. Empty when
 // the file is no JPEG, has no EXIF block before the picture data, or ends
-// inside the block.
+// inside the block. Of a HEIF file, its primary picture's EXIF item in the
+// same form.
 QByteArray read_exif_block(const QString& path);
-// The same walk over the bytes of a file held in memory.
+// The same over the bytes of a file held in memory.
 QByteArray exif_block_in(QByteArrayView file);
 
 // The capture time in an EXIF block: DateTimeOriginal, else DateTimeDigitized,

@@ -23,10 +23,24 @@
 
 namespace fotavi {
 
+bool is_picture_name(const QString& name) {
+    for (const QLatin1String suffix :
+         {QLatin1String(".jpg"), QLatin1String(".heic"), QLatin1String(".heif")}) {
+        if (name.size() > suffix.size() && name.endsWith(suffix, Qt::CaseInsensitive)) return true;
+    }
+    return false;
+}
+
 namespace {
 
-bool is_jpg_name(const QString& name) {
-    return name.size() > 4 && name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive);
+// The same test on the bytes of a name, before it is decoded: the suffixes
+// are ASCII, so a name that is no picture's costs no decoding.
+bool has_picture_suffix(const QByteArray& raw) {
+    for (const char* suffix : {".jpg", ".heic", ".heif"}) {
+        const qsizetype length = qsizetype(qstrlen(suffix));
+        if (raw.size() > length && raw.right(length).toLower() == suffix) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -44,7 +58,7 @@ FolderListing list_pictures(const QString& folder) {
     const int dir_fd = ::dirfd(dir);
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArray raw(entry->d_name);
-        if (raw.size() <= 4 || !raw.right(4).toLower().endsWith(".jpg")) continue;
+        if (!has_picture_suffix(raw)) continue;
         struct stat st {};
         // Follows symbolic links, so a link to a picture counts as the picture.
         if (::fstatat(dir_fd, entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
@@ -54,7 +68,7 @@ FolderListing list_pictures(const QString& folder) {
             ++listing.undecodable;
             continue;
         }
-        if (!is_jpg_name(name)) continue;
+        if (!is_picture_name(name)) continue;
         // Whole seconds: pictures taken within one second compare equal and keep name order.
         const QDateTime modified = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
         listing.files.push_back({name, to_date_time(modified), qint64(st.st_size),

@@ -37,9 +37,13 @@ struct UserFolders {
 };
 UserFolders user_folders();
 
-// Lists the regular files of folder whose names end in ".jpg" in any letter
-// case, with their modification times (date: whole seconds, local time), in
-// file-name order (see comes_before_by_name).
+// Whether name is a picture's: it ends in ".jpg", ".heic" or ".heif", in any
+// letter case, after at least one other character.
+bool is_picture_name(const QString& name);
+
+// Lists the regular files of folder whose names are pictures' (see
+// is_picture_name), with their modification times (date: whole seconds,
+// local time), in file-name order (see comes_before_by_name).
 FolderListing list_pictures(const QString& folder);
 
 // File-name order: letter case aside, then by case for names that differ

@@ -11,12 +11,14 @@
 #include <cerrno>
 #include <cmath>
 #include <new>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/errors.h"
+#include "platform/heif.h"
 #include "platform/io.h"
 #include "platform/picture_header.h"
 
@@ -155,6 +157,81 @@ Picture decode(int fd, qint64 size, PictureKind kind, QSize box) {
     return result;
 }
 
+// picture (RGB888, or RGBA8888 with alpha) made factor times smaller on each
+// side, each pixel the average of the block it stands for: what a whole-size
+// decode is brought to before the smooth scaling, which would otherwise
+// first copy the whole picture into a format of its own.
+QImage shrink_by(const QImage& picture, int factor) {
+    const bool alpha = picture.format() == QImage::Format_RGBA8888;
+    const int channels = alpha ? 4 : 3;
+    const int width = picture.width() / factor, height = picture.height() / factor;
+    QImage shrunk(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (shrunk.isNull()) throw std::bad_alloc();
+    std::vector<quint32> sums(size_t(width) * 4);
+    const quint32 count = quint32(factor) * quint32(factor);
+    for (int y = 0; y < height; ++y) {
+        std::fill(sums.begin(), sums.end(), 0);
+        for (int row = 0; row < factor; ++row) {
+            const uchar* pixel = picture.constScanLine(y * factor + row);
+            for (int x = 0; x < width; ++x) {
+                quint32* sum = &sums[size_t(x) * 4];
+                for (int k = 0; k < factor; ++k, pixel += channels) {
+                    sum[0] += pixel[0];
+                    sum[1] += pixel[1];
+                    sum[2] += pixel[2];
+                    if (alpha) sum[3] += pixel[3];
+                }
+            }
+        }
+        QRgb* out = reinterpret_cast<QRgb*>(shrunk.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const quint32* sum = &sums[size_t(x) * 4];
+            out[x] = qRgba(int(sum[0] / count), int(sum[1] / count), int(sum[2] / count),
+                           alpha ? int(sum[3] / count) : 255);
+        }
+    }
+    return shrunk;
+}
+
+// A HEIF picture is decoded whole (libheif cannot scale while decoding),
+// then brought to the box; the file says itself how it is turned.
+Picture decode_heif(int fd, qint64 size, QSize box) {
+    Picture result;
+    const HeifFile file(fd, size);
+    if (!file.problem().isEmpty()) {
+        result.error = file.problem();
+        return result;
+    }
+    const QSize shown = file.size();
+    const QSize target = box.isEmpty() ? shown : fit_into(shown, box);
+    const int factor =
+        std::max(1, std::min(shown.width() / target.width(), shown.height() / target.height()));
+    // The coded planes (4:2:0, a byte and a half a pixel), the picture made
+    // from them, its shrunk copy and the fitted one; the compressed data
+    // once at most.
+    const qint64 pixels = qint64(shown.width()) * shown.height();
+    const qint64 needed = pixels * 3 / 2 + pixels * (file.has_alpha() ? 4 : 3) +
+                          pixels / (qint64(factor) * factor) * 4 +
+                          qint64(target.width()) * target.height() * 4 + size + kMiB;
+    if (needed > kDecodeBudget) {
+        result.error = QStringLiteral("大きすぎて表示できません (%1 × %2)")
+                           .arg(shown.width())
+                           .arg(shown.height());
+        return result;
+    }
+    const int megabytes = int((needed + kMiB - 1) / kMiB);
+    decode_budget().acquire(megabytes);
+    const auto release = qScopeGuard([megabytes] { decode_budget().release(megabytes); });
+    QImage picture = file.decode(&result.error);
+    if (picture.isNull()) return result;
+    if (factor > 1) picture = shrink_by(picture, factor);
+    result.image = picture.size() == target
+                       ? picture.convertToFormat(file.has_alpha() ? QImage::Format_ARGB32
+                                                                  : QImage::Format_RGB32)
+                       : picture.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return result;
+}
+
 }  // namespace
 
 Picture load_picture(const QString& path, QSize box) {
@@ -199,7 +276,9 @@ Picture load_picture(const QString& path, QSize box) {
                     QStringLiteral("%1 画像で、JPEG 画像ではありません").arg(signature.other);
             return result;
         }
-        result = decode(file.fd, info.st_size, *signature.kind, box);
+        result = *signature.kind == PictureKind::Heif
+                     ? decode_heif(file.fd, info.st_size, box)
+                     : decode(file.fd, info.st_size, *signature.kind, box);
     } catch (const std::bad_alloc&) {
         result = {QImage(), QStringLiteral("メモリが足りません")};
     } catch (const std::exception&) {

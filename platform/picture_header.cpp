@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/errors.h"
+#include "platform/heif.h"
 #include "platform/io.h"
 
 namespace fotavi {
@@ -60,9 +61,10 @@ Signature signature_of(FileWindow& file) {
         return {{}, QStringLiteral("WebP")};
     if (file.starts_with(4, "ftypavif") || file.starts_with(4, "ftypavis"))
         return {{}, QStringLiteral("AVIF")};
-    // What phones save as HEIC.
-    for (const char* brand : {"ftypheic", "ftypheix", "ftyphevc", "ftypmif1", "ftypmsf1"}) {
-        if (file.starts_with(4, brand)) return {{}, QStringLiteral("HEIF")};
+    // What phones save as HEIC, and other HEIF pictures.
+    for (const char* brand : {"ftypheic", "ftypheix", "ftyphevc", "ftypheim", "ftypheis",
+                              "ftyphevm", "ftyphevs", "ftypmif1", "ftypmsf1"}) {
+        if (file.starts_with(4, brand)) return {PictureKind::Heif, {}};
     }
     if ((file.starts_with(0, "II*") && file.at(3) == 0) ||
         (file.starts_with(0, "MM") && file.at(2) == 0 && file.at(3) == 0x2A))
@@ -233,6 +235,12 @@ Header read_header(QByteArrayView bytes) {
     header.signature = signature_of(file);
     if (header.signature.kind == PictureKind::Jpeg) header.frame = jpeg_frame(file);
     if (header.signature.kind == PictureKind::Png) header.frame = png_frame(file);
+    if (header.signature.kind == PictureKind::Heif) {
+        const HeifFile heif(bytes);
+        header.frame.problem = heif.problem();
+        header.frame.width = heif.size().width();
+        header.frame.height = heif.size().height();
+    }
     return header;
 }
 

@@ -41,7 +41,7 @@ private:
     int error_ = 0;
 };
 
-enum class PictureKind { Jpeg, Png };
+enum class PictureKind { Jpeg, Png, Heif };
 
 // What the first bytes of a file say it is.
 struct Signature {
@@ -64,7 +64,8 @@ struct Frame {
 Frame jpeg_frame(FileWindow& file);
 Frame png_frame(FileWindow& file);
 
-// The signature and, for a kind shown, the frame of a file held in memory.
+// The signature and, for a kind shown, the frame of a file held in memory
+// (of a HEIF file: its primary picture's size as shown).
 struct Header {
     Signature signature;
     Frame frame;

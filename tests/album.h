@@ -51,11 +51,17 @@ struct ExifExtras {
     QByteArray thumbnail;  // the embedded JPEG of the second directory (IFD1)
 };
 
+// The camera an EXIF block made for a test names; empty ones are left out.
+struct ExifCamera {
+    QByteArray make, model, serial;  // Make, Model, BodySerialNumber
+};
+
 // An APP1 payload as cameras write it: "Exif\0\0", the TIFF header, the first
 // directory (Orientation, DateTime, then the pointer to the EXIF directory),
 // the EXIF directory, and the second directory with the embedded thumbnail
 // after it; tags in ascending order.
-inline QByteArray exif_block(const Exif& exif, const ExifExtras& extras = {}) {
+inline QByteArray exif_block(const Exif& exif, const ExifExtras& extras = {},
+                             const ExifCamera& camera = {}) {
     const bool be = exif.big_endian;
     auto u16 = [be](quint16 v) {
         return be ? bytes_of({char(v >> 8), char(v)}) : bytes_of({char(v), char(v >> 8)});
@@ -103,9 +109,12 @@ inline QByteArray exif_block(const Exif& exif, const ExifExtras& extras = {}) {
         sub.push_back(long_tag(0xA002, quint32(extras.pixels.width())));
         sub.push_back(long_tag(0xA003, quint32(extras.pixels.height())));
     }
+    if (!camera.serial.isEmpty()) sub.push_back(ascii(0xA431, camera.serial));
     // The first directory, with its pointers set once the offsets are known.
     auto first = [&](quint32 sub_at, quint32 second_at) {
         Tags tags;
+        if (!camera.make.isEmpty()) tags.push_back(ascii(0x010F, camera.make));
+        if (!camera.model.isEmpty()) tags.push_back(ascii(0x0110, camera.model));
         if (extras.orientation) tags.push_back({0x0112, 3, 1, u16(quint16(extras.orientation))});
         if (!exif.date_time.isEmpty()) tags.push_back(ascii(0x0132, exif.date_time));
         if (!sub.empty()) tags.push_back(long_tag(0x8769, sub_at));
@@ -328,6 +337,22 @@ inline bool put_file(const QString& path, const QByteArray& bytes) {
 
 // Every entry under dir, links not followed, as "path kind size owner hash"
 // lines: equal before and after, nothing under dir changed.
+// jpeg made a HEIC by heif-enc, as a phone saves it: its EXIF block kept, and
+// an embedded thumbnail of at most thumbnail pixels a side unless 0.
+inline QByteArray heic_from(const QByteArray& jpeg, int thumbnail = 0) {
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in.jpg"));
+    const QString out = dir.filePath(QStringLiteral("out.heic"));
+    if (!put_file(in, jpeg)) return {};
+    QStringList args{QStringLiteral("-q"), QStringLiteral("60"), in, QStringLiteral("-o"), out};
+    if (thumbnail > 0) args << QStringLiteral("-t") << QString::number(thumbnail);
+    QProcess encoder;
+    encoder.setProcessChannelMode(QProcess::MergedChannels);
+    encoder.start(QStringLiteral("heif-enc"), args);
+    if (!encoder.waitForFinished(60000) || encoder.exitCode() != 0) return {};
+    return read_all(out);
+}
+
 inline QStringList tree_of(const QString& dir) {
     QStringList lines;
     QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,

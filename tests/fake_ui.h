@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <vector>
 
 #include "app/ui.h"
 
@@ -35,6 +36,8 @@ public:
     DiaryChoice diary_offered;  // what the photo diary's dialog was last opened with
     // The export's folder answers; empty: cancelled.
     std::deque<QString> export_folders;
+    std::deque<std::optional<ClockAnswer>> clock_answers;  // none left: cancelled
+    std::vector<ClockQuestion> clock_questions;
 
     QStringList messages() const {
         return events.filter(QRegularExpression(QStringLiteral("^(message|information)\\|")));
@@ -133,6 +136,14 @@ public:
         const bool yes = !yes_no_answers.empty() && yes_no_answers.front();
         if (!yes_no_answers.empty()) yes_no_answers.pop_front();
         return yes;
+    }
+    std::optional<ClockAnswer> ask_clock_correction(const ClockQuestion& question) override {
+        clock_questions.push_back(question);
+        events << QStringLiteral("clock dialog|") + question.camera;
+        if (clock_answers.empty()) return std::nullopt;
+        const std::optional<ClockAnswer> answer = clock_answers.front();
+        clock_answers.pop_front();
+        return answer;
     }
     void set_capture_time_checked(bool on) override { capture_time_checked = on; }
     std::optional<QString> choose_export_folder(const QString&) override {

@@ -147,6 +147,28 @@ private slots:
         QVERIFY(!QFileInfo::exists(album.file("capture-time-hints.txt")));
     }
 
+    // A picture a messaging app stripped of its EXIF block keeps its file
+    // time: the offer says how many there are, and the document marks them.
+    void pictures_without_capture_time_are_counted_and_marked() {
+        Album album;
+        make_copied_outing(album);
+        album.add("LINE_0001.jpg", at(2024, 6, 1, 20, 0));
+        Run run;
+        run.ui.yes_no_answers.push_back(true);
+        run.start(album.path());
+        const QStringList questions = run.ui.events.filter("ask yes no|");
+        QCOMPARE(questions.size(), 1);
+        QVERIFY2(questions.first().contains("撮影日時の記録がない写真が 1 枚"),
+                 qPrintable(questions.first()));
+        QVERIFY(run.commands.settings().capture_time);
+        const FolderDocument& document = run.commands.document();
+        for (const QString& name : run.names())
+            QCOMPARE(document.without_capture_time(document.index_of(name)),
+                     name == "LINE_0001.jpg");
+        run.commands.toggle_capture_time();  // file times again: nothing is marked
+        QVERIFY(!document.without_capture_time(document.index_of("LINE_0001.jpg")));
+    }
+
     // Cancelling the reading of capture times changes nothing: mode, folder, table, screen.
     void cancelled_capture_scan_keeps_everything() {
         Album open, other;

@@ -36,6 +36,10 @@ struct FailingStore : CommentStore {
                                            std::shared_ptr<std::atomic<int>> done) override {
         return real.rename_files(folder, std::move(pairs), std::move(done));
     }
+    std::future<DbError> change_clock_correction(const QString& folder, ClockCorrection correction,
+                                                 bool remove) override {
+        return real.change_clock_correction(folder, std::move(correction), remove);
+    }
     void remember_read_back(const QString& folder) override { real.remember_read_back(folder); }
     std::future<std::vector<StoreIssue>> start_afresh(const QString& folder) override {
         return real.start_afresh(folder);

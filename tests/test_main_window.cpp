@@ -142,6 +142,7 @@ private slots:
                               QStringLiteral("  写真日誌を書き出す(&W)..."),
                               QStringLiteral("  コメント付きの写真を書き出す(&X)..."),
                               QStringLiteral("  設定(&D)"), QStringLiteral("  撮影日時を使う(&T)"),
+                              QStringLiteral("  時刻を合わせる(&C)..."),
                               QStringLiteral("  コメントを .xmp ファイルにも書く(&K)"),
                               QStringLiteral("  日誌を新しく始める(&R)..."),
                               QStringLiteral("  終了(&E)"), QStringLiteral("移動(&M)"),

@@ -57,7 +57,9 @@ private slots:
             f.write(QByteArray(5000, '\x17'));
         }
         if (kind == "foreign") sql(path, "CREATE TABLE notes (x); INSERT INTO notes VALUES (1);");
-        if (kind == "newer") sql(path, "PRAGMA user_version = 2;");
+        if (kind == "newer")
+            sql(path, QByteArray("PRAGMA user_version = " + QByteArray::number(kStoreVersion + 1))
+                          .constData());
         if (kind == "damaged") {  // every page's head but the first
             QFile f(path);
             QVERIFY(f.open(QIODevice::ReadWrite));

@@ -389,6 +389,35 @@ private slots:
         QCOMPARE(final.image.size(), QSize(96, 128));  // the picture's own orientation 6
     }
 
+    // A HEIF file's own thumbnail is the thumbnail when it covers the size
+    // (no decode, and written to the cache); a smaller one is a preview.
+    void heif_own_thumbnail_data() {
+        QTest::addColumn<int>("own");  // its longer side; 0: none
+        QTest::addColumn<bool>("preview");
+        QTest::addColumn<int>("decodes");
+        QTest::newRow("covers the 128 of a normal thumbnail") << 160 << false << 0;
+        QTest::newRow("smaller: a preview, then a decode") << 64 << true << 1;
+        QTest::newRow("none: a decode") << 0 << false << 1;
+    }
+    void heif_own_thumbnail() {
+        QFETCH(int, own);
+        QFETCH(bool, preview);
+        QFETCH(int, decodes);
+        ThumbnailRig s;
+        s.album.add_bytes("IMG_0001.HEIC", heic_from(jpeg_bytes(QSize(400, 300), Qt::blue), own),
+                          at(2024, 5, 3, 9, 12));
+        const QString path = s.album.file("IMG_0001.HEIC");
+        Thumbnailer thumbnails(s.options());
+        QSignalSpy spy(&thumbnails, &Thumbnailer::ready);
+        thumbnails.request(path, ThumbnailSize::Normal);
+        const Thumbnail final = wait_final(thumbnails, spy, path);
+        QCOMPARE(final.image.size(), QSize(128, 96));
+        QVERIFY(final.image.pixelColor(64, 48).blue() > 150);
+        QCOMPARE(spy.first()[2].value<Thumbnail>().state == Thumbnail::State::Preview, preview);
+        QCOMPARE(s.decodes.load(), decodes);
+        QVERIFY(QFileInfo::exists(s.cache.path() + "/normal/" + thumbnail_name(file_uri(path))));
+    }
+
     // Scrolled away: waiting work is dropped; memory stays in its budget.
     void latest_wins_and_budget() {
         ThumbnailRig s;

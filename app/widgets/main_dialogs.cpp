@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/widgets/clock_dialog.h"
 #include "app/widgets/main_window.h"
 #include "photo_diary/widgets/diary_dialog.h"
 #include "settings/widgets/setup_dialog.h"
@@ -41,8 +42,15 @@ QString MainWindow::choose_picture(const QString& start_folder) {
         folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     if (!QFileInfo(folder).isDir()) folder = QDir::homePath();
     // Cameras name their files DSC0001.JPG; the filter must show them too.
-    return QFileDialog::getOpenFileName(this, QString(), folder,
-                                        QStringLiteral("*.jpg (*.[jJ][pP][gG])"));
+    // The second filter adds the HEIF pictures phones save.
+    return QFileDialog::getOpenFileName(
+        this, QString(), folder,
+        QStringLiteral("*.jpg (*.[jJ][pP][gG]);;"
+                       "*.jpg *.heic *.heif (*.[jJ][pP][gG] *.[hH][eE][iI][cCfF])"));
+}
+
+std::optional<ClockAnswer> MainWindow::ask_clock_correction(const ClockQuestion& question) {
+    return ClockDialog::ask(this, question);
 }
 
 std::optional<DiaryChoice> MainWindow::ask_photo_diary(const QString& folder, const DiaryChoice& choice) {

@@ -160,6 +160,8 @@ void MainWindow::create_menus() {
     capture_time_action_ = add(file_menu, "capture_time_action", QStringLiteral("撮影日時を使う(&T)"),
                           [&c] { c.toggle_capture_time(); });
     capture_time_action_->setCheckable(true);
+    add(file_menu, "clock_action", QStringLiteral("時刻を合わせる(&C)..."),
+        [&c] { c.correct_clock(); });
     sidecars_action_ = add(file_menu, "sidecars_action", QStringLiteral("コメントを .xmp ファイルにも書く(&K)"),
                       [&c] { c.toggle_sidecars(); });
     sidecars_action_->setCheckable(true);
@@ -312,6 +314,8 @@ void MainWindow::show_overview() {
         connect(&document, &FolderDocument::comment_changed, overview,
                 &OverviewWindow::comment_changed);
         connect(&document, &FolderDocument::shown_changed, overview, &OverviewWindow::set_shown);
+        overview->set_without_capture_time(
+            [&document](int picture) { return document.without_capture_time(picture); });
         // The jump: the picture in this window, ready for typing its comment.
         connect(overview, &OverviewWindow::activated, this, [this](int picture) {
             commands_->show_at(picture);

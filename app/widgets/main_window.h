@@ -55,6 +55,7 @@ public:
     bool ask_leave_without_saving(const QString& problem) override;
     void open_document(const QString& path) override;
     bool ask_yes_no(const QString& prompt, const QString& title) override;
+    std::optional<ClockAnswer> ask_clock_correction(const ClockQuestion& question) override;
     void set_capture_time_checked(bool on) override;
     void show_overview() override;
     std::optional<DiaryChoice> ask_photo_diary(const QString& folder,

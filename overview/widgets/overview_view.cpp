@@ -293,6 +293,18 @@ void OverviewView::paint_heading(QPainter& painter, int group) {
     painter.drawLine(text.bottomLeft(), text.bottomRight());
 }
 
+// A band across the foot of the thumbnail: the picture is dated by its file,
+// which for a copied folder is the day of the copy.
+void OverviewView::paint_no_capture_time(QPainter& painter, const QRect& box) {
+    const QFontMetrics metrics(font());
+    const QRect band(box.left(), box.bottom() - metrics.height() - 3, box.width(),
+                     metrics.height() + 4);
+    painter.fillRect(band, QColor(0, 0, 0, 160));
+    painter.setPen(Qt::white);
+    painter.setFont(font());
+    painter.drawText(band, Qt::AlignCenter, QStringLiteral("撮影日時なし"));
+}
+
 void OverviewView::paint_cell(QPainter& painter, int position) {
     const int picture = model_.picture_at(position);
     const QRect cell(to_viewport(grid_.cell_rect(position).topLeft()), grid_.metrics().cell);
@@ -303,6 +315,7 @@ void OverviewView::paint_cell(QPainter& painter, int position) {
                                          QPalette::Highlight));
     const QRect box(cell.left() + kPadding, cell.top() + kTop, kThumbnailSide, kThumbnailSide);
     paint_thumbnail(painter, box, thumbnails_.request(path_at(position), size_));
+    if (model_.without_capture_time(position)) paint_no_capture_time(painter, box);
 
     const QFontMetrics metrics(font());
     const QColor text = palette().color(selected ? QPalette::HighlightedText : QPalette::Text);

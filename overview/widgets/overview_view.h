@@ -75,6 +75,7 @@ private:
     void thumbnail_ready(const QString& path, ThumbnailSize size, const Thumbnail& thumbnail);
     void paint_heading(QPainter& painter, int group);
     void paint_cell(QPainter& painter, int position);
+    void paint_no_capture_time(QPainter& painter, const QRect& box);
     void paint_thumbnail(QPainter& painter, QRect box, const Thumbnail& thumbnail);
     void show_tool_tip(QPoint viewport_point, QPoint global);
 

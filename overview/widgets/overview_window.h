@@ -36,6 +36,11 @@ public:
     void comment_changed(int picture);
     // The picture the main window shows.
     void set_shown(int picture);
+    // Tells by table index which pictures hold no capture time in the
+    // capture-time mode; they are marked 「撮影日時なし」.
+    void set_without_capture_time(std::function<bool(int picture)> known) {
+        model_.set_without_capture_time(std::move(known));
+    }
 
     OverviewView& view() { return *view_; }
     const OverviewModel& model() const { return model_; }
