@@ -7,6 +7,7 @@
 #include "app/commands.h"
 #include "app/messages.h"
 #include "app/ui.h"
+#include "document/clock_order.h"
 #include "pictures/clock_correction.h"
 
 namespace fotavi {
@@ -63,30 +64,17 @@ void Commands::apply_clock_corrections(std::vector<ListedFile>& files, StoreLoad
         std::any_of(clock_corrections_.begin(), clock_corrections_.end(),
                     [&](const ClockCorrection& c) { return c.capture_time == capture_time; });
     if (!any || files.empty()) return;
-    QStringList paths;
-    for (const ListedFile& file : files) paths << QDir(folder_).filePath(file.name);
+    const QString folder = folder_;
+    const std::vector<ClockCorrection> corrections = clock_corrections_;
+    const std::vector<ListedFile> listed = files;
     const std::vector<QString> cameras =
         wait_for(run_on<std::vector<QString>>(tasks_,
-                                              [paths] {
-                                                  std::vector<QString> found;
-                                                  found.reserve(size_t(paths.size()));
-                                                  for (const QString& path : paths)
-                                                      found.push_back(read_camera(path));
-                                                  return found;
+                                              [folder, listed, corrections, capture_time] {
+                                                  return cameras_to_correct(
+                                                      folder, listed, corrections, capture_time);
                                               }),
                  QStringLiteral("カメラを調べています"));
-    const std::vector<size_t> order =
-        correct_clocks(files, cameras, clock_corrections_, capture_time);
-    std::vector<ListedFile> sorted;
-    std::vector<std::optional<StoredComment>> rows;
-    sorted.reserve(files.size());
-    rows.reserve(files.size());
-    for (const size_t i : order) {
-        sorted.push_back(std::move(files[i]));
-        rows.push_back(i < load.rows.size() ? std::move(load.rows[i]) : std::nullopt);
-    }
-    files = std::move(sorted);
-    load.rows = std::move(rows);
+    order_by_corrected_clocks(files, load, cameras, capture_time);
 }
 
 }  // namespace fotavi

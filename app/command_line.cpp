@@ -100,6 +100,7 @@ CommandLine read_command_line(const QStringList& arguments) {
         {{QStringLiteral("h"), QStringLiteral("help")}, {}},
         {{QStringLiteral("v"), QStringLiteral("version")}, {}},
         {QStringLiteral("write-diary"), {}, folder},
+        {QStringLiteral("export-pictures"), {}},
         {QStringLiteral("format"), {}, QStringLiteral("forms")},
         {QStringLiteral("title"), {}, QStringLiteral("text")},
         {QStringLiteral("layout"), {}, QStringLiteral("name")},
@@ -115,6 +116,8 @@ CommandLine read_command_line(const QStringList& arguments) {
                            : unknown_option_text(unknown);
         if (arguments.contains(QLatin1String("--write-diary")))
             line.action = CommandLine::Action::WriteDiary;
+        else if (arguments.contains(QLatin1String("--export-pictures")))
+            line.action = CommandLine::Action::ExportPictures;
         else
             line.path = parser.positionalArguments().value(0);
         return one_line(line);
@@ -129,6 +132,17 @@ CommandLine read_command_line(const QStringList& arguments) {
         read_diary_options(parser, line);
         if (!parser.positionalArguments().isEmpty())
             line.problem = extra_argument_text(parser.positionalArguments().first());
+    } else if (parser.isSet(QStringLiteral("export-pictures"))) {
+        // The folder of the pictures, then the folder the copies go into.
+        line.action = CommandLine::Action::ExportPictures;
+        const QStringList folders = parser.positionalArguments();
+        line.path = folders.value(0);
+        line.destination = folders.value(1);
+        line.diary.include_uncommented = parser.isSet(QStringLiteral("all"));
+        if (folders.size() != 2) line.problem = export_usage_text();
+        for (const char* diary_only : {"format", "title", "layout"})
+            if (parser.isSet(QLatin1String(diary_only)))
+                line.problem = diary_option_alone_text(QLatin1String(diary_only));
     } else {
         // Only the first argument names what to open; any further ones are ignored.
         line.path = parser.positionalArguments().value(0);

@@ -16,16 +16,19 @@ enum ExitStatus : int {
 
 // The program's arguments, read before any window or display is needed.
 struct CommandLine {
-    enum class Action { Open, Help, Version, WriteDiary };
+    enum class Action { Open, Help, Version, WriteDiary, ExportPictures };
     Action action = Action::Open;
-    // Open: the picture or folder to open (empty: none); WriteDiary: the
-    // picture or folder whose diary is written.
+    // Open: the picture or folder to open (empty: none); WriteDiary and
+    // ExportPictures: the picture or folder whose diary or pictures are written.
     QString path;
+    // ExportPictures: the folder the copies go into.
+    QString destination;
     // One line for standard error. Open still starts the window (without a
     // folder); a command run without a window ends with kExitMisused.
     QString problem;
     // WriteDiary: the forms, the title (empty: the kept one or the folder's
-    // name), the layout, whether pictures without a comment go in.
+    // name), the layout, whether pictures without a comment go in (that also
+    // for ExportPictures).
     DiaryChoice diary;
 };
 

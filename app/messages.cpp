@@ -290,6 +290,7 @@ QString help_text() {
         "使い方: fotavi [写真.jpg | フォルダ]\n"
         "        fotavi --write-diary フォルダ [--format html,pdf,csv] [--title 題]\n"
         "               [--layout 割り付け] [--all]\n"
+        "        fotavi --export-pictures フォルダ 書き出し先 [--all]\n"
         "\n"
         "写真のフォルダを開き、一枚ずつコメントを付けて、日付ごとの日誌 time_log.txt と\n"
         "写真日誌を作ります。写真 (.jpg) を指定するとそのフォルダを開きます。\n"
@@ -303,10 +304,18 @@ QString help_text() {
         "                            なければフォルダの名前）\n"
         "  --layout 割り付け         standard（1 ページ 4 枚）, two-columns（2 列、8 枚）,\n"
         "                            contact-sheet（一覧、12 枚以上）（既定: standard）\n"
+        "  --export-pictures フォルダ 書き出し先\n"
+        "                            フォルダの写真のうちコメントのあるものを、コメントを\n"
+        "                            埋め込んで書き出し先へ写します（既にあるファイルは\n"
+        "                            書き換えません）\n"
         "  --all                     コメントのない写真も入れます\n"
         "\n"
         "終了コード: 0 成功、1 書き出せなかった（理由は標準エラー出力）、\n"
         "2 オプションの誤り\n");
+}
+
+QString export_usage_text() {
+    return QStringLiteral("使い方: fotavi --export-pictures フォルダ 書き出し先 [--all]");
 }
 
 QString unknown_option_text(const QString& name) {

@@ -68,6 +68,8 @@ QString not_a_folder_text(const QString& argument);
 QString folder_unreadable_text(const QString& folder, const QString& reason);
 QString no_pictures_text();
 QString no_form_text();
+// How --export-pictures is given, when it is given otherwise.
+QString export_usage_text();
 // What a diary written without a window says on standard output: the paths written.
 QString diary_written_lines(const DiaryWrite& written);
 // Pictures exported with their comments: what was written into destination,

@@ -8,7 +8,9 @@
 #include "app/commands.h"
 #include "app/messages.h"
 #include "comments/store_reading.h"
+#include "document/clock_order.h"
 #include "document/folder_document.h"
+#include "exchange/export_pictures.h"
 #include "pictures/capture_cache.h"
 #include "settings/settings.h"
 #include "time_log/log_readback.h"
@@ -48,6 +50,27 @@ int write_diary(const CommandLine& line, const QString& start_dir, bool capture_
     return kExitDone;
 }
 
+// Copies the folder's commented pictures (or all) into the destination with
+// their comments embedded, never replacing a file there.
+int export_pictures(const CommandLine& line, const QString& start_dir, bool capture_time,
+                    const UserFolders& folders, QTextStream& out, QTextStream& err) {
+    const FolderRead read = read_folder(line.path, start_dir, folders, capture_time);
+    if (!read.problem.isEmpty()) return refuse(err, read.problem, kExitFailed);
+    ExportRequest request;
+    request.folder = read.folder;
+    request.destination = QDir::cleanPath(QDir(start_dir).absoluteFilePath(line.destination));
+    for (int i = 0; i < read.table.count(); ++i) {
+        const QString& comment = read.table.comments[size_t(i)];
+        if (line.diary.include_uncommented || !comment.isEmpty())
+            request.pictures.push_back({read.table.names[size_t(i)], comment});
+    }
+    if (request.pictures.empty()) return refuse(err, export_nothing_text(), kExitFailed);
+    const ExportReport report = export_pictures(request, {});
+    const QString text = export_report_text(request.destination, report);
+    (report.ok() ? out : err) << text << Qt::endl;
+    return report.ok() ? kExitDone : kExitFailed;
+}
+
 }  // namespace
 
 FolderRead read_folder(const QString& named, const QString& start_dir, const UserFolders& folders,
@@ -74,7 +97,12 @@ FolderRead read_folder(const QString& named, const QString& start_dir, const Use
     }
     ReadOnlyCommentStore store(folders.state_dir, capture_seconds);
     FolderDocument document(store);
-    const StoreLoad load = store.load(read.folder, listing.files).get();
+    StoreLoad load = store.load(read.folder, listing.files).get();
+    // The cameras' clocks corrected in the window are corrected here too.
+    order_by_corrected_clocks(
+        listing.files, load,
+        cameras_to_correct(read.folder, listing.files, load.clock_corrections, capture_time),
+        capture_time);
     document.open(read.folder, listing.files, load);
     if (!load.has_text) {
         const ReadBack back = read_back_log(read.folder, document.table());
@@ -99,6 +127,10 @@ int run_without_window(const CommandLine& line, const QString& start_dir, const 
             return write_diary(line, start_dir,
                                read_settings_file(config_dir).settings.capture_time, folders, out,
                                err);
+        case CommandLine::Action::ExportPictures:
+            return export_pictures(line, start_dir,
+                                   read_settings_file(config_dir).settings.capture_time, folders,
+                                   out, err);
         case CommandLine::Action::Open:
             break;
     }

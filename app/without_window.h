@@ -25,7 +25,8 @@ struct FolderRead {
 FolderRead read_folder(const QString& named, const QString& start_dir, const UserFolders& folders,
                        bool capture_time);
 
-// Runs a command that needs no window (--write-diary) and returns the
+// Runs a command that needs no window (--help, --version, --write-diary,
+// --export-pictures) and returns the
 // program's exit status; paths written go to out, reasons to err, one line
 // each, after "fotavi: ". config_dir holds def_list.txt (its capture-time
 // mode orders the pictures as the window does).

@@ -71,6 +71,10 @@ StoreReading read_store(const QString& folder, const QString& state_dir,
     for (StoreFile* file : {&primary, &fallback})
         if (file->is_open() && file->meta(QStringLiteral("read back"))) load.has_text = true;
     load.in_state_folder = fallback.is_open();
+    if (primary.is_open()) {
+        DbError unread;  // corrections that cannot be read leave the clocks as they are
+        load.clock_corrections = primary.clock_corrections(&unread);
+    }
     return reading;
 }
 
@@ -114,7 +118,7 @@ std::future<void> ReadOnlyCommentStore::settled() {
 }
 
 std::future<DbError> ReadOnlyCommentStore::change_clock_correction(const QString&, ClockCorrection,
-                                                                  bool) {
+                                                                   bool) {
     std::promise<DbError> dropped;
     dropped.set_value({});
     return dropped.get_future();

@@ -4,6 +4,8 @@
 
 #include "comments/store_file.h"
 #include "pictures/clock_correction.h"
+#include "app/command_line.h"
+#include "app/without_window.h"
 #include "run.h"
 
 using namespace fotavi;
@@ -95,6 +97,16 @@ private slots:
         QVERIFY(put_file(again.program.filePath("def_list.txt"), settings));
         again.start(album.file("DSC0002.JPG"));
         QCOMPARE(again.names(), corrected);
+        // The diary written without a window follows the same corrected clocks.
+        QString out, err;
+        QTextStream to_out(&out), to_err(&err);
+        const QStringList diary{"--write-diary", album.path(), "--format", "csv"};
+        QCOMPARE(run_without_window(read_command_line(diary), album.path(), again.program.path(),
+                                    again.folders, to_out, to_err),
+                 0);
+        const QString csv = QString::fromUtf8(read_all(album.file("photo_diary.csv")));
+        QVERIFY2(csv.contains(QStringLiteral("12:30")) && csv.contains(QStringLiteral("museum")),
+                 qPrintable(csv));
         again.commands.show_at(again.commands.document().index_of("DSC0002.JPG"));
         again.ui.clock_answers = {ClockAnswer{6 * 3600 + 45 * 60, false}, ClockAnswer{0, true}};
         again.commands.correct_clock();

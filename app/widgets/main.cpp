@@ -8,16 +8,12 @@
 
 #include "app/command_line.h"
 #include "app/widgets/large_screen.h"
-#include "app/export_command.h"
 #include "app/widgets/main_window.h"
 #include "app/without_window.h"
 #include "platform/files.h"
 #include "settings/settings.h"
 
 int main(int argc, char* argv[]) {
-    // Commands that run without a window (and without a display) end here.
-    if (const std::optional<int> exit_code = fotavi::run_export_pictures_command(argc, argv))
-        return *exit_code;
     // Relative paths on the command line are taken against the folder the
     // program was started in, before start-up moves to the program folder.
     const QString start_dir = QDir::currentPath();
@@ -30,9 +26,10 @@ int main(int argc, char* argv[]) {
         QCoreApplication core(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("fotavi"));
         QTextStream out(stdout), err(stderr);
-        const QString config_dir = line.action == fotavi::CommandLine::Action::WriteDiary
-                                       ? fotavi::config_folder(fotavi::program_folder())
-                                       : QString();
+        const bool reads_folder = line.action == fotavi::CommandLine::Action::WriteDiary ||
+                                  line.action == fotavi::CommandLine::Action::ExportPictures;
+        const QString config_dir =
+            reads_folder ? fotavi::config_folder(fotavi::program_folder()) : QString();
         return fotavi::run_without_window(line, start_dir, config_dir, fotavi::user_folders(), out,
                                           err);
     }
