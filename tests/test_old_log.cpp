@@ -73,7 +73,7 @@ void TestOldLog::keeping_the_old_file_data() {
     QTest::newRow("written as ?, then changed")
         << written({kDay2 + "|10:40|晴れ\U0001F600"}) << QStringList{kDay2 + "|10:40|雨"}
         << QStringList{kDay2 + "|10:40|晴れ\U0001F600"} << false << 0;
-    QTest::newRow("edited by hand, all carried over")
+    QTest::newRow("edited by hand, every entry kept")
         << QByteArray(outing).replace("\r\n", "\n") << all << all << true << 0;
     QTest::newRow("empty old file") << QByteArray() << all << QStringList() << false << 0;
 }
