@@ -11,7 +11,7 @@
 namespace fotavi {
 
 // A local wall-clock moment in whole seconds since 30 December 1899 00:00,
-// the day the date count of Windows programs starts. Whole seconds in an integer, so
+// day 0 of the serial dates spreadsheets count. Whole seconds in an integer, so
 // two pictures of one second compare equal and no sum drifts.
 struct DateTime {
     qint64 seconds = 0;
