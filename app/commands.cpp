@@ -259,8 +259,6 @@ void Commands::show_next() { navigate(Move::Forward); }
 void Commands::show_first() { navigate(Move::First); }
 void Commands::show_last() { navigate(Move::Last); }
 
-bool Commands::has_unwritten_comments() const { return !document_.log_is_current(); }
-
 void Commands::write_time_log() {
     if (needs_pictures()) return;
     take_comment();

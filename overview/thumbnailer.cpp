@@ -2,8 +2,6 @@
 
 #include <QFileInfo>
 
-#include <new>
-
 #include "overview/exif_thumbnail.h"
 
 namespace fotavi {
@@ -132,14 +130,7 @@ void Thumbnailer::look_up(const Job& job) {
 void Thumbnailer::decode(const Job& job) {
     const ThumbnailKey file = thumbnail_key(job.key.path);
     const int side = pixels_of(job.key.size);
-    Picture picture;
-    try {
-        picture = options_.loader(job.key.path, QSize(side, side));
-    } catch (const std::bad_alloc&) {
-        picture.error = QStringLiteral("メモリが足りません");
-    } catch (...) {
-        picture.error = QStringLiteral("画像を読み込めません（予期しないエラー）");
-    }
+    const Picture picture = load_safely(options_.loader, job.key.path, QSize(side, side));
     if (picture.image.isNull()) {
         deliver(job, {Thumbnail::State::Failed, {}, picture.error});
         return;

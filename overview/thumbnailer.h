@@ -47,7 +47,7 @@ struct Thumbnail {
 class Thumbnailer : public QObject {
     Q_OBJECT
 public:
-    using Loader = std::function<Picture(const QString& path, QSize box)>;
+    using Loader = PictureLoader;
     struct Options {
         QString cache_root = default_thumbnail_root();
         int decoders = 2;                         // background decodes at once

@@ -8,7 +8,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <optional>
 
 #include "platform/thumbnail_cache.h"
@@ -53,14 +52,7 @@ DiaryPicture make_picture(const QString& path, const DiaryPictureSource& source,
         }
     }
     const int side = pixels_of(ThumbnailSize::XLarge);
-    Picture picture;
-    try {
-        picture = source.loader(path, QSize(side, side));
-    } catch (const std::bad_alloc&) {
-        picture.error = QStringLiteral("メモリが足りません");
-    } catch (...) {
-        picture.error = QStringLiteral("画像を読み込めません（予期しないエラー）");
-    }
+    const Picture picture = load_safely(source.loader, path, QSize(side, side));
     if (picture.image.isNull()) return {{}, {}, picture.error};
     if (cache) cache->write(key, ThumbnailSize::XLarge, picture.image);
     return encoded(picture.image);
