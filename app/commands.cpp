@@ -136,8 +136,9 @@ bool Commands::may_quit() {
     leaving_ = false;
     if (!settled) return false;
     change_current_folder(program_dir_);
-    const QString error = keep_config_ ? QString() : write_settings_file(config_dir_, settings_);
-    if (!error.isEmpty() && !ui_.ask_leave_without_saving(error)) {
+    const WriteProblem problem =
+        keep_config_ ? WriteProblem{} : write_settings_file(config_dir_, settings_);
+    if (!problem.ok() && !ui_.ask_leave_without_saving(write_problem_text(problem))) {
         change_current_folder(folder_.isEmpty() ? program_dir_ : folder_);
         return false;
     }
@@ -259,8 +260,6 @@ void Commands::show_next() { navigate(Move::Forward); }
 void Commands::show_first() { navigate(Move::First); }
 void Commands::show_last() { navigate(Move::Last); }
 
-bool Commands::has_unwritten_comments() const { return !document_.log_is_current(); }
-
 void Commands::write_time_log() {
     if (needs_pictures()) return;
     take_comment();
@@ -280,7 +279,7 @@ bool Commands::write_log(bool confirm) {
                                   }),
                  QStringLiteral("time_log.txt を書いています"));
     if (!written.ok()) {
-        ui_.message(written.error, kTitle);
+        ui_.message(log_failure_text(folder, written), kTitle);
         return false;
     }
     document_.mark_logged(snapshot);

@@ -100,9 +100,6 @@ public:
     void toggle_sidecars();
     SidecarSync& sidecars() { return sidecars_; }
 
-    // True when time_log.txt does not hold the comments as they are now.
-    bool has_unwritten_comments() const;
-
     const ImageTable& table() const { return document_.table(); }
     FolderDocument& document() { return document_; }
     const Settings& settings() const { return settings_; }

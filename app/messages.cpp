@@ -236,8 +236,9 @@ QString diary_written_text(const QString& folder, const DiaryWrite& written) {
     if (written.cancelled)
         return QStringLiteral("写真日誌の書き出しを中止しました。ファイルは書き換えていません。");
     if (!written.ok()) {
-        if (names.isEmpty()) return written.error;
-        return written.error + QStringLiteral("\n（%1 は書き出しました）").arg(names.join(u'、'));
+        const QString error = write_problem_text(written.problem);
+        if (names.isEmpty()) return error;
+        return error + QStringLiteral("\n（%1 は書き出しました）").arg(names.join(u'、'));
     }
     QString text =
         QStringLiteral("%1 に写真日誌を書き出しました:\n").arg(native(folder)) + names.join(u'\n');
@@ -450,7 +451,9 @@ QString sidecar_failure_text(const SidecarWrite& failure) {
                    "%1 は XMP のファイルとして読めないので、コメントを書かずにそのままにしました。")
             .arg(native(failure.path));
     return QStringLiteral("コメントを %1 に書けませんでした。\n%2")
-        .arg(native(failure.path), failure.system_problem);
+        .arg(native(failure.path), failure.read_problem.isEmpty()
+                                       ? write_problem_text(failure.problem)
+                                       : failure.read_problem);
 }
 
 QString sidecar_setting_text(const QString& reason) {

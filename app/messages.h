@@ -35,6 +35,10 @@ QString save_failure_text(const SaveReport& report);
 QString replaced_elsewhere_text(int count);
 // The question before leaving while comments could not be stored.
 QString unsaved_question(int count, const SaveReport* failure);
+// Why a file was not written (empty when it was).
+QString write_problem_text(const WriteProblem& problem);
+// Why List wrote no time_log.txt into folder.
+QString log_failure_text(const QString& folder, const LogWrite& written);
 // List's confirmation, or nothing when there is nothing to say (confirm false).
 QString log_written_text(const QString& folder, const LogWrite& written, bool confirm);
 // The photo diary's result: written into folder, cancelled or failed.

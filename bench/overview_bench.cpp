@@ -239,7 +239,7 @@ void bench_diary(int count) {
         request.pdf = pdf;
         DiaryWrite result;
         const double s = seconds([&] { result = write_photo_diary(request); });
-        if (!result.ok()) qFatal("%s", qPrintable(result.error));
+        if (!result.ok()) qFatal("%s not written", qPrintable(result.problem.path));
         qint64 bytes = 0;
         for (const QString& path : result.written) bytes += QFileInfo(path).size();
         out << QStringLiteral("  %1 %2 s (%3 MB)\n")

@@ -3,7 +3,6 @@
 #include <QFile>
 
 #include <algorithm>
-#include <numeric>
 
 #include "time_log/old_log.h"
 
@@ -35,11 +34,7 @@ void FolderDocument::open(const QString& folder, const std::vector<ListedFile>& 
     cut_ = 0;
     table_.clear();
     state_.clear();
-    std::vector<size_t> order(files.size());
-    std::iota(order.begin(), order.end(), size_t(0));
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return files[a].date < files[b].date; });
-    for (size_t at : order) {
+    for (size_t at : table_order(files)) {
         const ListedFile& file = files[at];
         State state{file, {}, {}, {}, {}};
         QString text;

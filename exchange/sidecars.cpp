@@ -31,9 +31,10 @@ SidecarWrite write_sidecar(const QString& picture_path, const QString& comment) 
         read_small_file_at(AT_FDCWD, QFile::encodeName(result.path), kSidecarLimit, false);
     if (existing.error == ENOENT && comment.isEmpty()) return result;
     if (existing.error != 0 && existing.error != ENOENT) {
-        result.system_problem = existing.kind == S_IFLNK
-                                    ? refuse_to_write(result.path)
-                                    : small_file_reason(existing, kSidecarLimit);
+        if (existing.kind == S_IFLNK)
+            result.problem = refuse_to_write(result.path);
+        else
+            result.read_problem = small_file_reason(existing, kSidecarLimit);
         return result;
     }
     QString problem;
@@ -42,7 +43,7 @@ SidecarWrite write_sidecar(const QString& picture_path, const QString& comment) 
     if (!bytes)
         result.not_xmp = true;
     else
-        result.system_problem = write_file_atomically(result.path, *bytes);
+        result.problem = write_file_atomically(result.path, *bytes);
     return result;
 }
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "platform/text_file.h"
 #include "platform/worker.h"
 
 namespace fotavi {
@@ -23,8 +24,9 @@ inline constexpr qint64 kSidecarLimit = 16 * 1024 * 1024;
 struct SidecarWrite {
     QString path;            // the sidecar
     bool not_xmp = false;    // a file there is no XMP: left as it is
-    QString system_problem;  // why the file system refused, as it says it
-    bool ok() const { return !not_xmp && system_problem.isEmpty(); }
+    QString read_problem;    // why the sidecar there could not be read, as the reader says it
+    WriteProblem problem;    // why it could not be written
+    bool ok() const { return !not_xmp && read_problem.isEmpty() && problem.ok(); }
 };
 SidecarWrite write_sidecar(const QString& picture_path, const QString& comment);
 

@@ -2,8 +2,6 @@
 
 #include <QFileInfo>
 
-#include <new>
-
 #include "overview/exif_thumbnail.h"
 
 namespace fotavi {
@@ -32,24 +30,20 @@ QImage fitted(const QImage& image, ThumbnailSize size) {
 }  // namespace
 
 Thumbnailer::Thumbnailer(Options options, QObject* parent)
-    : QObject(parent), options_(std::move(options)), cache_(options_.cache_root) {
-    lookups_.workers.push_back(std::make_unique<Worker>(Worker::AtEnd::Drop));
-    lookups_.draining.assign(1, false);
-    for (int i = 0; i < std::max(1, options_.decoders); ++i)
-        decodes_.workers.push_back(std::make_unique<Worker>(Worker::AtEnd::Drop));
-    decodes_.draining.assign(decodes_.workers.size(), false);
-}
+    : QObject(parent),
+      options_(std::move(options)),
+      cache_(options_.cache_root),
+      decodes_(options_.decoders, [this](Job& job) { decode(job); }),
+      lookups_(1, [this](Job& job) { look_up(job); }) {}
 
 Thumbnailer::~Thumbnailer() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        lookups_.jobs.clear();
-        decodes_.jobs.clear();
+        lookups_.drop_waiting();
+        decodes_.drop_waiting();
     }
-    // The look-up stage hands work to the decodes: it goes first.
-    lookups_.workers.clear();
-    decodes_.workers.clear();
+    // The stages go with the members, the look-ups first.
 }
 
 Thumbnail Thumbnailer::request(const QString& path, ThumbnailSize size) {
@@ -72,33 +66,7 @@ Thumbnail Thumbnailer::request(const QString& path, ThumbnailSize size) {
 
 // Called with mutex_ held.
 void Thumbnailer::enqueue(Stage& stage, Job job) {
-    if (stopping_) return;
-    stage.jobs.push_back(std::move(job));
-    for (size_t i = 0; i < stage.workers.size(); ++i) {
-        if (stage.draining[i]) continue;
-        stage.draining[i] = true;
-        stage.workers[i]->post([this, &stage, i] { drain(stage, i); });
-        break;
-    }
-}
-
-void Thumbnailer::drain(Stage& stage, size_t worker) {
-    for (;;) {
-        Job job;
-        {
-            std::lock_guard lock(mutex_);
-            if (stage.jobs.empty()) {
-                stage.draining[worker] = false;
-                return;
-            }
-            job = std::move(stage.jobs.front());
-            stage.jobs.pop_front();
-        }
-        if (&stage == &lookups_)
-            look_up(job);
-        else
-            decode(job);
-    }
+    if (!stopping_) stage.post(std::move(job));
 }
 
 void Thumbnailer::look_up(const Job& job) {
@@ -132,14 +100,7 @@ void Thumbnailer::look_up(const Job& job) {
 void Thumbnailer::decode(const Job& job) {
     const ThumbnailKey file = thumbnail_key(job.key.path);
     const int side = pixels_of(job.key.size);
-    Picture picture;
-    try {
-        picture = options_.loader(job.key.path, QSize(side, side));
-    } catch (const std::bad_alloc&) {
-        picture.error = QStringLiteral("メモリが足りません");
-    } catch (...) {
-        picture.error = QStringLiteral("画像を読み込めません（予期しないエラー）");
-    }
+    const Picture picture = load_safely(options_.loader, job.key.path, QSize(side, side));
     if (picture.image.isNull()) {
         deliver(job, {Thumbnail::State::Failed, {}, picture.error});
         return;
@@ -187,7 +148,7 @@ void Thumbnailer::keep_waiting_only(const QStringList& paths) {
     const QSet<QString> wanted(paths.begin(), paths.end());
     std::lock_guard lock(mutex_);
     for (Stage* stage : {&lookups_, &decodes_}) {
-        std::erase_if(stage->jobs, [&](const Job& job) {
+        stage->drop_waiting_if([&](const Job& job) {
             if (wanted.contains(job.key.path)) return false;
             queued_.remove(job.key);
             return true;
@@ -201,24 +162,16 @@ void Thumbnailer::clear() {
     used_ = 0;
     std::lock_guard lock(mutex_);
     cleared_ = ++epoch_;
-    lookups_.jobs.clear();
-    decodes_.jobs.clear();
+    lookups_.drop_waiting();
+    decodes_.drop_waiting();
     queued_.clear();
 }
 
 void Thumbnailer::wait_idle() {
-    for (;;) {
-        for (Stage* stage : {&lookups_, &decodes_}) {
-            for (const auto& worker : stage->workers) worker->wait_idle();
-        }
-        std::lock_guard lock(mutex_);
-        if (lookups_.jobs.empty() && decodes_.jobs.empty() &&
-            std::find(lookups_.draining.begin(), lookups_.draining.end(), true) ==
-                lookups_.draining.end() &&
-            std::find(decodes_.draining.begin(), decodes_.draining.end(), true) ==
-                decodes_.draining.end())
-            return;
-    }
+    // Only the look-ups hand work on, to the decodes: once they are idle,
+    // every decode is posted.
+    lookups_.wait_idle();
+    decodes_.wait_idle();
 }
 
 }  // namespace fotavi

@@ -9,16 +9,15 @@
 #include <QString>
 #include <QStringList>
 
-#include <deque>
 #include <functional>
 #include <list>
-#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "platform/picture.h"
 #include "platform/thumbnail_cache.h"
 #include "platform/worker.h"
+#include "platform/worker_pool.h"
 
 namespace fotavi {
 
@@ -47,7 +46,7 @@ struct Thumbnail {
 class Thumbnailer : public QObject {
     Q_OBJECT
 public:
-    using Loader = std::function<Picture(const QString& path, QSize box)>;
+    using Loader = PictureLoader;
     struct Options {
         QString cache_root = default_thumbnail_root();
         int decoders = 2;                         // background decodes at once
@@ -94,15 +93,9 @@ private:
         Key key;
         quint64 epoch = 0;  // when it was asked for: clear() makes older results void
     };
-    // One stage of the work: its queue and its workers.
-    struct Stage {
-        std::deque<Job> jobs;
-        std::vector<std::unique_ptr<Worker>> workers;
-        std::vector<bool> draining;  // per worker: a drain job is posted or running
-    };
+    using Stage = WorkerPool<Job>;
 
     void enqueue(Stage& stage, Job job);
-    void drain(Stage& stage, size_t worker);
     void look_up(const Job& job);
     void decode(const Job& job);
     void deliver(const Job& job, Thumbnail thumbnail);
@@ -124,9 +117,10 @@ private:
     quint64 epoch_ = 0;
     quint64 cleared_ = 0;
     bool stopping_ = false;
-    Mailbox results_;  // before the stages' workers, which post to it
-    Stage lookups_;
+    Mailbox results_;  // before the stages, which post to it
+    // The look-up stage hands work to the decodes: it goes first.
     Stage decodes_;
+    Stage lookups_;
 };
 
 }  // namespace fotavi

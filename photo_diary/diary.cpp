@@ -77,8 +77,8 @@ DiaryWrite write_photo_diary(const DiaryRequest& request, const DiaryProgress& p
     for (const auto& [wanted, path] :
          {std::pair{request.html, html_path}, {request.pdf, pdf_path}, {request.csv, csv_path}}) {
         if (!wanted) continue;
-        if (const QString refused = refuse_to_write(path); !refused.isEmpty()) {
-            result.error = refused;
+        if (const WriteProblem refused = refuse_to_write(path); !refused.ok()) {
+            result.problem = refused;
             return result;
         }
     }
@@ -107,11 +107,10 @@ DiaryWrite write_photo_diary(const DiaryRequest& request, const DiaryProgress& p
             request.title, request.entries, pictures, request.layout, [&](int done, int blocks) {
                 return !progress || progress(count + done * count / std::max(1, blocks), total);
             });
-        if (made.cancelled || !made.error.isEmpty()) {
+        if (made.cancelled || !made.problem.ok()) {
             result.cancelled = made.cancelled;
-            if (!made.error.isEmpty())
-                result.error = QStringLiteral("%1 を書き込めませんでした。\n理由: %2")
-                                   .arg(QDir::toNativeSeparators(pdf_path), made.error);
+            result.problem = made.problem;
+            if (!made.problem.ok()) result.problem.path = pdf_path;
             return result;
         }
         pdf = made.bytes;
@@ -120,8 +119,8 @@ DiaryWrite write_photo_diary(const DiaryRequest& request, const DiaryProgress& p
                                               {request.pdf, pdf_path, pdf},
                                               {request.csv, csv_path, csv}}) {
         if (!wanted) continue;
-        result.error = write_file_atomically(path, bytes);
-        if (!result.error.isEmpty()) return result;
+        result.problem = write_file_atomically(path, bytes);
+        if (!result.problem.ok()) return result;
         result.written << path;
     }
     if (progress) progress(total, total);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pictures/image_table.h"
+#include "platform/text_file.h"
 #include "platform/thumbnail_cache.h"
 
 namespace fotavi {
@@ -80,11 +81,11 @@ struct DiaryRequest {
 using DiaryProgress = std::function<bool(int done, int total)>;
 
 struct DiaryWrite {
-    QString error;  // empty on success: names the file and the system's reason
+    WriteProblem problem;  // the file that could not be written, and why
     bool cancelled = false;
     QStringList written;  // the paths written
     int unreadable = 0;   // pictures shown as a placeholder with their reason
-    bool ok() const { return error.isEmpty() && !cancelled; }
+    bool ok() const { return problem.ok() && !cancelled; }
 };
 
 // Writes photo_diary.html, .pdf and .csv (as asked) into the folder, each

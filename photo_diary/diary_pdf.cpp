@@ -12,7 +12,6 @@
 
 #include "photo_diary/diary_pdf_writer.h"
 #include "photo_diary/pdf_fonts.h"
-#include "platform/errors.h"
 #include "platform/text_file.h"
 
 using namespace Qt::StringLiterals;
@@ -296,10 +295,12 @@ DiaryPdf Writer::write(const std::function<bool(int, int)>& go_on) {
     cairo_surface_finish(surface_);
     const cairo_status_t status = cairo_surface_status(surface_);
     if (status != CAIRO_STATUS_SUCCESS) {
-        result.error = status == CAIRO_STATUS_NO_MEMORY
-                           ? system_reason(ENOMEM)
-                           : QStringLiteral("PDF を作れませんでした（cairo: %1）")
-                                 .arg(QString::fromUtf8(cairo_status_to_string(status)));
+        result.problem = status == CAIRO_STATUS_NO_MEMORY
+                             ? system_write_problem({}, ENOMEM)
+                             : WriteProblem{WriteProblem::Kind::Drawing,
+                                            {},
+                                            0,
+                                            QString::fromUtf8(cairo_status_to_string(status))};
         return result;
     }
     result.bytes = std::move(bytes_);

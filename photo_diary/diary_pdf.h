@@ -13,7 +13,7 @@ namespace fotavi {
 
 struct DiaryPdf {
     QByteArray bytes;  // the PDF; empty on failure or cancel
-    QString error;     // why it could not be made
+    WriteProblem problem;  // why it could not be made (its path left empty)
     bool cancelled = false;
 };
 

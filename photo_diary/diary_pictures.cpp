@@ -4,15 +4,12 @@
 #include <QImageWriter>
 #include <QPainter>
 
-#include <atomic>
 #include <condition_variable>
-#include <memory>
 #include <mutex>
-#include <new>
 #include <optional>
 
 #include "platform/thumbnail_cache.h"
-#include "platform/worker.h"
+#include "platform/worker_pool.h"
 
 namespace fotavi {
 
@@ -53,14 +50,7 @@ DiaryPicture make_picture(const QString& path, const DiaryPictureSource& source,
         }
     }
     const int side = pixels_of(ThumbnailSize::XLarge);
-    Picture picture;
-    try {
-        picture = source.loader(path, QSize(side, side));
-    } catch (const std::bad_alloc&) {
-        picture.error = QStringLiteral("メモリが足りません");
-    } catch (...) {
-        picture.error = QStringLiteral("画像を読み込めません（予期しないエラー）");
-    }
+    const Picture picture = load_safely(source.loader, path, QSize(side, side));
     if (picture.image.isNull()) return {{}, {}, picture.error};
     if (cache) cache->write(key, ThumbnailSize::XLarge, picture.image);
     return encoded(picture.image);
@@ -78,23 +68,16 @@ std::vector<DiaryPicture> diary_pictures(const QStringList& paths, const DiaryPi
     std::mutex mutex;
     std::condition_variable changed;
     int done = 0;
-    std::atomic<int> next{0};
-    std::atomic<bool> stop{false};
-    auto work = [&] {
-        for (int i = next++; i < total && !stop; i = next++) {
+    bool stop = false;
+    {
+        WorkerPool<int> decoders(std::min(source.decoders, total), [&](int& i) {
             DiaryPicture picture = make_picture(paths[i], source, cache ? &*cache : nullptr);
             std::lock_guard lock(mutex);
             pictures[size_t(i)] = std::move(picture);
             ++done;
             changed.notify_all();
-        }
-    };
-    {
-        std::vector<std::unique_ptr<Worker>> workers;
-        for (int w = 0; w < std::max(1, std::min(source.decoders, total)); ++w) {
-            workers.push_back(std::make_unique<Worker>());
-            workers.back()->post(work);
-        }
+        });
+        for (int i = 0; i < total; ++i) decoders.post(i);
         int reported = 0;
         while (reported < total) {
             std::unique_lock lock(mutex);
@@ -106,7 +89,7 @@ std::vector<DiaryPicture> diary_pictures(const QStringList& paths, const DiaryPi
                 break;
             }
         }
-    }  // the workers finish what they hold and go
+    }  // the decoders finish what they hold and go; the waiting pictures are dropped
     if (stop) return {};
     return pictures;
 }

@@ -26,7 +26,7 @@ struct DiaryPicture {
 struct DiaryPictureSource {
     QString thumbnail_root;  // the desktop's thumbnail cache; empty: not used
     int decoders = 2;
-    std::function<Picture(const QString& path, QSize box)> loader = load_picture;
+    PictureLoader loader = load_picture;
 };
 
 // The pictures at paths, made on several workers: a large enough thumbnail of

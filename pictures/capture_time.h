@@ -59,7 +59,7 @@ int parse_sub_seconds(QByteArrayView text);
 
 // The listing with each picture dated by its capture time where times has
 // one (else its file time stays), in the order the table shows them: by
-// date-time, then sub-second, then listing order. fill_table's stable sort
+// date-time, then sub-second, then listing order. table_order's stable sort
 // keeps that order. times runs parallel to files.
 std::vector<ListedFile> order_by_capture_time(std::vector<ListedFile> files,
                                               const std::vector<CaptureTime>& times);

@@ -22,11 +22,9 @@ struct ImageTable {
     void clear();
 };
 
-// Fills the table from a listing and sorts it; every comment is empty.
-void fill_table(ImageTable& table, const std::vector<ListedFile>& files);
-
-// Sorts on dates, ascending. Equal date-times keep listing order: the
-// result is the one of a bubble sort that never exchanges equal entries.
-void sort_table(ImageTable& table);
+// The order the table shows a listing in, as indices into files: dates
+// ascending, equal date-times in listing order (the result of a bubble sort
+// that never exchanges equal entries). The open folder is sorted with it.
+std::vector<size_t> table_order(const std::vector<ListedFile>& files);
 
 }  // namespace fotavi

@@ -2,8 +2,6 @@
 
 #include <QFile>
 
-#include <new>
-
 #include <sys/stat.h>
 
 namespace fotavi {
@@ -27,13 +25,7 @@ PictureCache::Stamp PictureCache::stamp_of(const QString& path) {
 
 // Nothing a decode throws gets past here: it becomes the picture's reason.
 Picture PictureCache::load(const QString& path, QSize box) const {
-    try {
-        return loader_(path, box);
-    } catch (const std::bad_alloc&) {
-        return {QImage(), QStringLiteral("メモリが足りません")};
-    } catch (...) {
-        return {QImage(), QStringLiteral("画像を読み込めません（予期しないエラー）")};
-    }
+    return load_safely(loader_, path, box);
 }
 
 const PictureCache::Entry* PictureCache::find(const QString& path, QSize box,

@@ -21,7 +21,7 @@ namespace fotavi {
 // background decodes run on a worker of the cache's own.
 class PictureCache {
 public:
-    using Loader = std::function<Picture(const QString& path, QSize box)>;
+    using Loader = PictureLoader;
 
     // keep: how many decoded pictures are held at most (each about a box in size).
     // loader decodes one picture; whatever it throws becomes that picture's error.

@@ -287,4 +287,14 @@ Picture load_picture(const QString& path, QSize box) {
     return result;
 }
 
+Picture load_safely(const PictureLoader& load, const QString& path, QSize box) {
+    try {
+        return load(path, box);
+    } catch (const std::bad_alloc&) {
+        return {QImage(), QStringLiteral("メモリが足りません")};
+    } catch (...) {
+        return {QImage(), QStringLiteral("画像を読み込めません（予期しないエラー）")};
+    }
+}
+
 }  // namespace fotavi

@@ -4,6 +4,8 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+
 namespace fotavi {
 
 struct Picture {
@@ -22,5 +24,13 @@ QSize fit_into(QSize picture, QSize box);
 // than a picture may, is refused with the reason in Japanese, and no more of the file is read than
 // its decode needs. Never throws.
 Picture load_picture(const QString& path, QSize box);
+
+// Something that loads a picture the way load_picture does; tests put in their own.
+using PictureLoader = std::function<Picture(const QString& path, QSize box)>;
+
+// Runs load on path and box, turning anything it throws into a Picture with
+// the reason as its error: a loader put in may throw where load_picture never
+// does, and a worker must not end with it.
+Picture load_safely(const PictureLoader& load, const QString& path, QSize box);
 
 }  // namespace fotavi

@@ -5,13 +5,11 @@
 #include <cerrno>
 #include <vector>
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <sys/stat.h>
 
-#include "platform/errors.h"
 #include "platform/files.h"
 
 namespace fotavi {
@@ -233,38 +231,34 @@ TextWrite write_text_file(const QString& path, const QStringList& lines) {
     const Encoded encoded = encode_lines(lines);
     TextWrite result;
     result.replaced = encoded.replaced;
-    result.error = write_file_atomically(path, encoded.bytes);
+    result.problem = write_file_atomically(path, encoded.bytes);
     return result;
 }
 
-QString refuse_to_write(const QString& path) {
+WriteProblem system_write_problem(const QString& path, int error) {
+    WriteProblem problem;
+    if (error == 0) return problem;
+    problem.kind = WriteProblem::Kind::System;
+    problem.path = path;
+    problem.error = error;
+    return problem;
+}
+
+WriteProblem refuse_to_write(const QString& path) {
     struct stat st {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return {};
     if (S_ISLNK(st.st_mode)) {
         // Writing would replace the file the link points to, which may be
         // anything; the link and its target are left as they are.
-        return QStringLiteral(
-                   "%1 はシンボリックリンク（リンク先: %2）なので、書き込みませんでした。\n"
-                   "リンクを消すか名前を変えてから、もう一度試して下さい。")
-            .arg(QDir::toNativeSeparators(path), QFileInfo(path).symLinkTarget());
+        return {WriteProblem::Kind::Link, path, 0, QFileInfo(path).symLinkTarget()};
     }
-    if (S_ISDIR(st.st_mode))
-        return QStringLiteral("%1 を書き込めませんでした。\n理由: %2")
-            .arg(QDir::toNativeSeparators(path), system_reason(EISDIR));
+    if (S_ISDIR(st.st_mode)) return system_write_problem(path, EISDIR);
     return {};
 }
 
-QString write_file_atomically(const QString& path, const QByteArray& bytes, int* error_out) {
-    if (error_out) *error_out = 0;
-    if (const QString refused = refuse_to_write(path); !refused.isEmpty()) {
-        if (error_out) *error_out = EEXIST;
-        return refused;
-    }
-    const int error = write_atomically(path, bytes, Durability::Durable);
-    if (error_out) *error_out = error;
-    if (error == 0) return {};
-    return QStringLiteral("%1 を書き込めませんでした。\n理由: %2")
-        .arg(QDir::toNativeSeparators(path), system_reason(error));
+WriteProblem write_file_atomically(const QString& path, const QByteArray& bytes) {
+    if (const WriteProblem refused = refuse_to_write(path); !refused.ok()) return refused;
+    return system_write_problem(path, write_atomically(path, bytes, Durability::Durable));
 }
 
 }  // namespace fotavi

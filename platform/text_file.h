@@ -32,10 +32,27 @@ QString fold_line_breaks(QString text);
 std::vector<QStringView> split_lines(QStringView text, qsizetype max = -1);
 std::vector<QByteArrayView> split_lines(QByteArrayView bytes, qsizetype max = -1);
 
+// Why a file was not written, in plain values: the sentence the person reads
+// is made from it where they are told (app/messages).
+struct WriteProblem {
+    enum class Kind {
+        None,     // written
+        Link,     // a symbolic link stands at path: left as it is
+        System,   // the system refused: error holds its errno (EISDIR: a folder at path)
+        Drawing,  // the bytes could not be made: detail holds what the library said
+    };
+    Kind kind = Kind::None;
+    QString path;    // the file not written
+    int error = 0;   // System: the errno of the step that failed
+    QString detail;  // Link: where the link points; Drawing: the library's own words
+    bool ok() const { return kind == Kind::None; }
+};
+WriteProblem system_write_problem(const QString& path, int error);
+
 struct TextWrite {
-    QString error;     // empty on success: names the file and the system's reason
+    WriteProblem problem;
     int replaced = 0;  // characters written as "?"
-    bool ok() const { return error.isEmpty(); }
+    bool ok() const { return problem.ok(); }
 };
 
 // The bytes of a text file of lines: code page 932, each line followed by
@@ -46,12 +63,10 @@ Encoded encode_lines(const QStringList& lines);
 // file stays whole.
 TextWrite write_text_file(const QString& path, const QStringList& lines);
 
-// Writes bytes to path atomically; returns an error text naming the file, or
-// empty. A symbolic link or a folder at path is never written through or
-// replaced: that is refused with a message naming it. *error, when given,
-// receives the errno of the step that failed (0 on success).
-QString write_file_atomically(const QString& path, const QByteArray& bytes, int* error = nullptr);
-// Why path must not be written (a symbolic link, a folder), or empty.
-QString refuse_to_write(const QString& path);
+// Writes bytes to path atomically, durably. A symbolic link or a folder at
+// path is never written through or replaced: that is refused.
+WriteProblem write_file_atomically(const QString& path, const QByteArray& bytes);
+// Why path must not be written (a symbolic link, a folder), or nothing.
+WriteProblem refuse_to_write(const QString& path);
 
 }  // namespace fotavi

@@ -11,7 +11,6 @@
 
 #include <sys/stat.h>
 
-#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text_file.h"
 
@@ -117,13 +116,12 @@ ConfigRead read_settings_file(const QString& folder) {
     return parse_config(file.bytes);
 }
 
-QString write_settings_file(const QString& folder, const Settings& settings) {
+WriteProblem write_settings_file(const QString& folder, const Settings& settings) {
     const QString path = QDir(folder).filePath(QString::fromLatin1(kConfigName));
     // The per-user folder may be missing still; the reason it cannot be made
     // is the one to give, not that the file's folder is not there.
     if (const int error = make_folders(folder); error != 0)
-        return u"%1 を書き込めませんでした。\n理由: %2"_s.arg(QDir::toNativeSeparators(path),
-                                                              system_reason(error));
+        return system_write_problem(path, error);
     return write_file_atomically(path, serialize_config(settings));
 }
 

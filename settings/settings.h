@@ -6,6 +6,7 @@
 #include <array>
 
 #include "platform/files.h"
+#include "platform/text_file.h"
 
 namespace fotavi {
 
@@ -40,8 +41,8 @@ QByteArray serialize_config(const Settings& settings);
 
 // Reads def_list.txt from folder; a missing file gives the defaults silently.
 ConfigRead read_settings_file(const QString& folder);
-// Writes def_list.txt into folder atomically; returns an error text or empty.
-QString write_settings_file(const QString& folder, const Settings& settings);
+// Writes def_list.txt into folder atomically, making the folder if need be.
+WriteProblem write_settings_file(const QString& folder, const Settings& settings);
 
 // Keeps a def_list.txt that could not be read as written as
 // "def_list_damaged-<yyyyMMdd-hhmmss>.txt" beside it, so writing the settings

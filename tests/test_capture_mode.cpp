@@ -77,7 +77,7 @@ private slots:
                                                              : "";
             QCOMPARE(table.comments[i], expected);
         }
-        QVERIFY(!run.commands.has_unwritten_comments());
+        QVERIFY(run.commands.document().log_is_current());
         QVERIFY(run.commands.may_quit());
         QCOMPARE(read_all(run.program.filePath("def_list.txt")),
                  encode_cp932(QStringLiteral("False\r\n米\r\n麦\r\n豆\r\n実\r\n")).bytes);

@@ -191,13 +191,13 @@ private slots:
             files.push_back(p.file);
             times.push_back(p.camera);
         }
-        ImageTable table;
-        fill_table(table, order_by_capture_time(files, times));
+        const std::vector<ListedFile> ordered = order_by_capture_time(files, times);
         QStringList got;
-        for (int i = 0; i < table.count(); ++i) {
-            got << table.names[i] + ' ' + format_date(table.dates[i], u"hh:mm") +
-                       QStringLiteral(":%1").arg(to_qdatetime(table.dates[i]).time().second(), 2,
-                                                 10, QLatin1Char('0'));
+        for (size_t at : table_order(ordered)) {
+            const ListedFile& file = ordered[at];
+            got << file.name + ' ' + format_date(file.date, u"hh:mm") +
+                       QStringLiteral(":%1").arg(to_qdatetime(file.date).time().second(), 2, 10,
+                                                 QLatin1Char('0'));
         }
         QCOMPARE(got, shown);
     }

@@ -38,7 +38,7 @@ private slots:
         QCOMPARE(run.ui.events, QStringList({"message|メッセージ|" + album.path() +
                                              "にtime_log.txt を出力しました"}));
         QCOMPARE(read_all(album.file("time_log.txt")), cp932(kOutingLog));
-        QVERIFY(!run.commands.has_unwritten_comments());
+        QVERIFY(run.commands.document().log_is_current());
         QCOMPARE(run.ui.comment_text, QStringLiteral("home"));
     }
 
@@ -74,11 +74,11 @@ private slots:
         QVERIFY(!run.ui.messages().first().contains("出力しました"));
         QCOMPARE(run.commands.table().comments[0], QStringLiteral("station"));
         QCOMPARE(run.commands.table().comments[1], QStringLiteral("lunch"));
-        QVERIFY(run.commands.has_unwritten_comments());
+        QVERIFY(!run.commands.document().log_is_current());
         QVERIFY(QDir(album.path()).rmdir("time_log.txt"));
         run.commands.write_time_log();
         QVERIFY(read_all(album.file("time_log.txt")).contains("lunch"));
-        QVERIFY(!run.commands.has_unwritten_comments());
+        QVERIFY(run.commands.document().log_is_current());
     }
 
     void characters_outside_code_page_932_are_counted() {

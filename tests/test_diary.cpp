@@ -216,7 +216,7 @@ private slots:
                                    QString(3000, QChar(u'長')) + "終わり"});
         request.html = false;
         const DiaryWrite written = write_photo_diary(request);
-        QVERIFY2(written.ok(), qPrintable(written.error));
+        QVERIFY2(written.ok(), qPrintable(written.problem.path));
         QCOMPARE(written.unreadable, 1);
         const QString pdf = outing.album.file(QLatin1String(kDiaryPdfName));
         QProcess text;
@@ -279,7 +279,7 @@ private slots:
         });
         QCOMPARE(result.ok(), written);
         QCOMPARE(result.cancelled, cancel);
-        QCOMPARE(result.error.isEmpty(), written || cancel);
+        QCOMPARE(result.problem.ok(), written || cancel);
         QCOMPARE(QFileInfo(html).isFile() && !QFileInfo(html).isSymLink(), written);
         QCOMPARE(QFileInfo(pdf).isFile(), written);
         QVERIFY(!QFileInfo::exists(target));
@@ -288,10 +288,13 @@ private slots:
             QCOMPARE(result.written, QStringList({html, pdf}));
             QVERIFY(QDir(outing.cache.path() + "/x-large").count() > 2);  // kept for next time
         }
-        if (!obstacle.isEmpty())
-            QVERIFY2(result.error.contains(
+        if (!obstacle.isEmpty()) {
+            QCOMPARE(result.problem.kind,
+                     obstacle == "link" ? WriteProblem::Kind::Link : WriteProblem::Kind::System);
+            QVERIFY2(result.problem.path.endsWith(
                          QLatin1String(obstacle == "link" ? kDiaryHtmlName : kDiaryPdfName)),
-                     qPrintable(result.error));
+                     qPrintable(result.problem.path));
+        }
     }
 };
 

@@ -10,11 +10,12 @@
 #include <unistd.h>
 
 #include "album.h"
+#include "app/messages.h"
+#include "platform/errors.h"
+#include "platform/text_file.h"
 #include "time_log/log_readback.h"
 #include "time_log/old_log.h"
 #include "time_log/time_log.h"
-#include "platform/errors.h"
-#include "platform/text_file.h"
 
 using namespace fotavi;
 
@@ -94,7 +95,7 @@ void TestOldLog::old_file_is_kept_under_a_free_name() {
     QVERIFY(dir.isValid());
     const QDateTime modified(QDate(2024, 5, 3), QTime(10, 15, 0));
     QCOMPARE(backup_log_name(dir.path(), modified), QStringLiteral("time_log_20240503-101500.txt"));
-    QVERIFY(write_file_atomically(dir.filePath("time_log_20240503-101500.txt"), "other").isEmpty());
+    QVERIFY(write_file_atomically(dir.filePath("time_log_20240503-101500.txt"), "other").ok());
     // A link to nothing takes a name too.
     QVERIFY(QFile::link(dir.filePath("nowhere"), dir.filePath("time_log_20240503-101500-2.txt")));
     QCOMPARE(backup_log_name(dir.path(), modified),
@@ -102,18 +103,18 @@ void TestOldLog::old_file_is_kept_under_a_free_name() {
 
     QCOMPARE(keep_old_log(dir.path()).name, QString());  // no log, nothing to keep
     const QString log = dir.filePath("time_log.txt");
-    QVERIFY(write_file_atomically(log, "old log").isEmpty());
+    QVERIFY(write_file_atomically(log, "old log").ok());
     {
         QFile f(log);
         QVERIFY(f.open(QIODevice::ReadWrite));
         QVERIFY(f.setFileTime(modified, QFileDevice::FileModificationTime));
     }
     const KeptLog kept = keep_old_log(dir.path());
-    QVERIFY2(kept.ok(), qPrintable(kept.error));
+    QVERIFY(kept.ok());
     QCOMPARE(kept.name, QStringLiteral("time_log_20240503-101500-3.txt"));
 
     // The next List replaces time_log.txt; what was kept stays as it was.
-    QVERIFY(write_file_atomically(log, "new log").isEmpty());
+    QVERIFY(write_file_atomically(log, "new log").ok());
     QFile backup(dir.filePath(kept.name));
     QVERIFY(backup.open(QIODevice::ReadOnly));
     QCOMPARE(backup.readAll(), QByteArray("old log"));
@@ -202,7 +203,8 @@ void TestOldLog::unreadable_old_file_is_kept_or_refused() {
         ImageTable none;
         const int unreadable = read_back_log(dir.path(), none).unreadable;
         const LogWrite w = write_log_keeping_old(dir.path(), entries, {});
-        return QStringList{QString::number(unreadable), w.error, w.kept_as,
+        return QStringList{QString::number(unreadable),
+                           w.ok() ? QString() : log_failure_text(dir.path(), w), w.kept_as,
                            QString::number(w.unreadable)}
             .join(u'|')
             .toUtf8();

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "album.h"
+#include "app/messages.h"
 #include "platform/errors.h"
 #include "settings/settings.h"
 
@@ -213,7 +214,7 @@ void TestSettings::read_and_write_files() {
     Settings settings;
     settings.size_large = true;
     settings.phrases = {u"お昼"_s, QString(), u"ｶﾒﾗ"_s, u"&"_s};
-    QCOMPARE(write_settings_file(dir.path(), settings), QString());
+    QVERIFY(write_settings_file(dir.path(), settings).ok());
     QFile file(dir.filePath(u"def_list.txt"_s));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), lines({"True", kOhiru, "", kKamera, "&"}, "\r\n"));
@@ -224,7 +225,7 @@ void TestSettings::read_and_write_files() {
     QVERIFY(again.problem.isEmpty());
 
     // A shorter file replaces a longer one completely.
-    QCOMPARE(write_settings_file(dir.path(), Settings{}), QString());
+    QVERIFY(write_settings_file(dir.path(), Settings{}).ok());
     QCOMPARE(read_settings_file(dir.path()).settings, Settings{});
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), serialize_config(Settings{}));
@@ -261,7 +262,7 @@ void TestSettings::not_a_settings_file() {
     }
     const Settings large{true, {u"お昼"_s, u"休憩"_s, {}, {}}};
     if (kind == "good link") {
-        QVERIFY(write_settings_file(dir.path(), large).isEmpty());
+        QVERIFY(write_settings_file(dir.path(), large).ok());
         QVERIFY(QFile::rename(path, dir.filePath(u"real.txt"_s)));
         QVERIFY(QFile::link(dir.filePath(u"real.txt"_s), path));
     }
@@ -284,12 +285,12 @@ void TestSettings::not_a_settings_file() {
     if (kind == "folder") {
         QCOMPARE(aside.error, EISDIR);
         QCOMPARE(left, QStringList{u"def_list.txt"_s});
-        QVERIFY(!write_settings_file(dir.path(), Settings{}).isEmpty());
+        QVERIFY(!write_settings_file(dir.path(), Settings{}).ok());
         return;
     }
     QCOMPARE(left, QStringList{kept});
     QVERIFY(kept.startsWith(u"def_list_damaged-"_s));
-    QCOMPARE(write_settings_file(dir.path(), Settings{}), QString());
+    QVERIFY(write_settings_file(dir.path(), Settings{}).ok());
     QCOMPARE(read_settings_file(dir.path()).problem, QString());
 }
 
@@ -301,8 +302,9 @@ void TestSettings::write_names_why_the_folder_cannot_be_made() {
     QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner |
                                                   QFile::ExeOwner | QFile::ExeOther |
                                                   QFile::ReadOther));
-    const std::optional<QByteArray> error =
-        as_user(nobody(), [&] { return write_settings_file(folder, Settings{}).toUtf8(); });
+    const std::optional<QByteArray> error = as_user(nobody(), [&] {
+        return write_problem_text(write_settings_file(folder, Settings{})).toUtf8();
+    });
     if (!error) QSKIP("cannot become the user nobody here");
     QCOMPARE(QString::fromUtf8(*error), u"%1 を書き込めませんでした。\n理由: %2"_s.arg(
                                             folder + u"/def_list.txt"_s, system_reason(EACCES)));

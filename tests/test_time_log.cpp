@@ -7,10 +7,11 @@
 #include <QtTest>
 
 #include "album.h"
+#include "app/messages.h"
 #include "pictures/image_table.h"
+#include "platform/date_time.h"
 #include "time_log/old_log.h"
 #include "time_log/time_log.h"
-#include "platform/date_time.h"
 
 using namespace fotavi;
 
@@ -67,7 +68,7 @@ void TestTimeLog::outing_is_written_byte_for_byte() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const LogWrite w = write_log_file(dir.path(), log_entries(outing()));
-    QVERIFY2(w.ok(), qPrintable(w.error));
+    QVERIFY2(w.ok(), qPrintable(log_failure_text(dir.path(), w)));
     QCOMPARE(w.replaced, 0);
 
     // 年 94 4E, 月 8C 8E, 日 93 FA in code page 932.
@@ -252,7 +253,8 @@ void TestTimeLog::failing_write_names_the_file() {
     }
     const LogWrite w = write_log_file(folder, log_entries(outing()));
     QVERIFY(!w.ok());
-    QVERIFY2(w.error.contains(QStringLiteral("time_log.txt")), qPrintable(w.error));
+    const QString text = log_failure_text(folder, w);
+    QVERIFY2(text.contains(QStringLiteral("time_log.txt")), qPrintable(text));
 }
 
 // A date-time no clock gives (a damaged file time) is never written as a day
@@ -267,10 +269,11 @@ void TestTimeLog::date_outside_the_calendar_is_refused() {
             "p2.jpg の日時が正しくない（西暦 1 年から 9999 年の外）ため、time_log.txt "
             "を書き込みませんでした。\nファイルの日時を直してから、もう一度試して下さい。");
         const LogWrite direct = write_log_file(dir.path(), log_entries(t));
-        QCOMPARE(direct.error, refused);
+        QCOMPARE(log_failure_text(dir.path(), direct), refused);
         QCOMPARE(direct.outside_calendar, QStringLiteral("p2.jpg"));
         const LogWrite keeping = write_log_keeping_old(dir.path(), log_entries(t), {});
-        QCOMPARE(keeping.error, refused);
+        QVERIFY(!keeping.ok());
+        QCOMPARE(log_failure_text(dir.path(), keeping), refused);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"time_log.txt"});
         QCOMPARE(read_all(log_path(dir)), QByteArray());
         // Without a comment the picture is not written, so nothing is refused.

@@ -9,10 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "time_log/log_readback.h"
-#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text_file.h"
+#include "time_log/log_readback.h"
 
 namespace fotavi {
 
@@ -80,8 +79,7 @@ KeptLog keep_old_log(const QString& folder) {
     struct stat st {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
         if (errno == ENOENT) return kept;  // nothing to keep
-        kept.error = QStringLiteral("%1 を読めませんでした。\n理由: %2")
-                         .arg(QDir::toNativeSeparators(path), system_reason(errno));
+        kept.failure.look_error = errno;
         return kept;
     }
     // A link or a folder is never replaced by List, so nothing is lost.
@@ -90,10 +88,8 @@ KeptLog keep_old_log(const QString& folder) {
         path, backup_stem(QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec, Qt::LocalTime)),
         QStringLiteral(".txt"), AsideHow::Copy);
     if (!aside.ok()) {
-        kept.error = QStringLiteral("%1 を %2 として残せませんでした。\n理由: %3")
-                         .arg(QString::fromLatin1(kLogName),
-                              QDir::toNativeSeparators(QDir(folder).filePath(aside.name)),
-                              system_reason(aside.error));
+        kept.failure.copy_error = aside.error;
+        kept.failure.copy_name = aside.name;
         return kept;
     }
     kept.name = aside.name;
@@ -113,14 +109,8 @@ LogWrite write_log_keeping_old(const QString& folder, const std::vector<LogEntry
     if (check.keep || too_large || unreadable != 0) {
         const KeptLog kept = keep_old_log(folder);
         if (!kept.ok()) {
-            result.error = unreadable == 0
-                               ? kept.error
-                               : QStringLiteral(
-                                     "%1 を読めない（%2）うえ、別の名前で残すこともできないため、"
-                                     "書き換えませんでした。\n%3")
-                                     .arg(QDir::toNativeSeparators(
-                                              QDir(folder).filePath(QString::fromLatin1(kLogName))),
-                                          system_reason(unreadable), kept.error);
+            result.not_kept = kept.failure;
+            result.unreadable = unreadable;
             return result;
         }
         result.kept_as = kept.name;
@@ -129,7 +119,7 @@ LogWrite write_log_keeping_old(const QString& folder, const std::vector<LogEntry
         result.other_forms = check.other_forms;
     }
     const LogWrite written = write_log_file(folder, entries);
-    result.error = written.error;
+    result.problem = written.problem;
     result.replaced = written.replaced;
     return result;
 }

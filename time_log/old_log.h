@@ -39,9 +39,9 @@ OldLogCheck check_old_log(const QByteArray& old_bytes, const std::vector<LogEntr
 QString backup_log_name(const QString& folder, const QDateTime& modified);
 
 struct KeptLog {
-    QString name;   // the file name the old log is kept under; empty when there was none
-    QString error;  // empty on success; names the file and the system's reason
-    bool ok() const { return error.isEmpty(); }
+    QString name;         // the file name the old log is kept under; empty when there was none
+    KeepFailure failure;  // why it could not be kept
+    bool ok() const { return !failure.failed(); }
 };
 
 // Keeps the time_log.txt of folder under backup_log_name: a second name

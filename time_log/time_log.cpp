@@ -58,11 +58,6 @@ LogWrite refuse_outside_calendar(const std::vector<LogEntry>& entries) {
         std::find_if(entries.begin(), entries.end(), [](const LogEntry& e) { return e.outside_calendar; });
     if (undated == entries.end()) return refused;
     refused.outside_calendar = undated->picture;
-    refused.error =
-        QStringLiteral(
-            "%1 の日時が正しくない（西暦 1 年から 9999 年の外）ため、time_log.txt "
-            "を書き込みませんでした。\nファイルの日時を直してから、もう一度試して下さい。")
-            .arg(undated->picture);
     return refused;
 }
 
@@ -70,7 +65,7 @@ LogWrite write_log_file(const QString& folder, const std::vector<LogEntry>& entr
     const QString path = QDir(folder).filePath(QString::fromLatin1(kLogName));
     LogWrite result = refuse_outside_calendar(entries);
     if (!result.ok()) return result;
-    result.error = write_text_file(path, log_lines(entries)).error;
+    result.problem = write_text_file(path, log_lines(entries)).problem;
     // Each comment stands twice in the file (diary and table) but is counted once.
     for (const LogEntry& e : entries) result.replaced += encode_cp932(e.comment).replaced;
     return result;

@@ -55,8 +55,18 @@ QStringList log_lines(const std::vector<LogEntry>& entries);
 // The bytes of time_log.txt for entries (code page 932, CR LF).
 Encoded log_bytes(const std::vector<LogEntry>& entries);
 
+// Why the old time_log.txt, which had to be kept aside, was not.
+struct KeepFailure {
+    int look_error = 0;  // the errno of looking at time_log.txt; 0 when it was looked at
+    int copy_error = 0;  // the errno of keeping it under copy_name
+    QString copy_name;   // the name it was to be kept under, in the same folder
+    bool failed() const { return look_error != 0 || copy_error != 0; }
+};
+
+// What List did, in plain values: app/messages makes the sentences.
 struct LogWrite {
-    QString error;       // empty on success; names the file and the system's reason
+    WriteProblem problem;  // time_log.txt could not be written
+    KeepFailure not_kept;  // the old time_log.txt had to be kept and could not be: nothing written
     int replaced = 0;    // characters code page 932 cannot hold, written as "?"
     QString kept_as;     // the name the old time_log.txt was kept under, if it was
     int dropped = 0;     // entries of the old file the new one does not hold
@@ -66,12 +76,12 @@ struct LogWrite {
     // code page 932 form than the one written now: with dropped 0, the reason
     // it was kept.
     bool other_forms = false;
-    bool ok() const { return error.isEmpty(); }
+    bool ok() const { return problem.ok() && !not_kept.failed() && outside_calendar.isEmpty(); }
 };
 
 // Refuses entries holding one whose date-time lies outside the calendar (a
-// damaged file time): a day line of dashes would be no diary. The error names
-// the picture; ok when every entry can be written.
+// damaged file time): a day line of dashes would be no diary. outside_calendar
+// names the picture; ok when every entry can be written.
 LogWrite refuse_outside_calendar(const std::vector<LogEntry>& entries);
 
 // Writes time_log.txt of entries into folder (code page 932, CR LF, atomically).

@@ -1,0 +1,68 @@
+// The sentences about files that could not be written, made from the plain
+// values the rooms below give back.
+
+#include <QDir>
+
+#include "app/messages.h"
+#include "platform/errors.h"
+
+namespace fotavi {
+
+namespace {
+
+QString native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+QString not_written_text(const QString& path, const QString& reason) {
+    return QStringLiteral("%1 を書き込めませんでした。\n理由: %2").arg(native(path), reason);
+}
+
+QString not_kept_text(const QString& folder, const KeepFailure& failure) {
+    if (failure.look_error != 0)
+        return QStringLiteral("%1 を読めませんでした。\n理由: %2")
+            .arg(native(QDir(folder).filePath(QString::fromLatin1(kLogName))),
+                 system_reason(failure.look_error));
+    return QStringLiteral("%1 を %2 として残せませんでした。\n理由: %3")
+        .arg(QString::fromLatin1(kLogName), native(QDir(folder).filePath(failure.copy_name)),
+             system_reason(failure.copy_error));
+}
+
+}  // namespace
+
+QString write_problem_text(const WriteProblem& problem) {
+    switch (problem.kind) {
+        case WriteProblem::Kind::None:
+            return {};
+        case WriteProblem::Kind::Link:
+            return QStringLiteral(
+                       "%1 はシンボリックリンク（リンク先: %2）なので、書き込みませんでした。\n"
+                       "リンクを消すか名前を変えてから、もう一度試して下さい。")
+                .arg(native(problem.path), problem.detail);
+        case WriteProblem::Kind::System:
+            return not_written_text(problem.path, system_reason(problem.error));
+        case WriteProblem::Kind::Drawing:
+            return not_written_text(
+                problem.path,
+                QStringLiteral("PDF を作れませんでした（cairo: %1）").arg(problem.detail));
+    }
+    return {};
+}
+
+QString log_failure_text(const QString& folder, const LogWrite& written) {
+    if (!written.outside_calendar.isEmpty())
+        return QStringLiteral(
+                   "%1 の日時が正しくない（西暦 1 年から 9999 年の外）ため、time_log.txt "
+                   "を書き込みませんでした。\nファイルの日時を直してから、もう一度試して下さい。")
+            .arg(written.outside_calendar);
+    if (written.not_kept.failed()) {
+        const QString not_kept = not_kept_text(folder, written.not_kept);
+        if (written.unreadable == 0) return not_kept;
+        return QStringLiteral(
+                   "%1 を読めない（%2）うえ、別の名前で残すこともできないため、"
+                   "書き換えませんでした。\n%3")
+            .arg(native(QDir(folder).filePath(QString::fromLatin1(kLogName))),
+                 system_reason(written.unreadable), not_kept);
+    }
+    return write_problem_text(written.problem);
+}
+
+}  // namespace fotavi
