@@ -129,8 +129,9 @@ private slots:
         const QString path = album.file(kStoreName), current = path + ".current";
         QVERIFY(QFile::rename(path, current));
         const QByteArray copy =
-            StoreFile::schema_text(version) + "PRAGMA user_version = " +
-            QByteArray::number(version) + "; ATTACH '" + QFile::encodeName(current) +
+            StoreFile::schema_text(version) +
+            "PRAGMA user_version = " + QByteArray::number(version) + "; ATTACH '" +
+            QFile::encodeName(current) +
             R"(' AS current; INSERT INTO picture SELECT id, name, size, mtime_ns, capture,
             capture_read, comment, CASE WHEN logged_is_comment THEN comment ELSE logged END,
             version, base, writer, changed_at FROM current.picture;
