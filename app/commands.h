@@ -124,6 +124,9 @@ private:
     void show_picture();
     void prepare_neighbours();
     std::optional<FolderListing> read_dates(const QString& folder, bool capture_time);
+    // Reads the capture times of files on a worker and sorts files on them,
+    // the window waiting with a progress; false when the person cancelled.
+    bool read_capture_times(std::vector<ListedFile>& files, const QString& folder);
     // Fills the document from listing and shows the picture named shown, else
     // the first; enables the picture commands; reports what the listing met.
     void relist_folder(const FolderListing& listing, const QString& shown = {});

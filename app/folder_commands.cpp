@@ -77,8 +77,12 @@ std::optional<FolderListing> Commands::read_dates(const QString& folder, bool ca
     dates_are_capture_times_ = capture_time;
     listed_without_capture_time_.clear();
     // A rename to lower case cut off between its two steps left a picture
-    // under a temporary name, which the listing would not show.
-    if (const QStringList left = finish_interrupted_renames(folder); !left.isEmpty())
+    // under a temporary name, which the listing would not show. The files are
+    // looked at on a worker: a card or a share may be slow.
+    const QStringList left = wait_for(
+        run_on<QStringList>(tasks_, [folder] { return finish_interrupted_renames(folder); }),
+        QStringLiteral("フォルダの中を読んでいます"));
+    if (!left.isEmpty())
         say({QStringLiteral(
                  "フォルダに残っていた名前の変更の記録のうち、次のものは処理しませんでした:\n") +
              left.join(u'\n')});
@@ -87,17 +91,32 @@ std::optional<FolderListing> Commands::read_dates(const QString& folder, bool ca
         wait_for(run_on<FolderListing>(tasks_, [folder] { return list_pictures(folder); }),
                  QStringLiteral("フォルダの中を読んでいます"));
     if (!capture_time || !listing.error.isEmpty() || listing.files.empty()) return listing;
-    ui_.begin_progress(QStringLiteral("撮影日時を読んでいます（%1 枚）").arg(listing.files.size()),
-                       int(listing.files.size()));
-    const bool done = use_capture_times(listing.files, folder, capture_times_,
-                                        [this](int read) { return ui_.step_progress(read); });
-    ui_.end_progress();
-    if (!done) return std::nullopt;
+    if (!read_capture_times(listing.files, folder)) return std::nullopt;
     for (const ListedFile& file : listing.files) {
         if (!capture_times_.get(folder, file).found())
             listed_without_capture_time_.insert(file.name.toLower());
     }
     return listing;
+}
+
+bool Commands::read_capture_times(std::vector<ListedFile>& files, const QString& folder) {
+    std::atomic<int> done{0};
+    std::atomic<bool> cancel{false};
+    // The reading starts once the window has answered the first step, so a
+    // Cancel given at once is heard before any file is read.
+    std::promise<void> started;
+    std::shared_future<void> go = started.get_future().share();
+    // The window only waits meanwhile: nothing else reads the cache until it is done.
+    const auto read = [&, go] {
+        go.wait();
+        return use_capture_times(files, folder, capture_times_, [&](int read) {
+            done = read;
+            return cancel.load();
+        });
+    };
+    return wait_for(run_on<bool>(tasks_, read),
+                    QStringLiteral("撮影日時を読んでいます（%1 枚）").arg(files.size()), &done,
+                    int(files.size()), &cancel, &started);
 }
 
 void Commands::relist_folder(const FolderListing& listing, const QString& shown) {
@@ -238,11 +257,7 @@ void Commands::offer_capture_time(const FolderListing& listing) {
     // How many would keep their file time: every picture is read once here,
     // through the cache the mode reads from, so a Yes costs nothing more.
     std::vector<ListedFile> files = listing.files;
-    ui_.begin_progress(QStringLiteral("撮影日時を読んでいます（%1 枚）").arg(files.size()),
-                       int(files.size()));
-    const bool read = use_capture_times(files, folder_, capture_times_,
-                                        [this](int done) { return ui_.step_progress(done); });
-    ui_.end_progress();
+    const bool read = read_capture_times(files, folder_);
     int without = 0;
     for (const ListedFile& file : read ? listing.files : std::vector<ListedFile>()) {
         if (!capture_times_.get(folder_, file).found()) ++without;

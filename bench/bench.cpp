@@ -180,13 +180,21 @@ double thread_cpu_seconds() {
     return now.tv_sec + now.tv_nsec / 1e9;
 }
 
-qint64 bytes_written() {
+namespace {
+
+qint64 io_figure(const QByteArray& key) {
     QFile io(QStringLiteral("/proc/self/io"));
     if (!io.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray& entry : io.readAll().split('\n'))
-        if (entry.startsWith("wchar:")) return entry.mid(6).trimmed().toLongLong();
+        if (entry.startsWith(key)) return entry.mid(key.size()).trimmed().toLongLong();
     return -1;
 }
+
+}  // namespace
+
+qint64 bytes_written() { return io_figure("wchar:"); }
+
+qint64 disk_bytes_written() { return io_figure("write_bytes:"); }
 
 QString QuietUi::choose_picture(const QString&) {
     if (chosen.empty()) return {};

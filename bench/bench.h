@@ -49,6 +49,8 @@ double cpu_seconds();
 double thread_cpu_seconds();
 // Bytes this process has handed to write() so far.
 qint64 bytes_written();
+// Bytes this process has sent to the disk so far (whole pages, as the kernel writes them).
+qint64 disk_bytes_written();
 
 // A screen that answers every question the way the benchmark wants and
 // shows nothing: the commands' logic without a display.
@@ -94,6 +96,8 @@ public:
 
 // The parts of the benchmark.
 void measure_pictures(const QString& program, const QString& work);
+// The saves of a sync count (FOTAVI_BENCH_SAVES: their number, a line break, the folder).
+void save_for_sync_count(const QString& order);
 void measure_store(const QString& program, const QString& work);
 void measure_heif(const QString& work);
 

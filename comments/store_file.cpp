@@ -2,6 +2,9 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+#include <iterator>
+
 namespace fotavi {
 
 namespace {
@@ -52,16 +55,37 @@ CREATE TABLE clock_correction (
 PRAGMA user_version = 2;
 )";
 
-constexpr char kColumns[] =
-    "name, size, mtime_ns, capture, capture_read, comment, logged, version, base, writer";
+// Version 3: a comment that time_log.txt holds as it is marks its row instead
+// of keeping a second copy, so a List rewrites only the rows whose comment
+// changed since the last one, and the store stays about the size of its
+// comments.
+constexpr char kLoggedAsComment[] = R"(
+ALTER TABLE picture ADD COLUMN logged_is_comment INTEGER NOT NULL DEFAULT 0;
+PRAGMA user_version = 3;
+)";
+
+// What each version adds to the one before it, from version 1 on.
+constexpr const char* kSteps[] = {kSchema, kClockTable, kLoggedAsComment};
+static_assert(std::size(kSteps) == kStoreVersion);
+
+// The columns read, by the store's version: before version 3 the logged
+// text was always written out.
+QByteArray columns(qint64 version) {
+    return QByteArray("name, size, mtime_ns, capture, capture_read, comment, ") +
+           (version < 3 ? "logged" : "CASE WHEN logged_is_comment THEN comment ELSE logged END") +
+           ", version, base, writer";
+}
 
 // The objects of a store of ours of version, made from the very text that
-// creates them: a version 1 store is checked as it is before it is upgraded.
+// creates them: an older store is checked as it is before it is upgraded.
 const QStringList& our_schema(qint64 version) {
-    static const QStringList first = Db::schema_made_by(kSchema);
-    static const QStringList second =
-        Db::schema_made_by((QByteArray(kSchema) + kClockTable).constData());
-    return version < 2 ? first : second;
+    static const std::vector<QStringList> schemas = [] {
+        std::vector<QStringList> made;
+        for (int v = 1; v <= kStoreVersion; ++v)
+            made.push_back(Db::schema_made_by(StoreFile::schema_text(v).constData()));
+        return made;
+    }();
+    return schemas[size_t(std::clamp<qint64>(version, 1, kStoreVersion) - 1)];
 }
 
 StoredComment read_row(const Statement& query) {
@@ -97,6 +121,12 @@ QString history_reason_text(HistoryReason reason) {
     return {};
 }
 
+QByteArray StoreFile::schema_text(int version) {
+    QByteArray text;
+    for (int v = 1; v <= version && v <= kStoreVersion; ++v) text += kSteps[v - 1];
+    return text;
+}
+
 DbError StoreFile::open(const QString& path, bool writable, bool create) {
     if (DbError error = db_.open(path, writable, create)) return error;
     const std::optional<qint64> id = db_.integer("PRAGMA application_id");
@@ -119,10 +149,11 @@ DbError StoreFile::open(const QString& path, bool writable, bool create) {
     } else if (*schema != our_schema(*version)) {
         error = {DbError::Kind::NotOurs, 0};
     } else if (*version < kStoreVersion && writable && !db_.read_only()) {
-        // A store that cannot take the new table now (another program holds
-        // it) keeps its comments all the same; only its clocks stay uncorrected.
-        upgrade();
+        // A store that cannot be upgraded now (another program holds it)
+        // keeps its comments all the same; only its clocks stay uncorrected.
+        upgrade(*version);
     }
+    if (!error) version_ = db_.integer("PRAGMA user_version").value_or(0);
     // The rollback journal works on every file system a picture folder may
     // live on: camera cards (FAT, exFAT), USB sticks, network shares. WAL needs
     // shared memory beside the file, which those do not all give.
@@ -139,20 +170,20 @@ DbError StoreFile::create_tables() {
     // usual 4 KB twice as much, while reading stays as fast.
     db_.exec("PRAGMA page_size = 2048");
     if (DbError error = db_.exec("BEGIN IMMEDIATE")) return error;
-    for (const char* part : {kSchema, kClockTable}) {
-        if (DbError error = db_.exec(part)) {
-            rollback();
-            return error;
-        }
+    if (DbError error = db_.exec(schema_text(kStoreVersion).constData())) {
+        rollback();
+        return error;
     }
     return commit();
 }
 
-DbError StoreFile::upgrade() {
+DbError StoreFile::upgrade(qint64 from) {
     if (DbError error = db_.exec("BEGIN IMMEDIATE")) return error;
-    if (DbError error = db_.exec(kClockTable)) {
-        rollback();
-        return error;
+    for (qint64 v = from + 1; v <= kStoreVersion; ++v) {
+        if (DbError error = db_.exec(kSteps[v - 1])) {
+            rollback();
+            return error;
+        }
     }
     return commit();
 }
@@ -161,7 +192,7 @@ std::vector<ClockCorrection> StoreFile::clock_corrections(DbError* error) {
     std::vector<ClockCorrection> corrections;
     *error = {};
     // A version 1 store opened read-only has no corrections.
-    if (db_.integer("PRAGMA user_version").value_or(0) < 2) return corrections;
+    if (version_ < 2) return corrections;
     Statement query(db_, R"(SELECT camera, capture_mode, seconds FROM clock_correction
                             WHERE typeof(camera) = 'text' ORDER BY camera, capture_mode)");
     while (query.next())
@@ -197,7 +228,7 @@ DbError StoreFile::check() {
 std::vector<StoredComment> StoreFile::rows(qint64 after_version, DbError* error) {
     std::vector<StoredComment> rows;
     // A name that is not bytes was not written by this program: it names no file.
-    const QByteArray sql = QByteArray("SELECT ") + kColumns +
+    const QByteArray sql = "SELECT " + columns(version_) +
                            " FROM picture WHERE version > ?1 AND typeof(name) = 'blob' "
                            "ORDER BY version";
     Statement query(db_, sql.constData());
@@ -208,7 +239,7 @@ std::vector<StoredComment> StoreFile::rows(qint64 after_version, DbError* error)
 }
 
 std::optional<StoredComment> StoreFile::row(const QByteArray& name, DbError* error) {
-    const QByteArray sql = QByteArray("SELECT ") + kColumns + " FROM picture WHERE name = ?1";
+    const QByteArray sql = "SELECT " + columns(version_) + " FROM picture WHERE name = ?1";
     Statement query(db_, sql.constData());
     query.bind(1, name);
     if (query.next()) {
@@ -254,7 +285,20 @@ qint64 StoreFile::next_version() {
 }
 
 bool StoreFile::put(const StoredComment& row) {
-    Statement upsert(db_, R"(
+    // A store whose upgrade could not be made yet (another program held it)
+    // keeps writing its logged texts out.
+    const bool marks = version_ >= 3;
+    Statement upsert(db_, marks ? R"(
+        INSERT INTO picture (name, size, mtime_ns, capture, capture_read, comment, logged,
+                             version, base, writer, changed_at, logged_is_comment)
+        VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)
+        ON CONFLICT (name) DO UPDATE SET
+            size = excluded.size, mtime_ns = excluded.mtime_ns, capture = excluded.capture,
+            capture_read = excluded.capture_read, comment = excluded.comment,
+            logged = excluded.logged, version = excluded.version, base = excluded.base,
+            writer = excluded.writer, changed_at = excluded.changed_at,
+            logged_is_comment = excluded.logged_is_comment)"
+                                : R"(
         INSERT INTO picture (name, size, mtime_ns, capture, capture_read, comment, logged,
                              version, base, writer, changed_at)
         VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)
@@ -268,7 +312,10 @@ bool StoreFile::put(const StoredComment& row) {
         upsert.bind(4, *row.capture);
     else
         upsert.bind_null(4);
-    upsert.bind(5, qint64(row.capture_read)).bind(6, row.comment).bind(7, row.logged);
+    const bool logged_is_comment = marks && row.logged == row.comment;
+    upsert.bind(5, qint64(row.capture_read)).bind(6, row.comment);
+    upsert.bind(7, logged_is_comment ? QString() : row.logged);
+    if (marks) upsert.bind(12, qint64(logged_is_comment));
     upsert.bind(8, row.version).bind(9, row.base).bind(10, row.writer);
     upsert.bind(11, QDateTime::currentMSecsSinceEpoch());  // for people; never compared
     return upsert.run();

@@ -16,7 +16,7 @@ inline constexpr char kStoreName[] = "fotavi_comments.sqlite";
 // The meta table's key that says the captions in the folder's pictures were offered.
 inline constexpr char kCaptionsOffered[] = "captions offered";
 // The schema's version, kept in PRAGMA user_version.
-inline constexpr int kStoreVersion = 2;
+inline constexpr int kStoreVersion = 3;
 
 // What the store holds of one picture.
 struct StoredComment {
@@ -108,10 +108,14 @@ public:
 
     DbError last_error() const { return db_.last_error(); }
 
+    // The statements that make an empty store of version (1 to kStoreVersion).
+    static QByteArray schema_text(int version);
+
 private:
     DbError create_tables();
-    DbError upgrade();
+    DbError upgrade(qint64 from);
     qint64 version_in_transaction_ = 0;
+    qint64 version_ = 0;  // of the open store's schema
     Db db_;
 };
 

@@ -37,7 +37,7 @@ private slots:
         QVERIFY(run.commands.settings().capture_time && run.ui.capture_time_checked);
         QCOMPARE(run.ui.events.first(),
                  QStringLiteral("progress|撮影日時を読んでいます（4 枚）|4"));
-        QCOMPARE(run.ui.progress_steps, 4);
+        QVERIFY(run.ui.progress_steps >= 1);  // by time, while a worker reads
         QCOMPARE(run.ui.events.last(), QStringLiteral("focus"));
         QCOMPARE(run.names(),
                  QStringList({"DSC0004.JPG", "DSC0003.JPG", "DSC0002.JPG", "DSC0001.JPG"}));
@@ -178,7 +178,7 @@ private slots:
         run.start(open.path());
         run.ui.comment_text = "kept";
         const QStringList names = run.names();
-        run.ui.cancel_at_step = 2;
+        run.ui.cancel_at_step = 0;  // the reading goes on on its own: cancelled at once
         run.ui.clear();
         run.commands.toggle_capture_time();
         QCOMPARE(run.ui.events, QStringList({"progress|撮影日時を読んでいます（4 枚）|4",
@@ -190,7 +190,7 @@ private slots:
         run.ui.cancel_at_step = -1;
         run.commands.toggle_capture_time();
         const QStringList camera_order = run.names();
-        run.ui.cancel_at_step = 3;
+        run.ui.cancel_at_step = 0;
         run.ui.unwritten_answers.push_back(UnwrittenAnswer::Discard);
         run.ui.clear();
         run.ui.chosen_pictures.push_back(other.file("DSC0001.JPG"));

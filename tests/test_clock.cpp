@@ -1,12 +1,11 @@
 #include <QTest>
 
-#include <sqlite3.h>
-
 #include "comments/store_file.h"
 #include "pictures/clock_correction.h"
 #include "app/command_line.h"
 #include "app/without_window.h"
 #include "run.h"
+#include "store_helpers.h"
 
 using namespace fotavi;
 
@@ -119,9 +118,16 @@ private slots:
         QCOMPARE(pictures_of(album), before);
     }
 
-    // A store written before clocks could be corrected takes a correction
-    // once it is opened again, and keeps its comments.
-    void store_of_the_version_before_takes_corrections() {
+    void older_store_is_upgraded_and_keeps_comments_data() {
+        QTest::addColumn<int>("version");
+        QTest::newRow("before clock corrections") << 1;
+        QTest::newRow("logged texts written out") << 2;
+    }
+
+    // A store of an older version keeps its comments and what time_log.txt
+    // holds once it is opened again, and takes a clock correction.
+    void older_store_is_upgraded_and_keeps_comments() {
+        QFETCH(int, version);
         Album album;
         make_outing(album, false);
         {
@@ -131,16 +137,23 @@ private slots:
             run.commands.write_time_log();
             QVERIFY(run.commands.may_quit());
         }
-        sqlite3* db = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(album.file(kStoreName)).constData(), &db),
-                 SQLITE_OK);
-        QCOMPARE(sqlite3_exec(db, "DROP TABLE clock_correction; PRAGMA user_version = 1;", nullptr,
-                              nullptr, nullptr),
-                 SQLITE_OK);
-        sqlite3_close(db);
+        // The same rows in a store made by that version's own statements.
+        const QString path = album.file(kStoreName), current = path + ".current";
+        QVERIFY(QFile::rename(path, current));
+        const QByteArray copy =
+            StoreFile::schema_text(version) +
+            "PRAGMA user_version = " + QByteArray::number(version) + "; ATTACH '" +
+            QFile::encodeName(current) +
+            R"(' AS current; INSERT INTO picture SELECT id, name, size, mtime_ns, capture,
+            capture_read, comment, CASE WHEN logged_is_comment THEN comment ELSE logged END,
+            version, base, writer, changed_at FROM current.picture;
+            UPDATE meta SET value = (SELECT value FROM current.meta WHERE key = 'counter')
+            WHERE key = 'counter';)";
+        QVERIFY(sql(path, copy.constData()));
         Run again;
         again.start(album.path());
         QCOMPARE(again.comment_of("DSC0001.JPG"), QStringLiteral("station"));
+        QVERIFY(again.commands.document().log_is_current());
         again.commands.show_at(again.commands.document().index_of("DSC0002.JPG"));
         again.ui.clock_answers = {ClockAnswer{7 * 3600, false}};
         again.commands.correct_clock();

@@ -63,6 +63,10 @@ std::optional<Settings> MainWindow::edit_settings(const Settings& current) {
 
 namespace {
 
+// How often a wait handles the window's events: well within what a person
+// notices, and seldom enough that a loop over many files pays little for it.
+constexpr qint64 kProgressEventsMs = 5;
+
 struct Choice {
     QString caption;
     QMessageBox::ButtonRole role;
@@ -147,15 +151,23 @@ void MainWindow::begin_progress(const QString& label, int maximum, bool cancella
     progress_.maximum = maximum;
     progress_.cancellable = cancellable;
     progress_.updated_ms = 0;
+    progress_.events_ms = -kProgressEventsMs;
     progress_.dialog.reset();
     progress_.clock.start();
 }
 
 bool MainWindow::step_progress(int done) {
     const qint64 now = progress_.clock.elapsed();
-    // Work on a worker: the window goes on painting meanwhile; what the
-    // person types waits until the work is done.
-    if (!progress_.cancellable) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Work on a worker: the window goes on painting meanwhile, every few
+    // milliseconds whatever the work's count says. What the person types waits
+    // until the work is done; once the modal dialog is up, only its Cancel
+    // takes a click.
+    if (now - progress_.events_ms >= kProgressEventsMs) {
+        QCoreApplication::processEvents(progress_.dialog && progress_.cancellable
+                                            ? QEventLoop::AllEvents
+                                            : QEventLoop::ExcludeUserInputEvents);
+        progress_.events_ms = now;
+    }
     if (!progress_.dialog) {
         if (now < 500) return false;
         progress_.dialog =
@@ -171,8 +183,8 @@ bool MainWindow::step_progress(int done) {
         progress_.dialog->show();
         progress_.updated_ms = now - 1000;
     }
-    // A modal progress dialog handles the window's events in setValue (the
-    // Cancel click among them); a few times a second is enough for that.
+    // The bar moves a few times a second, by time: a step of its value may
+    // take many seconds on a large folder.
     if (now - progress_.updated_ms >= 40) {
         progress_.dialog->setValue(done);
         progress_.updated_ms = now;

@@ -105,6 +105,7 @@ private:
         bool cancellable = true;
         QElapsedTimer clock;
         qint64 updated_ms = 0;
+        qint64 events_ms = 0;  // when the window's events were last handled
         std::unique_ptr<QProgressDialog> dialog;
     } progress_;
     // A window of its own (no parent), so it can stand beside this one or
