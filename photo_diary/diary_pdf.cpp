@@ -266,11 +266,11 @@ DiaryPdf Writer::write(const std::function<bool(int, int)>& go_on) {
     add_blocks();
     std::vector<LayoutBlock> layout;
     for (const Block& block : blocks_) layout.push_back(block.layout);
-    const std::vector<Placement> placements = lay_out_pages(layout, kContentHeight);
+    const std::vector<BlockPlacement> placements = lay_out_pages(layout, kContentHeight);
     const int pages = page_count(placements);
     DiaryPdf result;
     for (size_t i = 0; i < placements.size(); ++i) {
-        const Placement& at = placements[i];
+        const BlockPlacement& at = placements[i];
         if (at.carried) {
             cairo_save(cr_);
             cairo_translate(cr_, kMarginSide, kMarginTop);

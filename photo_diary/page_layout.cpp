@@ -31,8 +31,9 @@ double cut_at(const LayoutBlock& block, double from, double room) {
 
 }  // namespace
 
-std::vector<Placement> lay_out_pages(const std::vector<LayoutBlock>& blocks, double page_height) {
-    std::vector<Placement> placements;
+std::vector<BlockPlacement> lay_out_pages(const std::vector<LayoutBlock>& blocks,
+                                          double page_height) {
+    std::vector<BlockPlacement> placements;
     if (page_height <= 0) return placements;
     int page = 0;
     double y = 0;
@@ -72,7 +73,7 @@ std::vector<Placement> lay_out_pages(const std::vector<LayoutBlock>& blocks, dou
     return placements;
 }
 
-int page_count(const std::vector<Placement>& placements) {
+int page_count(const std::vector<BlockPlacement>& placements) {
     return placements.empty() ? 0 : placements.back().page + 1;
 }
 

@@ -21,7 +21,7 @@ struct LayoutBlock {
 
 // A piece of a block placed on a page: the part [from, to) of the block, at
 // y from the top of the page's content area.
-struct Placement {
+struct BlockPlacement {
     int block = 0;
     int page = 0;
     double y = 0;
@@ -36,9 +36,10 @@ struct Placement {
 // where it has none that fit), starting where its first piece fits. A block that keeps with the
 // next one starts a new page when the next one's start would not fit after it.
 // A block or piece that starts a page after the first sits below its carry.
-std::vector<Placement> lay_out_pages(const std::vector<LayoutBlock>& blocks, double page_height);
+std::vector<BlockPlacement> lay_out_pages(const std::vector<LayoutBlock>& blocks,
+                                          double page_height);
 
 // The number of pages the placements take.
-int page_count(const std::vector<Placement>& placements);
+int page_count(const std::vector<BlockPlacement>& placements);
 
 }  // namespace fotavi

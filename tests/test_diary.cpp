@@ -79,7 +79,7 @@ std::vector<LayoutBlock> blocks_of(const QString& spec) {
 // after it when it sits below its carry.
 QString placements_of(const std::vector<LayoutBlock>& blocks, double page_height) {
     QStringList out;
-    for (const Placement& p : lay_out_pages(blocks, page_height)) {
+    for (const BlockPlacement& p : lay_out_pages(blocks, page_height)) {
         const bool whole = p.from == 0 && p.to == blocks[size_t(p.block)].height;
         out << (whole ? QString::number(p.page)
                       : QStringLiteral("%1:%2-%3").arg(p.page).arg(p.from).arg(p.to)) +
