@@ -8,6 +8,7 @@
 #include <libexif/exif-data.h>
 
 #include "pictures/capture_time.h"
+#include "pictures/image_table.h"
 
 namespace fotavi {
 
@@ -70,11 +71,8 @@ std::vector<size_t> correct_clocks(std::vector<ListedFile>& files,
         if (const auto correction = correction_for(corrections, cameras[i], capture_time))
             files[i].date.seconds += correction->seconds;
     }
-    std::vector<size_t> order(files.size());
-    std::iota(order.begin(), order.end(), size_t(0));
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return files[a].date < files[b].date; });
-    return order;
+    // The corrected dates are put in order as the window orders any listing.
+    return table_order(files);
 }
 
 }  // namespace fotavi

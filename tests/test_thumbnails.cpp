@@ -94,6 +94,16 @@ struct ThumbnailRig {
     Album album;
     QTemporaryDir cache;
     std::atomic<int> decodes{0};
+    // DSC0001.JPG, with the cache entry the row names written for it.
+    QString picture_with_entry(const QString& what) {
+        album.add("DSC0001.JPG", at(2024, 5, 3, 9, 12), QSize(640, 480), Qt::blue);
+        const QString picture = album.file("DSC0001.JPG");
+        const ThumbnailKey key = thumbnail_key(picture);
+        const QString entry = ThumbnailCache(cache.path()).path_of(key, ThumbnailSize::Normal);
+        QDir().mkpath(QFileInfo(entry).path());
+        write_entry(entry, what, key);
+        return picture;
+    }
     Thumbnailer::Options options() {
         Thumbnailer::Options o;
         o.cache_root = cache.path();
@@ -170,14 +180,11 @@ private slots:
         QFETCH(QString, what);
         QFETCH(bool, used);
         ThumbnailRig s;
-        s.album.add("DSC0001.JPG", at(2024, 5, 3, 9, 12), QSize(640, 480), Qt::blue);
-        const QString picture = s.album.file("DSC0001.JPG");
+        const QString picture = s.picture_with_entry(what);
         const ThumbnailKey key = thumbnail_key(picture);
         QVERIFY(key.ok());
         ThumbnailCache cache(s.cache.path());
         const QString entry = cache.path_of(key, ThumbnailSize::Normal);
-        QDir().mkpath(QFileInfo(entry).path());
-        write_entry(entry, what, key);
 
         QCOMPARE(!cache.read(key, ThumbnailSize::Normal).isNull(), used);
         Thumbnailer thumbnails(s.options());
@@ -202,13 +209,11 @@ private slots:
         QFETCH(QString, what);
         QFETCH(bool, used);
         ThumbnailRig s;
-        s.album.add("DSC0001.JPG", at(2024, 5, 3, 9, 12), QSize(640, 480), Qt::blue);
-        const QString picture = s.album.file("DSC0001.JPG");
+        const QString picture = s.picture_with_entry(what);
         const ThumbnailKey key = thumbnail_key(picture);
+        QVERIFY(key.ok());
         ThumbnailCache cache(s.cache.path());
         const QString entry = cache.path_of(key, ThumbnailSize::Normal);
-        QDir().mkpath(QFileInfo(entry).path());
-        write_entry(entry, what, key);
         const QString renamed = s.album.file("dsc0001.jpg");
         QVERIFY(QFile::rename(picture, renamed));
         const ThumbnailKey new_key = thumbnail_key(renamed);
