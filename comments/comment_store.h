@@ -53,7 +53,7 @@ struct CommentChange {
     QString base;
 };
 
-// What became of a save, delivered on the owner's thread.
+// What became of a save.
 struct SaveReport {
     QString folder;
     quint64 ticket = 0;                  // the save it answers
@@ -67,7 +67,7 @@ struct SaveReport {
     std::optional<StoreIssue> set_aside = std::nullopt;
 };
 
-// Comments other windows stored since the last look, delivered on the owner's thread.
+// Comments other windows stored since the last look.
 struct RefreshReport {
     QString folder;
     std::vector<StoredComment> rows;
@@ -78,29 +78,35 @@ struct RefreshReport {
     std::vector<StoreIssue> issues;
 };
 
+// What became of renaming pictures and their rows.
 struct RenameReport {
-    std::vector<QString> errors;  // per pair: empty, or why it could not be renamed
-    DbError problem;              // the store could not follow: its names are the old ones
+    std::vector<int> errors;  // per pair: 0, or the errno of why the file keeps its name
+    DbError problem;          // the store could not follow: its names are the old ones
 };
 
 // Where a folder's comments are kept: the store beside the pictures (or in
 // the state folder when the folder cannot be written), read and written on a
-// worker so that a slow or stuck card never holds up the window.
+// worker so that a slow or stuck card never holds up the window. Every
+// answer comes back one way, as a future: whoever asked waits for it or
+// looks whether it is ready.
 class CommentStore {
 public:
     virtual ~CommentStore() = default;
 
     // Reads the comments of folder and matches them to its pictures.
     virtual std::future<StoreLoad> load(const QString& folder, std::vector<ListedFile> files) = 0;
-    // Stores changes in one transaction; on_saved gets the report.
-    virtual quint64 save(const QString& folder, std::vector<CommentChange> changes) = 0;
-    // Looks for comments other windows stored; on_refreshed gets them.
-    virtual void refresh(const QString& folder) = 0;
-    // Renames pictures of folder (old name, new name) and their rows in one
-    // transaction; done counts the pairs handled.
-    virtual std::future<RenameReport> rename_files(const QString& folder,
-                                                   std::vector<std::pair<QString, QString>> pairs,
-                                                   std::shared_ptr<std::atomic<int>> done) = 0;
+    // Stores changes in one transaction; the report says what became of them.
+    virtual std::future<SaveReport> save(const QString& folder,
+                                         std::vector<CommentChange> changes) = 0;
+    // Looks for comments other windows stored since the last look.
+    virtual std::future<RefreshReport> refresh(const QString& folder) = 0;
+    // Gives the rows of pictures of folder that were renamed (old name, new
+    // name) their new names, in one transaction; a row already under a new
+    // name goes to the history first. Never touches a picture: the files
+    // were renamed before, and should the program end in between, their new
+    // names are found again by size and time at the next opening.
+    virtual std::future<DbError> rename_rows(const QString& folder,
+                                             std::vector<std::pair<QString, QString>> renamed) = 0;
     // Keeps a camera's clock correction for folder, replacing the one of the
     // same camera and time mode, or removes it. Never touches a picture.
     virtual std::future<DbError> change_clock_correction(const QString& folder,
@@ -114,24 +120,20 @@ public:
     // Keeps the folder's store aside (and the state folder's copy): the next
     // comment starts a new one. The names it was kept under, or an issue.
     virtual std::future<std::vector<StoreIssue>> start_afresh(const QString& folder) = 0;
-    // Ready when everything asked for so far is done; its reports are
-    // delivered by the next wait_idle or the event loop.
+    // Ready when everything asked for so far is done.
     virtual std::future<void> settled() = 0;
     // The program is ending: what the store does in the picture folder
     // (waiting for another program's lock, a statement on a slow card) stops,
     // and the changes still to be stored go to the state folder's copy,
     // given back to the folder the next time it opens.
     virtual void hurry() {}
-    // Blocks until everything asked for so far is done, then delivers the reports.
+    // Blocks until everything asked for so far is done.
     virtual void wait_idle() = 0;
     // The photo diary's title kept for folder (its meta table); empty when
     // none was kept. A store that keeps none gives none.
     virtual std::future<QString> diary_title(const QString& folder);
     // Keeps title as folder's photo diary title.
     virtual void keep_diary_title(const QString& folder, const QString& title);
-
-    std::function<void(const SaveReport&)> on_saved;
-    std::function<void(const RefreshReport&)> on_refreshed;
 };
 
 }  // namespace fotavi

@@ -185,6 +185,11 @@ bool Db::file_moved() const {
     return moved != 0;
 }
 
+void Db::keep_write_ahead_files() {
+    int keep = 1;
+    if (db_) sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
+}
+
 std::optional<QStringList> Db::schema() {
     Statement query(*this, "SELECT type, name, tbl_name, coalesce(sql, '') FROM sqlite_schema");
     QStringList objects;

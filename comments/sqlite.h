@@ -83,6 +83,9 @@ public:
     DbError last_error() const;
     // Whether the file was renamed or removed since it was opened.
     bool file_moved() const;
+    // Closing will not remove the write-ahead log and its shared memory
+    // file by their names (the file was moved: the names are no longer its).
+    void keep_write_ahead_files();
     // The objects the file's schema holds, one "type|name|table|sql" line
     // each, sorted; nothing when it cannot be read.
     std::optional<QStringList> schema();

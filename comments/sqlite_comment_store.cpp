@@ -41,15 +41,12 @@ std::future<StoreLoad> SqliteCommentStore::load(const QString& folder,
     });
 }
 
-quint64 SqliteCommentStore::save(const QString& folder, std::vector<CommentChange> changes) {
+std::future<SaveReport> SqliteCommentStore::save(const QString& folder,
+                                                 std::vector<CommentChange> changes) {
     const quint64 ticket = ++next_ticket_;
-    worker_.post([this, folder, ticket, changes = std::move(changes)]() mutable {
-        SaveReport saved = store(folder, ticket, std::move(changes));
-        reports_.post([this, saved = std::move(saved)] {
-            if (on_saved) on_saved(saved);
-        });
+    return run_on<SaveReport>(worker_, [this, folder, ticket, changes = std::move(changes)] {
+        return store(folder, ticket, changes);
     });
-    return ticket;
 }
 
 // The folder beside the pictures first; where it refuses (read-only, full,
@@ -97,14 +94,8 @@ SaveReport SqliteCommentStore::store(const QString& folder, quint64 ticket,
     return saved;
 }
 
-void SqliteCommentStore::refresh(const QString& folder) {
-    worker_.post([this, folder] {
-        RefreshReport found = look_for_changes(folder);
-        if (found.rows.empty() && found.replaced_mine == 0 && !found.unlocked) return;
-        reports_.post([this, found = std::move(found)] {
-            if (on_refreshed) on_refreshed(found);
-        });
-    });
+std::future<RefreshReport> SqliteCommentStore::refresh(const QString& folder) {
+    return run_on<RefreshReport>(worker_, [this, folder] { return look_for_changes(folder); });
 }
 
 RefreshReport SqliteCommentStore::look_for_changes(const QString& folder) {
@@ -122,46 +113,30 @@ RefreshReport SqliteCommentStore::look_for_changes(const QString& folder) {
     return found;
 }
 
-std::future<RenameReport> SqliteCommentStore::rename_files(
-    const QString& folder, std::vector<std::pair<QString, QString>> pairs,
-    std::shared_ptr<std::atomic<int>> done) {
-    return run_on<RenameReport>(worker_, [this, folder, pairs = std::move(pairs), done] {
-        return rename_on_worker(folder, pairs, *done);
+std::future<DbError> SqliteCommentStore::rename_rows(
+    const QString& folder, std::vector<std::pair<QString, QString>> renamed) {
+    return run_on<DbError>(worker_, [this, folder, renamed = std::move(renamed)] {
+        return rename_on_worker(folder, renamed);
     });
 }
 
-// The files and their rows in one transaction: the store never holds a
-// picture under both names. Should the program end in between, the files'
-// new names are found again by size and time.
-RenameReport SqliteCommentStore::rename_on_worker(
-    const QString& folder, const std::vector<std::pair<QString, QString>>& pairs,
-    std::atomic<int>& done) {
-    RenameReport renamed;
-    renamed.errors.resize(pairs.size());
+// One transaction: the store never holds a picture under both names.
+DbError SqliteCommentStore::rename_on_worker(
+    const QString& folder, const std::vector<std::pair<QString, QString>>& renamed) {
     StoreFile* file = folder == place_.folder ? place_.current() : nullptr;
-    if (file && file->read_only()) file = nullptr;
-    if (file && file->begin()) {
-        renamed.problem = file->last_error();
-        file = nullptr;
-    }
-    const QDir dir(folder);
-    for (size_t i = 0; i < pairs.size(); ++i) {
-        const auto& [from, to] = pairs[i];
-        renamed.errors[i] = rename_file(dir.filePath(from), dir.filePath(to));
-        if (renamed.errors[i].isEmpty() && from != to && file) {
-            DbError lookup;
-            const QByteArray old_name = QFile::encodeName(from), new_name = QFile::encodeName(to);
-            if (const auto there = file->row(new_name, &lookup)) {
-                file->add_history(new_name, there->comment, HistoryReason::RenamedOver,
-                                  there->writer);
-                file->remove(new_name);
-            }
-            file->rename(old_name, new_name);
+    if (!file || file->read_only() || renamed.empty()) return {};
+    if (DbError error = file->begin()) return error;
+    for (const auto& [from, to] : renamed) {
+        if (from == to) continue;
+        DbError lookup;
+        const QByteArray old_name = QFile::encodeName(from), new_name = QFile::encodeName(to);
+        if (const auto there = file->row(new_name, &lookup)) {
+            file->add_history(new_name, there->comment, HistoryReason::RenamedOver, there->writer);
+            file->remove(new_name);
         }
-        done.store(int(i) + 1);
+        file->rename(old_name, new_name);
     }
-    if (file) renamed.problem = file->commit();
-    return renamed;
+    return file->commit();
 }
 
 std::future<DbError> SqliteCommentStore::change_clock_correction(const QString& folder,
@@ -235,6 +210,7 @@ std::vector<StoreIssue> SqliteCommentStore::retire(const QString& folder) {
             path,
             dated_stem(info.completeBaseName() + QStringLiteral("-"), QDateTime::currentDateTime()),
             QStringLiteral(".sqlite"), AsideHow::Move);
+        if (aside.ok()) move_companions(path, aside.name);
         kept.push_back({path, {}, aside.name, aside.error});
     }
     return kept;
@@ -247,9 +223,6 @@ std::future<void> SqliteCommentStore::settled() {
     return future;
 }
 
-void SqliteCommentStore::wait_idle() {
-    worker_.wait_idle();
-    reports_.deliver();
-}
+void SqliteCommentStore::wait_idle() { worker_.wait_idle(); }
 
 }  // namespace fotavi

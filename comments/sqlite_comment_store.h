@@ -1,10 +1,6 @@
 #pragma once
 
-#include <QObject>
-
 #include <atomic>
-#include <deque>
-#include <mutex>
 
 #include "comments/comment_store.h"
 #include "comments/store_place.h"
@@ -14,8 +10,7 @@ namespace fotavi {
 
 // The comment store in SQLite files: one beside the pictures, or in the
 // state folder when the folder cannot be written. Everything that touches a
-// file runs on one worker, in the order it was asked for; reports come back
-// on the thread that made the store.
+// file runs on one worker, in the order it was asked for.
 class SqliteCommentStore : public CommentStore {
 public:
     // state_dir: where copies of folders that cannot be written go.
@@ -27,11 +22,11 @@ public:
     ~SqliteCommentStore() override;
 
     std::future<StoreLoad> load(const QString& folder, std::vector<ListedFile> files) override;
-    quint64 save(const QString& folder, std::vector<CommentChange> changes) override;
-    void refresh(const QString& folder) override;
-    std::future<RenameReport> rename_files(const QString& folder,
-                                           std::vector<std::pair<QString, QString>> pairs,
-                                           std::shared_ptr<std::atomic<int>> done) override;
+    std::future<SaveReport> save(const QString& folder,
+                                 std::vector<CommentChange> changes) override;
+    std::future<RefreshReport> refresh(const QString& folder) override;
+    std::future<DbError> rename_rows(const QString& folder,
+                                     std::vector<std::pair<QString, QString>> renamed) override;
     std::future<DbError> change_clock_correction(const QString& folder, ClockCorrection correction,
                                                  bool remove) override;
     void remember_read_back(const QString& folder) override;
@@ -46,9 +41,8 @@ public:
 private:
     SaveReport store(const QString& folder, quint64 ticket, std::vector<CommentChange> changes);
     RefreshReport look_for_changes(const QString& folder);
-    RenameReport rename_on_worker(const QString& folder,
-                                  const std::vector<std::pair<QString, QString>>& pairs,
-                                  std::atomic<int>& done);
+    DbError rename_on_worker(const QString& folder,
+                             const std::vector<std::pair<QString, QString>>& renamed);
     std::vector<StoreIssue> retire(const QString& folder);
 
     const QString state_dir_;
@@ -58,8 +52,7 @@ private:
     std::atomic<bool> stopping_{false};
     StorePlace place_;  // the worker's only
     quint64 next_ticket_ = 0;
-    Mailbox reports_;  // to the owner's thread; wait_idle delivers at once
-    Worker worker_;    // last: it goes first, finishing the saves still waiting
+    Worker worker_;  // last: it goes first, finishing the saves still waiting
 };
 
 }  // namespace fotavi

@@ -1,9 +1,15 @@
 #include "comments/store_file.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <iterator>
+
+#include <sqlite3.h>
+
+#include "platform/file_system.h"
 
 namespace fotavi {
 
@@ -154,20 +160,60 @@ DbError StoreFile::open(const QString& path, bool writable, bool create) {
         upgrade(*version);
     }
     if (!error) version_ = db_.integer("PRAGMA user_version").value_or(0);
-    // The rollback journal works on every file system a picture folder may
-    // live on: camera cards (FAT, exFAT), USB sticks, network shares. WAL needs
-    // shared memory beside the file, which those do not all give.
-    if (!error && !db_.read_only()) error = db_.exec("PRAGMA journal_mode = DELETE");
-    if (!error && !db_.read_only()) error = db_.exec("PRAGMA synchronous = FULL");
     if (error) db_.close();
     return error;
 }
 
+// Chosen before the first write of this connection, so that a store only
+// read, or found damaged, stays as it was. On a disk or card of this
+// machine, the write-ahead log: a save appends its
+// pages to the log and syncs it once, and the log goes back into the store
+// now and then. On a network share, whose locks and shared memory other
+// machines do not see, the rollback journal. Each save is on the disk before
+// its commit returns either way (synchronous FULL), so a card pulled right
+// after a save keeps it.
+DbError StoreFile::choose_journal() {
+    if (journal_chosen_ || db_.read_only()) return {};
+    const QString path = QFile::decodeName(sqlite3_db_filename(db_.handle(), "main"));
+    write_ahead_ = is_local_file_system(QFileInfo(path).absolutePath());
+    DbError error = db_.exec(write_ahead_ ? "PRAGMA journal_mode = WAL"
+                                          : "PRAGMA journal_mode = DELETE");
+    // A store another window uses with its write-ahead log cannot be turned
+    // back from a share: it counts as held until that window closes it.
+    if (!error && !write_ahead_) {
+        Statement mode(db_, "PRAGMA journal_mode");
+        if (mode.next() && mode.text(0) != QLatin1String("delete"))
+            error = {DbError::Kind::Locked, 0};
+    }
+    if (!error) error = db_.exec("PRAGMA synchronous = FULL");
+    journal_chosen_ = !error;
+    if (error) write_ahead_ = false;
+    return error;
+}
+
+// The last connection leaves the store a plain file with its rollback
+// journal setting, so that it opens on a read-only card and on a share; its
+// log goes back into it first. Another window still using it keeps the log.
+void StoreFile::close() {
+    if (db_.is_open() && write_ahead_ && !db_.read_only()) {
+        if (db_.file_moved()) {
+            // Renamed or removed under us: closing must not remove the log
+            // and shared memory files by their names, which may be another
+            // store's by now.
+            db_.keep_write_ahead_files();
+        } else {
+            db_.exec("PRAGMA journal_mode = DELETE");
+        }
+    }
+    write_ahead_ = journal_chosen_ = false;
+    db_.close();
+}
+
 DbError StoreFile::create_tables() {
-    // A row is a few hundred bytes. A comment that grows makes SQLite share
-    // out its page's rows anew with the neighbours; with 2 KB pages that
-    // writes some 25-40 KB (pages and their rollback copies), with the
-    // usual 4 KB twice as much, while reading stays as fast.
+    // A row is a few hundred bytes. A save writes each page it changes to
+    // the log as a frame of the page and 24 bytes: with 2 KB pages the frames
+    // of a save fill fewer of the disk's 4 KB pages than with 4 KB ones,
+    // while reading stays as fast.
     db_.exec("PRAGMA page_size = 2048");
     if (DbError error = db_.exec("BEGIN IMMEDIATE")) return error;
     if (DbError error = db_.exec(schema_text(kStoreVersion).constData())) {
@@ -261,6 +307,7 @@ bool StoreFile::has_text() {
 
 DbError StoreFile::begin() {
     version_in_transaction_ = 0;
+    if (DbError error = choose_journal()) return error;
     return db_.exec("BEGIN IMMEDIATE");
 }
 
@@ -361,6 +408,7 @@ std::optional<QString> StoreFile::meta(const QString& key) {
 }
 
 bool StoreFile::set_meta(const QString& key, const QString& value) {
+    if (choose_journal()) return false;
     // An update in place: a replacement would also rewrite the key's index.
     Statement upsert(db_, R"(INSERT INTO meta (key, value) VALUES (?1, ?2)
                              ON CONFLICT (key) DO UPDATE SET value = excluded.value)");

@@ -67,7 +67,10 @@ public:
         bound.lock_wait_milliseconds = milliseconds;
         db_.set_bound(bound);
     }
-    void close() { db_.close(); }
+    ~StoreFile() { close(); }
+    // Closes it; the last window to close a store it wrote leaves no log
+    // beside it.
+    void close();
     bool is_open() const { return db_.is_open(); }
     bool read_only() const { return db_.read_only(); }
     // The integrity check; Damaged when it fails.
@@ -113,9 +116,14 @@ public:
 
 private:
     DbError create_tables();
+    DbError choose_journal();
     DbError upgrade(qint64 from);
     qint64 version_in_transaction_ = 0;
     qint64 version_ = 0;  // of the open store's schema
+    // The journal was chosen at the first write: a store that is only read
+    // (or found damaged) is left byte for byte as it was.
+    bool journal_chosen_ = false;
+    bool write_ahead_ = false;  // it keeps a write-ahead log beside it
     Db db_;
 };
 

@@ -36,8 +36,7 @@ int index_of(const Rows& rows, const QByteArray& name) {
 }
 
 // Sets a file that is not a store of ours aside under a dated name beside it,
-// with its rollback journal, which belongs to it: left behind, it would be
-// played into a new store of the same name.
+// with its journal or log (move_companions).
 StoreIssue set_aside(const QString& path, const DbError& problem) {
     StoreIssue issue{path, problem, {}, 0};
     // Held, refused by the system, or stopped because the program ends: the
@@ -57,10 +56,7 @@ StoreIssue set_aside(const QString& path, const DbError& problem) {
         return issue;
     }
     issue.kept_as = aside.name;
-    const QString journal = path + QStringLiteral("-journal");
-    rename_no_replace(
-        QFile::encodeName(journal),
-        QFile::encodeName(info.dir().filePath(aside.name + QStringLiteral("-journal"))));
+    move_companions(path, aside.name);
     return issue;
 }
 
@@ -169,7 +165,8 @@ void merge_fallback(StorePlace& place, const Rows& fallback_rows) {
     if (primary.commit()) return;
     place.fallback.close();
     ::unlink(QFile::encodeName(place.fallback_path).constData());
-    ::unlink(QFile::encodeName(place.fallback_path + QStringLiteral("-journal")).constData());
+    for (const char* suffix : {"-journal", "-wal", "-shm"})
+        ::unlink(QFile::encodeName(place.fallback_path + QLatin1String(suffix)).constData());
 }
 
 // Writes what matching the pictures found: replaced rows give their texts to
@@ -266,6 +263,14 @@ void StorePlace::close() {
     primary_writable = primary_refused = primary_locked = false;
     files.clear();
     seen_version = seen_history = 0;
+}
+
+void move_companions(const QString& path, const QString& new_name) {
+    const QDir dir = QFileInfo(path).dir();
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+        rename_no_replace(QFile::encodeName(path + QLatin1String(suffix)),
+                          QFile::encodeName(dir.filePath(new_name + QLatin1String(suffix))));
+    }
 }
 
 StoreIssue keep_store_aside(const QString& path, const DbError& problem) {

@@ -54,6 +54,12 @@ QString state_store_path(const QString& state_dir, const QString& folder, const 
 StoreLoad open_place(StorePlace& place, const QString& state_dir,
                      const std::vector<ListedFile>& files, const CaptureReader& capture);
 
+// Moves what belongs to the store at path (its rollback journal, its
+// write-ahead log and that log's shared memory) to new_name beside it, after
+// the store itself went there: left behind, a journal or log would be played
+// into a new store of the old name.
+void move_companions(const QString& path, const QString& new_name);
+
 // Sets the store at path aside under a dated name beside it (never deleted),
 // for problem; the issue says under which name, or why it could not be.
 StoreIssue keep_store_aside(const QString& path, const DbError& problem);

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QHash>
 
+#include <cerrno>
+
 #include <sys/stat.h>
 
 #include "comments/picture_match.h"
@@ -97,14 +99,18 @@ std::future<StoreLoad> ReadOnlyCommentStore::load(const QString& folder,
     return ready(std::move(reading.load));
 }
 
-quint64 ReadOnlyCommentStore::save(const QString&, std::vector<CommentChange>) { return 0; }
+std::future<SaveReport> ReadOnlyCommentStore::save(const QString& folder,
+                                                   std::vector<CommentChange>) {
+    return ready(SaveReport{folder, 0, {}, {}, {}, false, false});
+}
 
-std::future<RenameReport> ReadOnlyCommentStore::rename_files(
-    const QString&, std::vector<std::pair<QString, QString>> pairs,
-    std::shared_ptr<std::atomic<int>>) {
-    RenameReport report;
-    report.errors.assign(pairs.size(), QStringLiteral("read-only"));
-    return ready(std::move(report));
+std::future<RefreshReport> ReadOnlyCommentStore::refresh(const QString& folder) {
+    return ready(RefreshReport{folder, {}, 0, false, {}});
+}
+
+std::future<DbError> ReadOnlyCommentStore::rename_rows(const QString&,
+                                                       std::vector<std::pair<QString, QString>>) {
+    return ready(DbError{DbError::Kind::Io, EROFS});
 }
 
 std::future<std::vector<StoreIssue>> ReadOnlyCommentStore::start_afresh(const QString&) {

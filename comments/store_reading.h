@@ -30,11 +30,12 @@ public:
     ReadOnlyCommentStore(QString state_dir, CaptureReader capture);
 
     std::future<StoreLoad> load(const QString& folder, std::vector<ListedFile> files) override;
-    quint64 save(const QString& folder, std::vector<CommentChange> changes) override;
-    void refresh(const QString&) override {}
-    std::future<RenameReport> rename_files(const QString& folder,
-                                           std::vector<std::pair<QString, QString>> pairs,
-                                           std::shared_ptr<std::atomic<int>> done) override;
+    // Nothing is stored: the report names no change.
+    std::future<SaveReport> save(const QString& folder,
+                                 std::vector<CommentChange> changes) override;
+    std::future<RefreshReport> refresh(const QString& folder) override;
+    std::future<DbError> rename_rows(const QString& folder,
+                                     std::vector<std::pair<QString, QString>> renamed) override;
     std::future<DbError> change_clock_correction(const QString& folder, ClockCorrection correction,
                                                  bool remove) override;
     void remember_read_back(const QString&) override {}

@@ -6,7 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/date_time.h"
@@ -61,8 +63,15 @@ QString program_folder();
 // Renames old_name to new_name without ever replacing another file, also
 // where only the letter case changes on a case-insensitive file system. A
 // name that stays the same is checked: a file gone since the scan is an
-// error too. Returns an error text (the system's reason), or empty.
-QString rename_file(const QString& old_name, const QString& new_name);
+// error too. Returns 0, or the errno of the step that failed.
+int rename_file(const QString& old_name, const QString& new_name);
+
+// Renames each pair (old name, new name) of the files of folder, in order,
+// with rename_file; done (when given) counts the pairs handled. For each
+// pair: 0, or the errno of why it keeps its old name.
+std::vector<int> rename_files(const QString& folder,
+                              const std::vector<std::pair<QString, QString>>& pairs,
+                              std::atomic<int>* done = nullptr);
 
 // A rename in two steps through a short temporary name, for a file system
 // where the new name, differing only in letter case, already names the file
@@ -72,14 +81,42 @@ QString rename_file(const QString& old_name, const QString& new_name);
 class TwoStepRename {
 public:
     TwoStepRename(const QString& old_name, const QString& new_name);
-    // Writes the note and moves the file to the temporary name.
-    QString first_step();
+    // Writes the note and moves the file to the temporary name; 0 or the errno.
+    int first_step();
     // Gives the file the new name, or back its old one when the new name is
-    // taken; removes the note. Returns the reason the new name was not given.
-    QString second_step();
+    // taken; removes the note. 0, or the errno of why the new name was not given.
+    int second_step();
 
 private:
     QByteArray from_, to_, temporary_, note_;
+};
+
+// A rename note that finish_interrupted_renames left as it found it, or a
+// picture it could not give a name: what is wrong, as plain values.
+struct UnfinishedRename {
+    enum class Problem {
+        Missing,      // part is not there
+        Link,         // part is a symbolic link
+        NotRegular,   // part is a folder, a FIFO, a device or a socket
+        OtherUser,    // part belongs to another user (owner)
+        Unreadable,   // the note could not be read (read says why)
+        NotOurNames,  // the names in the note are no file names of the folder
+        NotNamed,     // the picture got neither name back (error)
+    };
+    enum class Part { Note, Temporary };
+    Problem problem = Problem::Missing;
+    Part part = Part::Note;
+    QByteArray note;       // the note's file name
+    QByteArray temporary;  // the temporary file's name
+    QByteArray to;         // NotNamed: the name it was to get
+    unsigned owner = 0;    // OtherUser: the user id of the part
+    int error = 0;         // NotNamed: the errno
+    // Unreadable: how reading the note failed, as read_small_file says it
+    // (its error, kind, whether through a link, size), and the largest note read.
+    int read_error = 0;
+    unsigned read_kind = 0;
+    bool read_through_link = false;
+    qint64 read_size = 0, limit = 0;
 };
 
 // Finishes the renames of folder that were cut off between their two steps:
@@ -87,9 +124,9 @@ private:
 // another file holds that. A note is followed only when it and its temporary
 // file are regular files of this user and both names in it are single file
 // names; anything else is left as it is, since anyone who can put files into
-// the folder can write a note. Returns one line for each note not followed
-// and each picture left under its temporary name, naming them and the reason.
-QStringList finish_interrupted_renames(const QString& folder);
+// the folder can write a note. Returns each note not followed and each
+// picture left under its temporary name, with the reason.
+std::vector<UnfinishedRename> finish_interrupted_renames(const QString& folder);
 
 // The two names a rename note holds, each ended by a zero byte.
 struct RenameNote {
@@ -119,6 +156,7 @@ int rename_no_replace(const QByteArray& from, const QByteArray& to);
 int rename_no_replace_at(int from_dir, const QByteArray& from, int to_dir, const QByteArray& to);
 
 // A file read whole, or why it was not.
+
 struct SmallFile {
     QByteArray bytes;
     int error = 0;              // 0 when read; ENOENT: nothing by that name; EFBIG: over the

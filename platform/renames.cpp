@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QFile>
 #include <QScopeGuard>
 
@@ -13,7 +14,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/io.h"
 
@@ -78,53 +78,66 @@ std::vector<QByteArray> finished_notes(int dir_fd) {
     return notes;
 }
 
-// Why a file of a note, of kind and owner (kind 0: not there), is not one
-// this program could have left; what names it (the note, the temporary file).
-QString not_ours(unsigned kind, unsigned owner, const QString& what) {
-    if (kind == 0) return QStringLiteral("%1がありません").arg(what);
-    if (S_ISLNK(kind)) return QStringLiteral("%1がシンボリックリンクです").arg(what);
-    if (!S_ISREG(kind)) return QStringLiteral("%1が普通のファイルではありません").arg(what);
-    if (owner != ::geteuid())
-        return QStringLiteral("%1がほかのユーザー (uid %2) のものです").arg(what).arg(owner);
-    return {};
+// What is wrong with a part of a note (the note, the temporary file) of kind
+// and owner (kind 0: not there) for it to be one this program could have
+// left; nothing when it could be.
+std::optional<UnfinishedRename::Problem> not_ours(unsigned kind, unsigned owner) {
+    using Problem = UnfinishedRename::Problem;
+    if (kind == 0) return Problem::Missing;
+    if (S_ISLNK(kind)) return Problem::Link;
+    if (!S_ISREG(kind)) return Problem::NotRegular;
+    if (owner != ::geteuid()) return Problem::OtherUser;
+    return std::nullopt;
 }
 
-// Finishes the rename of one note in the folder open as dir_fd; a line for
-// the person when something is left undone, else empty.
-QString finish_one(int dir_fd, const QByteArray& note_name) {
-    const QByteArray stem = note_name.chopped(qsizetype(std::strlen(kNoteSuffix)));
-    const QByteArray temporary = stem + kTemporarySuffix;
-    const QString shown = QFile::decodeName(temporary);
+// Finishes the rename of one note in the folder open as dir_fd; what is
+// left undone, or nothing.
+std::optional<UnfinishedRename> finish_one(int dir_fd, const QByteArray& note_name) {
+    using Problem = UnfinishedRename::Problem;
+    UnfinishedRename left;
+    left.note = note_name;
+    left.temporary = note_name.chopped(qsizetype(std::strlen(kNoteSuffix))) + kTemporarySuffix;
     const SmallFile note = read_small_file_at(dir_fd, note_name, kMaxNote, false);
-    if (note.error == ENOENT) return {};  // gone meanwhile
+    if (note.error == ENOENT) return std::nullopt;  // gone meanwhile
     struct stat temp {};
     const bool has_temporary =
-        ::fstatat(dir_fd, temporary.constData(), &temp, AT_SYMLINK_NOFOLLOW) == 0;
-    QString why = not_ours(note.kind, note.owner, QStringLiteral("記録"));
-    if (why.isEmpty() && !note.ok())
-        why = QStringLiteral("記録を読めません: %1").arg(small_file_reason(note, kMaxNote));
+        ::fstatat(dir_fd, left.temporary.constData(), &temp, AT_SYMLINK_NOFOLLOW) == 0;
     const std::optional<RenameNote> names = parse_rename_note(note.bytes);
+    std::optional<Problem> problem = not_ours(note.kind, note.owner);
+    left.owner = note.owner;
+    if (!problem && !note.ok()) {
+        problem = Problem::Unreadable;
+        left.read_error = note.error;
+        left.read_kind = note.kind;
+        left.read_through_link = note.through_link;
+        left.read_size = note.size;
+        left.limit = kMaxNote;
+    }
     // A run cut off before or after its renames, or while writing the note,
     // leaves a note of its own without the temporary file: nothing to rename.
-    if (why.isEmpty() && !has_temporary && (names || note.bytes.isEmpty())) {
+    if (!problem && !has_temporary && (names || note.bytes.isEmpty())) {
         ::unlinkat(dir_fd, note_name.constData(), 0);
-        return {};
+        return std::nullopt;
     }
-    if (why.isEmpty() && !names)
-        why = QStringLiteral("記録の名前がこのフォルダの中のファイル名ではありません");
-    if (why.isEmpty())
-        why =
-            not_ours(has_temporary ? temp.st_mode : 0, temp.st_uid, QStringLiteral("一時ファイル"));
-    if (!why.isEmpty()) {
-        return QStringLiteral("%1 と %2 をそのままにしました（%3）")
-            .arg(QFile::decodeName(note_name), shown, why);
+    if (!problem && !names) problem = Problem::NotOurNames;
+    if (!problem) {
+        problem = not_ours(has_temporary ? temp.st_mode : 0, temp.st_uid);
+        left.part = UnfinishedRename::Part::Temporary;
+        left.owner = temp.st_uid;
     }
-    const int error = rename_no_replace_at(dir_fd, temporary, dir_fd, names->to);
-    if (error != 0 && rename_no_replace_at(dir_fd, temporary, dir_fd, names->from) != 0)
-        return QStringLiteral("%1: %2 に名前を戻せません（%3）")
-            .arg(shown, QFile::decodeName(names->to), system_reason(error));
+    if (problem) {
+        left.problem = *problem;
+        return left;
+    }
+    const int error = rename_no_replace_at(dir_fd, left.temporary, dir_fd, names->to);
+    if (error != 0 && rename_no_replace_at(dir_fd, left.temporary, dir_fd, names->from) != 0) {
+        left.problem = Problem::NotNamed;
+        left.to = names->to;
+        left.error = error;
+        return left;
+    }
     ::unlinkat(dir_fd, note_name.constData(), 0);
-    return {};
+    return std::nullopt;
 }
 
 }  // namespace
@@ -158,66 +171,73 @@ TwoStepRename::TwoStepRename(const QString& old_name, const QString& new_name)
     note_ = stem + kNoteSuffix;
 }
 
-QString TwoStepRename::first_step() {
+int TwoStepRename::first_step() {
     // The note holds both names, each ended by a zero byte (a name may hold
     // any other byte, line breaks included).
     const int fd =
         ::open(note_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) return system_reason(errno);
+    if (fd < 0) return errno;
     const QByteArray names = rename_note_bytes({name_of(from_), name_of(to_)});
     int error = write_all(fd, names.constData(), names.size());
     if (::close(fd) != 0 && error == 0) error = errno;
     if (error == 0) error = rename_no_replace(from_, temporary_);
-    if (error != 0) {
-        ::unlink(note_.constData());
-        return system_reason(error);
-    }
-    return {};
+    if (error != 0) ::unlink(note_.constData());
+    return error;
 }
 
-QString TwoStepRename::second_step() {
-    QString reason;
-    if (const int error = rename_no_replace(temporary_, to_); error != 0) {
-        reason = system_reason(error);
-        if (rename_no_replace(temporary_, from_) != 0)
-            return reason;  // the note stays, so the next scan tries again
-    }
+int TwoStepRename::second_step() {
+    const int error = rename_no_replace(temporary_, to_);
+    if (error != 0 && rename_no_replace(temporary_, from_) != 0)
+        return error;  // the note stays, so the next scan tries again
     ::unlink(note_.constData());
-    return reason;
+    return error;
 }
 
-QString rename_file(const QString& old_name, const QString& new_name) {
+int rename_file(const QString& old_name, const QString& new_name) {
     const QByteArray from = QFile::encodeName(old_name);
     const QByteArray to = QFile::encodeName(new_name);
     if (from == to) {
         struct stat st {};
-        return ::stat(from.constData(), &st) == 0 ? QString() : system_reason(errno);
+        return ::stat(from.constData(), &st) == 0 ? 0 : errno;
     }
     const int error = rename_no_replace(from, to);
-    if (error == 0) return {};
+    if (error == 0) return 0;
     // The new name is taken. Where only the letter case changes, it may be
     // this very file, on a camera's FAT card that does not tell the names
     // apart (inode numbers do not tell either, in user-space FAT): that goes
     // through a temporary name, whose second step finds a real twin.
     const bool case_only = error == EEXIST && old_name.compare(new_name, Qt::CaseInsensitive) == 0;
-    if (!case_only) return system_reason(error);
+    if (!case_only) return error;
     TwoStepRename rename(old_name, new_name);
-    const QString first = rename.first_step();
-    return first.isEmpty() ? rename.second_step() : first;
+    const int first = rename.first_step();
+    return first != 0 ? first : rename.second_step();
 }
 
-QStringList finish_interrupted_renames(const QString& folder) {
-    QStringList problems;
+std::vector<int> rename_files(const QString& folder,
+                              const std::vector<std::pair<QString, QString>>& pairs,
+                              std::atomic<int>* done) {
+    std::vector<int> errors;
+    errors.reserve(pairs.size());
+    const QDir dir(folder);
+    for (const auto& [from, to] : pairs) {
+        errors.push_back(rename_file(dir.filePath(from), dir.filePath(to)));
+        if (done) done->store(int(errors.size()));
+    }
+    return errors;
+}
+
+std::vector<UnfinishedRename> finish_interrupted_renames(const QString& folder) {
+    std::vector<UnfinishedRename> left;
     // Every name is taken relative to the folder itself, so no name of a
     // note can reach outside it, even should the folder be moved meanwhile.
     const int dir_fd =
         ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir_fd < 0) return problems;  // the scan names the reason
+    if (dir_fd < 0) return left;  // the scan names the reason
     const auto close_dir = qScopeGuard([dir_fd] { ::close(dir_fd); });
     for (const QByteArray& note : finished_notes(dir_fd)) {
-        if (const QString line = finish_one(dir_fd, note); !line.isEmpty()) problems << line;
+        if (std::optional<UnfinishedRename> one = finish_one(dir_fd, note)) left.push_back(*one);
     }
-    return problems;
+    return left;
 }
 
 int rename_no_replace(const QByteArray& from, const QByteArray& to) {

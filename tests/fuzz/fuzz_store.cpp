@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("fotavi_comments.sqlite"));
     QFile::remove(path);
-    QFile::remove(path + QStringLiteral("-journal"));
+    for (const char* companion : {"-journal", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(companion));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return 0;
     file.write(reinterpret_cast<const char*>(data), qint64(size));
