@@ -295,11 +295,7 @@ void Commands::lower_case_names() {
     }
     take_comment();
     const std::vector<std::pair<QString, QString>> pairs = document_.begin_lower_case();
-    auto done = std::make_shared<std::atomic<int>>(0);
-    const RenameReport report =
-        wait_for(store_->rename_files(folder_, pairs, done),
-                 QStringLiteral("画像ファイル名を小文字にしています（%1 個）").arg(pairs.size()),
-                 done.get(), int(pairs.size()));
+    const RenameReport report = rename_pictures(pairs);
     document_.finish_renames(pairs, report);
     move_thumbnails(pairs, report);
     ui_.set_file_name(document_.name(document_.shown()));
@@ -308,12 +304,31 @@ void Commands::lower_case_names() {
     prepare_neighbours();
     QStringList failures;
     for (size_t k = 0; k < pairs.size(); ++k)
-        if (!report.errors[k].isEmpty())
-            failures << QStringLiteral("%1: %2").arg(pairs[k].first, report.errors[k]);
+        if (report.errors[k] != 0)
+            failures << QStringLiteral("%1: %2").arg(pairs[k].first, system_reason(report.errors[k]));
     QStringList notes{lower_case_text(int(pairs.size()), failures)};
     if (report.problem) notes << rename_store_text(report.problem);
     say(notes);
     ui_.focus_comment();
+}
+
+// The files on a worker, then their rows in the store: the window only waits.
+RenameReport Commands::rename_pictures(const std::vector<std::pair<QString, QString>>& pairs) {
+    const QString label =
+        QStringLiteral("画像ファイル名を小文字にしています（%1 個）").arg(pairs.size());
+    auto done = std::make_shared<std::atomic<int>>(0);
+    RenameReport report;
+    report.errors = wait_for(run_on<std::vector<int>>(tasks_,
+                                                      [folder = folder_, pairs, done] {
+                                                          return rename_files(folder, pairs,
+                                                                              done.get());
+                                                      }),
+                             label, done.get(), int(pairs.size()));
+    std::vector<std::pair<QString, QString>> renamed;
+    for (size_t k = 0; k < pairs.size(); ++k)
+        if (report.errors[k] == 0 && pairs[k].first != pairs[k].second) renamed.push_back(pairs[k]);
+    report.problem = wait_for(store_->rename_rows(folder_, std::move(renamed)), label);
+    return report;
 }
 
 void Commands::move_thumbnails(const std::vector<std::pair<QString, QString>>& pairs,
@@ -321,7 +336,7 @@ void Commands::move_thumbnails(const std::vector<std::pair<QString, QString>>& p
     std::vector<std::pair<QString, QString>> renamed;
     const QDir folder(folder_);
     for (size_t k = 0; k < pairs.size(); ++k)
-        if (report.errors[k].isEmpty())
+        if (report.errors[k] == 0)
             renamed.emplace_back(folder.filePath(pairs[k].first), folder.filePath(pairs[k].second));
     if (renamed.empty()) return;
     // The desktop's cache is an aid: nothing waits for this, nor hears of it.

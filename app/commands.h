@@ -147,6 +147,7 @@ private:
     bool needs_pictures();
     void say(const QStringList& notes);
     // The desktop's thumbnails of the pictures renamed follow their new names.
+    RenameReport rename_pictures(const std::vector<std::pair<QString, QString>>& pairs);
     void move_thumbnails(const std::vector<std::pair<QString, QString>>& pairs,
                          const RenameReport& report);
     // The one wait of the window for work on a worker: the window goes on

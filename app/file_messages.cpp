@@ -2,6 +2,7 @@
 // values the rooms below give back.
 
 #include <QDir>
+#include <QFile>
 
 #include "app/messages.h"
 #include "platform/errors.h"
@@ -63,6 +64,44 @@ QString log_failure_text(const QString& folder, const LogWrite& written) {
                  system_reason(written.unreadable), not_kept);
     }
     return write_problem_text(written.problem);
+}
+
+QString unfinished_rename_text(const UnfinishedRename& left) {
+    using Problem = UnfinishedRename::Problem;
+    const QString temporary = QFile::decodeName(left.temporary);
+    if (left.problem == Problem::NotNamed) {
+        return QStringLiteral("%1: %2 に名前を戻せません（%3）")
+            .arg(temporary, QFile::decodeName(left.to), system_reason(left.error));
+    }
+    const QString part = left.part == UnfinishedRename::Part::Note
+                             ? QStringLiteral("記録")
+                             : QStringLiteral("一時ファイル");
+    QString why;
+    switch (left.problem) {
+        case Problem::Missing: why = QStringLiteral("%1がありません").arg(part); break;
+        case Problem::Link: why = QStringLiteral("%1がシンボリックリンクです").arg(part); break;
+        case Problem::NotRegular:
+            why = QStringLiteral("%1が普通のファイルではありません").arg(part);
+            break;
+        case Problem::OtherUser:
+            why = QStringLiteral("%1がほかのユーザー (uid %2) のものです").arg(part).arg(left.owner);
+            break;
+        case Problem::Unreadable: {
+            SmallFile read;
+            read.error = left.read_error;
+            read.kind = left.read_kind;
+            read.through_link = left.read_through_link;
+            read.size = left.read_size;
+            why = QStringLiteral("記録を読めません: %1").arg(small_file_reason(read, left.limit));
+            break;
+        }
+        case Problem::NotOurNames:
+            why = QStringLiteral("記録の名前がこのフォルダの中のファイル名ではありません");
+            break;
+        case Problem::NotNamed: break;
+    }
+    return QStringLiteral("%1 と %2 をそのままにしました（%3）")
+        .arg(QFile::decodeName(left.note), temporary, why);
 }
 
 }  // namespace fotavi

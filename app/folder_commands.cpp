@@ -47,7 +47,7 @@ void Commands::wait_for_store() {
                 return settled.wait_for(timeout) == std::future_status::ready;
             },
             QStringLiteral("コメントを保存しています"), nullptr, 0, nullptr, nullptr);
-        store_->wait_idle();  // delivers the reports, which are in by now
+        document_.flush();  // takes the answers, which are in by now
     } while (document_.saving());
 }
 
@@ -79,13 +79,16 @@ std::optional<FolderListing> Commands::read_dates(const QString& folder, bool ca
     // A rename to lower case cut off between its two steps left a picture
     // under a temporary name, which the listing would not show. The files are
     // looked at on a worker: a card or a share may be slow.
-    const QStringList left = wait_for(
-        run_on<QStringList>(tasks_, [folder] { return finish_interrupted_renames(folder); }),
-        QStringLiteral("フォルダの中を読んでいます"));
-    if (!left.isEmpty())
+    const std::vector<UnfinishedRename> left =
+        wait_for(run_on<std::vector<UnfinishedRename>>(
+                     tasks_, [folder] { return finish_interrupted_renames(folder); }),
+                 QStringLiteral("フォルダの中を読んでいます"));
+    QStringList lines;
+    for (const UnfinishedRename& one : left) lines << unfinished_rename_text(one);
+    if (!lines.isEmpty())
         say({QStringLiteral(
                  "フォルダに残っていた名前の変更の記録のうち、次のものは処理しませんでした:\n") +
-             left.join(u'\n')});
+             lines.join(u'\n')});
     // Listing a large folder on a slow card takes a while: on a worker.
     FolderListing listing =
         wait_for(run_on<FolderListing>(tasks_, [folder] { return list_pictures(folder); }),
@@ -270,9 +273,20 @@ void Commands::offer_capture_time(const FolderListing& listing) {
 // names, never deleted; the pictures stay as they are.
 void Commands::start_afresh() {
     if (needs_pictures()) return;
-    if (::access(QFile::encodeName(folder_).constData(), W_OK) != 0) {
+    // Every look at the folder is a worker's: a card or a share may be slow.
+    const QString folder = folder_;
+    const QString label = QStringLiteral("コメントを片付けています");
+    const int refused = wait_for(run_on<int>(tasks_,
+                                             [folder] {
+                                                 return ::access(QFile::encodeName(folder).constData(),
+                                                                 W_OK) == 0
+                                                            ? 0
+                                                            : errno;
+                                             }),
+                                 label);
+    if (refused != 0) {
         say({QStringLiteral("フォルダ %1 に書き込めないため、新しく始められません。\n理由: %2")
-                 .arg(folder_, system_reason(errno))});
+                 .arg(folder_, system_reason(refused))});
         ui_.focus_comment();
         return;
     }
@@ -287,8 +301,7 @@ void Commands::start_afresh() {
     take_comment();
     document_.save();
     wait_for_store();
-    const std::vector<StoreIssue> kept =
-        wait_for(store_->start_afresh(folder_), QStringLiteral("コメントを片付けています"));
+    const std::vector<StoreIssue> kept = wait_for(store_->start_afresh(folder_), label);
     QStringList notes;
     for (const StoreIssue& file : kept) {
         notes << (file.aside_error == 0
@@ -298,10 +311,15 @@ void Commands::start_afresh() {
                             .arg(QDir::toNativeSeparators(file.path),
                                  system_reason(file.aside_error)));
     }
-    const Aside log =
-        keep_aside(QDir(folder_).filePath(QString::fromLatin1(kLogName)),
-                   dated_stem(QStringLiteral("time_log_"), QDateTime::currentDateTime()),
-                   QStringLiteral(".txt"), AsideHow::Move);
+    const Aside log = wait_for(
+        run_on<Aside>(tasks_,
+                      [folder] {
+                          return keep_aside(QDir(folder).filePath(QString::fromLatin1(kLogName)),
+                                            dated_stem(QStringLiteral("time_log_"),
+                                                       QDateTime::currentDateTime()),
+                                            QStringLiteral(".txt"), AsideHow::Move);
+                      }),
+        label);
     if (log.ok())
         notes << QStringLiteral("time_log.txt を %1 として残しました。").arg(log.name);
     else if (log.error != ENOENT)

@@ -49,6 +49,8 @@ QString diary_without_entries_text();
 QString lower_case_text(int count, const QStringList& failures);
 // A store that could not follow the renames.
 QString rename_store_text(const DbError& problem);
+// A rename note left as it was, or a picture left under its temporary name.
+QString unfinished_rename_text(const UnfinishedRename& left);
 // The offer of the capture-time mode for a folder whose file times are a
 // copy's; without: how many pictures hold no capture time.
 QString capture_time_hint(int without);

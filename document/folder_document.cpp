@@ -9,8 +9,10 @@
 namespace fotavi {
 
 FolderDocument::FolderDocument(CommentStore& store) : store_(store) {
-    store_.on_saved = [this](const SaveReport& report) { saved(report); };
-    store_.on_refreshed = [this](const RefreshReport& report) { refreshed(report); };
+    // A save takes a few milliseconds: its answer is looked for shortly after.
+    answers_due_.setSingleShot(true);
+    answers_due_.setInterval(10);
+    answers_due_.callOnTimeout(this, [this] { take_answers(); });
     // Not restarted by each key: what is typed reaches the store about a
     // second after the first key, and again each second while typing goes on.
     typing_.setSingleShot(true);
@@ -116,10 +118,39 @@ void FolderDocument::save() {
         s.sending = std::pair(comment(i), s.logged);
         changes.push_back({name(i), s.file.size, s.file.mtime_ns, comment(i), s.logged, base});
     }
-    if (!changes.empty()) store_.save(folder_, std::move(changes));
+    if (!changes.empty()) await(store_.save(folder_, std::move(changes)));
 }
 
-void FolderDocument::flush() { store_.wait_idle(); }
+void FolderDocument::flush() {
+    store_.wait_idle();
+    take_answers();
+}
+
+void FolderDocument::await(std::future<SaveReport> save) {
+    answers_.emplace_back(std::move(save));
+    if (!answers_due_.isActive()) answers_due_.start();
+}
+
+void FolderDocument::await(std::future<RefreshReport> refresh) {
+    answers_.emplace_back(std::move(refresh));
+    if (!answers_due_.isActive()) answers_due_.start();
+}
+
+void FolderDocument::take_answers() {
+    const auto is_ready = [](auto& future) {
+        return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
+    while (!answers_.empty() && std::visit(is_ready, answers_.front())) {
+        auto answer = std::move(answers_.front());
+        answers_.pop_front();
+        // What an answer makes the document do may ask the store again.
+        if (auto* save = std::get_if<std::future<SaveReport>>(&answer))
+            saved(save->get());
+        else
+            refreshed(std::get<std::future<RefreshReport>>(answer).get());
+    }
+    if (!answers_.empty() && !answers_due_.isActive()) answers_due_.start();
+}
 
 int FolderDocument::unsaved() const {
     int n = 0;
@@ -160,7 +191,7 @@ void FolderDocument::saved(const SaveReport& report) {
 }
 
 void FolderDocument::refresh() {
-    if (!folder_.isEmpty() && count() > 0) store_.refresh(folder_);
+    if (!folder_.isEmpty() && count() > 0) await(store_.refresh(folder_));
 }
 
 // Comments another window stored are taken for pictures untouched here; a
@@ -226,7 +257,7 @@ std::vector<std::pair<QString, QString>> FolderDocument::begin_lower_case() {
 void FolderDocument::finish_renames(const std::vector<std::pair<QString, QString>>& pairs,
                                     const RenameReport& report) {
     for (size_t k = 0; k < pairs.size() && k < report.errors.size(); ++k) {
-        if (!report.errors[k].isEmpty()) continue;
+        if (report.errors[k] != 0) continue;
         const int i = index_of(pairs[k].first);
         if (i < 0) continue;
         table_.names[size_t(i)] = state_[size_t(i)].file.name = pairs[k].second;

@@ -6,7 +6,10 @@
 #include <QString>
 #include <QTimer>
 
+#include <deque>
+#include <future>
 #include <optional>
+#include <variant>
 #include <vector>
 
 #include "comments/comment_store.h"
@@ -73,8 +76,13 @@ public:
     void edit_shown(const QString& text);
     // Stores every comment not stored yet, in the background.
     void save();
-    // Blocks until every save asked for has been answered.
+    // Blocks until every save asked for has been answered, and takes the answers.
     void flush();
+    // Takes the store's answers that are in, in the order they were asked
+    // for; the event loop looks for them every interval while one is awaited
+    // (for tests to set).
+    void take_answers();
+    void set_answer_interval(int milliseconds) { answers_due_.setInterval(milliseconds); }
     // How many pictures' comments are not in the store (a save failed).
     int unsaved() const;
     // Whether saves are on their way.
@@ -107,7 +115,7 @@ public:
     // Every picture's name and its lower-case form; saving waits until
     // finish_renames.
     std::vector<std::pair<QString, QString>> begin_lower_case();
-    // Takes the names that were given (errors: per pair, empty where renamed).
+    // Takes the names that were given (errors: per pair, 0 where renamed).
     void finish_renames(const std::vector<std::pair<QString, QString>>& pairs,
                         const RenameReport& report);
     // Every comment gone: the folder starts a new diary.
@@ -144,6 +152,8 @@ private:
         std::optional<std::pair<QString, QString>> sending;
     };
     bool dirty(int i) const;
+    void await(std::future<SaveReport> save);
+    void await(std::future<RefreshReport> refresh);
     void saved(const SaveReport& report);
     void refreshed(const RefreshReport& report);
     void index_names();
@@ -158,6 +168,9 @@ private:
     QSet<QString> without_capture_time_;
     QTimer typing_;
     QTimer locked_retry_;
+    // The store's answers on their way, in the order they were asked for.
+    std::deque<std::variant<std::future<SaveReport>, std::future<RefreshReport>>> answers_;
+    QTimer answers_due_;
     int cut_ = 0;
     bool renaming_ = false;                   // saving waits for the renames
     std::optional<SaveReport> last_failure_;  // said once; not again until a save succeeds

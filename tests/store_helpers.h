@@ -14,14 +14,9 @@ namespace fotavi {
 struct Window {
     QTemporaryDir own;
     SqliteCommentStore store;
-    std::vector<SaveReport> saves;
-    std::vector<RefreshReport> refreshes;
 
     explicit Window(const QString& state = {})
-        : store(state.isEmpty() ? own.path() : state, capture_seconds) {
-        store.on_saved = [this](const SaveReport& r) { saves.push_back(r); };
-        store.on_refreshed = [this](const RefreshReport& r) { refreshes.push_back(r); };
-    }
+        : store(state.isEmpty() ? own.path() : state, capture_seconds) {}
     StoreLoad load(const QString& folder) {
         return store.load(folder, list_pictures(folder).files).get();
     }
@@ -35,9 +30,7 @@ struct Window {
                 if (f.name == c.name) std::tie(c.size, c.mtime_ns) = std::pair(f.size, f.mtime_ns);
             changes.push_back(c);
         }
-        store.save(folder, changes);
-        store.wait_idle();
-        return saves.back();
+        return store.save(folder, changes).get();
     }
 };
 

@@ -14,28 +14,27 @@ namespace {
 // no state folder to fall back on would.
 struct FailingStore : CommentStore {
     SqliteCommentStore real;
-    int failures = 0;                // saves still to fail; -1: every one
-    std::vector<SaveReport> failed;  // delivered by wait_idle, as the real reports are
+    int failures = 0;  // saves still to fail; -1: every one
 
-    explicit FailingStore(const QString& state) : real(state, capture_seconds) {
-        real.on_saved = [this](const SaveReport& r) { on_saved(r); };
-        real.on_refreshed = [this](const RefreshReport& r) { on_refreshed(r); };
-    }
+    explicit FailingStore(const QString& state) : real(state, capture_seconds) {}
     std::future<StoreLoad> load(const QString& folder, std::vector<ListedFile> files) override {
         return real.load(folder, std::move(files));
     }
-    quint64 save(const QString& folder, std::vector<CommentChange> changes) override {
+    std::future<SaveReport> save(const QString& folder,
+                                 std::vector<CommentChange> changes) override {
         if (failures == 0) return real.save(folder, std::move(changes));
         if (failures > 0) --failures;
-        failed.push_back(
+        std::promise<SaveReport> failed;
+        failed.set_value(
             {folder, 0, std::move(changes), {DbError::Kind::Io, ENOSPC}, folder, false, false});
-        return 0;
+        return failed.get_future();
     }
-    void refresh(const QString& folder) override { real.refresh(folder); }
-    std::future<RenameReport> rename_files(const QString& folder,
-                                           std::vector<std::pair<QString, QString>> pairs,
-                                           std::shared_ptr<std::atomic<int>> done) override {
-        return real.rename_files(folder, std::move(pairs), std::move(done));
+    std::future<RefreshReport> refresh(const QString& folder) override {
+        return real.refresh(folder);
+    }
+    std::future<DbError> rename_rows(const QString& folder,
+                                     std::vector<std::pair<QString, QString>> renamed) override {
+        return real.rename_rows(folder, std::move(renamed));
     }
     std::future<DbError> change_clock_correction(const QString& folder, ClockCorrection correction,
                                                  bool remove) override {
@@ -46,12 +45,7 @@ struct FailingStore : CommentStore {
         return real.start_afresh(folder);
     }
     std::future<void> settled() override { return real.settled(); }
-    void wait_idle() override {
-        real.wait_idle();
-        std::vector<SaveReport> reports;
-        reports.swap(failed);
-        for (const SaveReport& r : reports) on_saved(r);
-    }
+    void wait_idle() override { real.wait_idle(); }
 };
 
 // What the store in folder says to the question a check names.

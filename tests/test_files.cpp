@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include "album.h"
+#include "app/messages.h"
+#include "platform/file_system.h"
 #include "platform/files.h"
 
 using namespace fotavi;
@@ -19,6 +21,21 @@ const QByteArray kStem = ".fotavi-2147483646-1";
 class TestFiles : public QObject {
     Q_OBJECT
 private slots:
+    // Only a file system of this machine shares the store's log through
+    // memory; anything else, or nothing there, keeps the rollback journal.
+    void local_file_systems_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("local");
+        QTest::newRow("the build folder") << QCoreApplication::applicationDirPath() << true;
+        QTest::newRow("the kernel's process table") << "/proc" << false;
+        QTest::newRow("nothing there") << "/nonexistent/folder" << false;
+    }
+    void local_file_systems() {
+        QFETCH(QString, folder);
+        QFETCH(bool, local);
+        QCOMPARE(is_local_file_system(folder), local);
+    }
+
     // A rename note planted in a picture folder (an unpacked archive, a
     // shared folder, a card from someone else) moves nothing anywhere: it
     // and its temporary file stay as they are and one line names both.
@@ -79,7 +96,13 @@ private slots:
                                nobody(), nobody(), AT_SYMLINK_NOFOLLOW) == 0);
         const QStringList before = tree_of(root.path());
 
-        const QStringList problems = finish_interrupted_renames(album);
+        const auto finish = [&] {
+            QStringList lines;
+            for (const UnfinishedRename& left : finish_interrupted_renames(album))
+                lines << unfinished_rename_text(left);
+            return lines;
+        };
+        const QStringList problems = finish();
 
         if (followed) {
             QCOMPARE(problems, QStringList());
@@ -92,7 +115,7 @@ private slots:
         QVERIFY2(problems[0].contains(kStem + ".rename") && problems[0].contains(kStem + ".tmp"),
                  qPrintable(problems[0]));
         // The same again at the next scan: nothing is done behind the person's back.
-        QCOMPARE(finish_interrupted_renames(album), problems);
+        QCOMPARE(finish(), problems);
     }
 };
 
