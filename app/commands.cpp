@@ -305,7 +305,8 @@ void Commands::lower_case_names() {
     QStringList failures;
     for (size_t k = 0; k < pairs.size(); ++k)
         if (report.errors[k] != 0)
-            failures << QStringLiteral("%1: %2").arg(pairs[k].first, system_reason(report.errors[k]));
+            failures << QStringLiteral("%1: %2").arg(pairs[k].first,
+                                                     system_reason(report.errors[k]));
     QStringList notes{lower_case_text(int(pairs.size()), failures)};
     if (report.problem) notes << rename_store_text(report.problem);
     say(notes);
@@ -318,12 +319,11 @@ RenameReport Commands::rename_pictures(const std::vector<std::pair<QString, QStr
         QStringLiteral("画像ファイル名を小文字にしています（%1 個）").arg(pairs.size());
     auto done = std::make_shared<std::atomic<int>>(0);
     RenameReport report;
-    report.errors = wait_for(run_on<std::vector<int>>(tasks_,
-                                                      [folder = folder_, pairs, done] {
-                                                          return rename_files(folder, pairs,
-                                                                              done.get());
-                                                      }),
-                             label, done.get(), int(pairs.size()));
+    report.errors = wait_for(
+        run_on<std::vector<int>>(
+            tasks_,
+            [folder = folder_, pairs, done] { return rename_files(folder, pairs, done.get()); }),
+        label, done.get(), int(pairs.size()));
     std::vector<std::pair<QString, QString>> renamed;
     for (size_t k = 0; k < pairs.size(); ++k)
         if (report.errors[k] == 0 && pairs[k].first != pairs[k].second) renamed.push_back(pairs[k]);

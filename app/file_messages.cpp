@@ -73,18 +73,22 @@ QString unfinished_rename_text(const UnfinishedRename& left) {
         return QStringLiteral("%1: %2 に名前を戻せません（%3）")
             .arg(temporary, QFile::decodeName(left.to), system_reason(left.error));
     }
-    const QString part = left.part == UnfinishedRename::Part::Note
-                             ? QStringLiteral("記録")
-                             : QStringLiteral("一時ファイル");
+    const QString part = left.part == UnfinishedRename::Part::Note ? QStringLiteral("記録")
+                                                                   : QStringLiteral("一時ファイル");
     QString why;
     switch (left.problem) {
-        case Problem::Missing: why = QStringLiteral("%1がありません").arg(part); break;
-        case Problem::Link: why = QStringLiteral("%1がシンボリックリンクです").arg(part); break;
+        case Problem::Missing:
+            why = QStringLiteral("%1がありません").arg(part);
+            break;
+        case Problem::Link:
+            why = QStringLiteral("%1がシンボリックリンクです").arg(part);
+            break;
         case Problem::NotRegular:
             why = QStringLiteral("%1が普通のファイルではありません").arg(part);
             break;
         case Problem::OtherUser:
-            why = QStringLiteral("%1がほかのユーザー (uid %2) のものです").arg(part).arg(left.owner);
+            why =
+                QStringLiteral("%1がほかのユーザー (uid %2) のものです").arg(part).arg(left.owner);
             break;
         case Problem::Unreadable: {
             SmallFile read;
@@ -98,7 +102,8 @@ QString unfinished_rename_text(const UnfinishedRename& left) {
         case Problem::NotOurNames:
             why = QStringLiteral("記録の名前がこのフォルダの中のファイル名ではありません");
             break;
-        case Problem::NotNamed: break;
+        case Problem::NotNamed:
+            break;
     }
     return QStringLiteral("%1 と %2 をそのままにしました（%3）")
         .arg(QFile::decodeName(left.note), temporary, why);

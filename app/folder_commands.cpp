@@ -276,14 +276,13 @@ void Commands::start_afresh() {
     // Every look at the folder is a worker's: a card or a share may be slow.
     const QString folder = folder_;
     const QString label = QStringLiteral("コメントを片付けています");
-    const int refused = wait_for(run_on<int>(tasks_,
-                                             [folder] {
-                                                 return ::access(QFile::encodeName(folder).constData(),
-                                                                 W_OK) == 0
-                                                            ? 0
-                                                            : errno;
-                                             }),
-                                 label);
+    const int refused = wait_for(
+        run_on<int>(tasks_,
+                    [folder] {
+                        return ::access(QFile::encodeName(folder).constData(), W_OK) == 0 ? 0
+                                                                                          : errno;
+                    }),
+        label);
     if (refused != 0) {
         say({QStringLiteral("フォルダ %1 に書き込めないため、新しく始められません。\n理由: %2")
                  .arg(folder_, system_reason(refused))});
@@ -314,10 +313,10 @@ void Commands::start_afresh() {
     const Aside log = wait_for(
         run_on<Aside>(tasks_,
                       [folder] {
-                          return keep_aside(QDir(folder).filePath(QString::fromLatin1(kLogName)),
-                                            dated_stem(QStringLiteral("time_log_"),
-                                                       QDateTime::currentDateTime()),
-                                            QStringLiteral(".txt"), AsideHow::Move);
+                          return keep_aside(
+                              QDir(folder).filePath(QString::fromLatin1(kLogName)),
+                              dated_stem(QStringLiteral("time_log_"), QDateTime::currentDateTime()),
+                              QStringLiteral(".txt"), AsideHow::Move);
                       }),
         label);
     if (log.ok())

@@ -98,6 +98,9 @@ public:
 void measure_pictures(const QString& program, const QString& work);
 // The saves of a sync count (FOTAVI_BENCH_SAVES: their number, a line break, the folder).
 void save_for_sync_count(const QString& order);
+// Types into the first picture of folder, a key every 100 ms, each said on
+// standard output, until killed (FOTAVI_BENCH_TYPE: the folder).
+void type_until_killed(const QString& folder);
 void measure_store(const QString& program, const QString& work);
 void measure_heif(const QString& work);
 

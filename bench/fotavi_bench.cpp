@@ -21,6 +21,10 @@ int main(int argc, char** argv) {
         save_for_sync_count(qEnvironmentVariable("FOTAVI_BENCH_SAVES"));
         return 0;
     }
+    if (qEnvironmentVariableIsSet("FOTAVI_BENCH_TYPE")) {
+        type_until_killed(qEnvironmentVariable("FOTAVI_BENCH_TYPE"));
+        return 0;
+    }
     const QStringList args = app.arguments();
     const QString program = args.size() > 1 ? QFileInfo(args.at(1)).absoluteFilePath() : QString();
     if (args.size() > 2) runs = std::max(1, args.at(2).toInt());

@@ -16,6 +16,13 @@
 #include "bench/bench.h"
 #include "comments/sqlite.h"
 #include "comments/sqlite_comment_store.h"
+#include "platform/file_system.h"
+
+#include <csignal>
+#include <numeric>
+
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace fotavi::bench {
 
@@ -95,14 +102,17 @@ void save_changes(const QString& folder, int count, int length, std::vector<doub
         times->push_back(timer.nsecsElapsed() / 1e6);
         bytes->push_back(double(bytes_written() - before));
         disk->push_back(double(disk_bytes_written() - disk_before));
+        ::syscall(SYS_getppid);  // marks the end of a save for syncs_of_saves
     }
 }
 
-// The syncs (fsync, fdatasync) of count saves: this program run again under
-// strace for that part alone; -1 without strace.
-qint64 syncs_of_saves(const QString& folder, int count) {
+// The syncs (fsync, fdatasync) of each of count saves but the first (which
+// opens the store): this program run again under strace for that part
+// alone, each save's end marked by a call of getppid. Empty without strace.
+std::vector<double> syncs_of_saves(const QString& folder, int count) {
+    std::vector<double> syncs;
     const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
-    if (strace.isEmpty()) return -1;
+    if (strace.isEmpty()) return syncs;
     QTemporaryDir dir;
     const QString summary = dir.filePath(QStringLiteral("syncs"));
     QProcess child;
@@ -110,17 +120,20 @@ qint64 syncs_of_saves(const QString& folder, int count) {
     environment.insert(QStringLiteral("FOTAVI_BENCH_SAVES"),
                        QStringLiteral("%1\n%2").arg(count).arg(folder));
     child.setProcessEnvironment(environment);
-    child.start(strace, {QStringLiteral("-f"), QStringLiteral("-c"), QStringLiteral("-o"), summary,
-                         QStringLiteral("-e"), QStringLiteral("trace=fsync,fdatasync"),
+    child.start(strace, {QStringLiteral("-f"), QStringLiteral("-o"), summary, QStringLiteral("-e"),
+                         QStringLiteral("trace=fsync,fdatasync,getppid"),
                          QCoreApplication::applicationFilePath()});
-    if (!child.waitForFinished(600000) || child.exitCode() != 0) return -1;
+    if (!child.waitForFinished(600000) || child.exitCode() != 0) return syncs;
     QFile file(summary);
-    if (!file.open(QIODevice::ReadOnly)) return -1;
-    qint64 syncs = 0;  // the calls column of each sync's row
+    if (!file.open(QIODevice::ReadOnly)) return syncs;
+    int marks = 0, in_save = 0;
     for (const QByteArray& row : file.readAll().split('\n')) {
-        const QList<QByteArray> cells = row.simplified().split(' ');
-        if (cells.size() >= 5 && (cells.last() == "fsync" || cells.last() == "fdatasync"))
-            syncs += cells.at(3).toLongLong();
+        if (row.contains("getppid(")) {
+            if (marks++ > 0) syncs.push_back(in_save);
+            in_save = 0;
+        } else if (row.contains("fsync(") || row.contains("fdatasync(")) {
+            ++in_save;
+        }
     }
     return syncs;
 }
@@ -130,13 +143,14 @@ qint64 syncs_of_saves(const QString& folder, int count) {
 void measure_one_change(const QString& folder, int count, int length) {
     std::vector<double> bytes, disk, times;
     save_changes(folder, 60, length, &bytes, &disk, &times);
-    // Opening the store has syncs of its own: the saves' are the difference.
-    const qint64 few = syncs_of_saves(folder, 1), many = syncs_of_saves(folder, 61);
+    const std::vector<double> syncs = syncs_of_saves(folder, 61);
     out << QStringLiteral(
-               "(s) the store, %1 pictures x %2 Japanese characters (rollback journal, "
+               "(s) the store, %1 pictures x %2 Japanese characters (%3, "
                "synchronous FULL), 60 saves:")
                .arg(count)
                .arg(length)
+               .arg(is_local_file_system(folder) ? QStringLiteral("write-ahead log")
+                                                 : QStringLiteral("rollback journal"))
         << Qt::endl;
     line(QStringLiteral("one changed comment: bytes handed to write()"),
          QStringLiteral("%1 KB median, %2 KB most")
@@ -147,9 +161,13 @@ void measure_one_change(const QString& folder, int count, int length) {
              .arg(median(disk) / 1024, 0, 'f', 1)
              .arg(maximum(disk) / 1024, 0, 'f', 1));
     line(QStringLiteral("one changed comment: syncs (fsync, fdatasync)"),
-         few < 0 || many < 0
+         syncs.empty()
              ? QStringLiteral("not counted: strace is missing")
-             : QStringLiteral("%1 a save  (goal <= 2)").arg(double(many - few) / 60, 0, 'f', 1));
+             : QStringLiteral("%1 median, %2 most, %3 on average  (goal <= 2)")
+                   .arg(median(syncs))
+                   .arg(maximum(syncs))
+                   .arg(std::accumulate(syncs.begin(), syncs.end(), 0.0) / double(syncs.size()), 0,
+                        'f', 2));
     line(QStringLiteral("one changed comment: to its commit, fsync included"),
          QStringLiteral("%1 ms median, %2 ms most  (goal < 20 ms)")
              .arg(ms(median(times)), ms(maximum(times))));
@@ -258,8 +276,11 @@ std::pair<double, double> stall_and_time(const std::function<void()>& command) {
 // runs them: the whole time and the longest stretch without handling events.
 void measure_commands(const QString& folder, int count) {
     std::vector<double> open_stall, open_time, list_stall, list_time;
-    const QString store = folder + QStringLiteral("/fotavi_comments.sqlite");
-    const qint64 size_before = QFileInfo(store).size();
+    // The store with its log, should one be left.
+    const auto store_size = [store = folder + QStringLiteral("/fotavi_comments.sqlite")] {
+        return QFileInfo(store).size() + QFileInfo(store + QStringLiteral("-wal")).size();
+    };
+    const qint64 size_before = store_size();
     for (int r = 0; r < runs; ++r) {
         Program program(folder);
         Commands& commands = program.commands;
@@ -273,15 +294,16 @@ void measure_commands(const QString& folder, int count) {
         QFile::remove(folder + QStringLiteral("/time_log.txt"));
         commands.document().flush();
     }
-    const qint64 size_after = QFileInfo(store).size();
+    const qint64 size_after = store_size();
     line(QStringLiteral("Open, first picture and its comment shown, %1 commented").arg(count),
          QStringLiteral("%1 ms, longest stall %2 ms  (goal < 150 ms)")
              .arg(ms(median(open_time)), ms(median(open_stall))));
     line(QStringLiteral("List of %1 commented pictures").arg(count),
          QStringLiteral("%1 ms, longest stall %2 ms  (goal: stall < 100 ms)")
              .arg(ms(median(list_time)), ms(median(list_stall))));
-    line(QStringLiteral("the store after List, %1 commented").arg(count),
-         QStringLiteral("%1 MB, %2 % more than before  (goal <= 10 %)")
+    line(QStringLiteral("the store before and after List, %1 commented").arg(count),
+         QStringLiteral("%1 MB, %2 MB: %3 % more  (goal <= 10 %)")
+             .arg(size_before / 1e6, 0, 'f', 1)
              .arg(size_after / 1e6, 0, 'f', 1)
              .arg(100.0 * double(size_after - size_before) / double(size_before), 0, 'f', 1));
 }
@@ -298,7 +320,67 @@ void measure_lower_case(const QString& folder, int count) {
              .arg(ms(time), ms(stall)));
 }
 
+qint64 first_comment_length(const QString& folder) {
+    Db reader;
+    reader.open(folder + QStringLiteral("/fotavi_comments.sqlite"), false, false);
+    return reader
+        .integer("SELECT length(comment) FROM picture WHERE name = CAST('DSC00000.JPG' AS BLOB)")
+        .value_or(0);
+}
+
+// The program killed (SIGKILL) while typing, kills times, each later after
+// its first key: how old the oldest key the store did not hold was.
+void measure_kill_loop(const QString& folder, int kills) {
+    std::vector<double> losses;
+    for (int n = 0; n < kills; ++n) {
+        const qint64 base = first_comment_length(folder);
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("FOTAVI_BENCH_TYPE"), folder);
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), QStringList());
+        QElapsedTimer clock;
+        clock.start();
+        std::vector<qint64> typed;  // when each key was said
+        const qint64 kill_after = (700 + 300 * n) * 1000000LL;
+        while (typed.empty() || clock.nsecsElapsed() - typed.front() < kill_after) {
+            if (child.state() == QProcess::NotRunning) qFatal("the typing program ended");
+            child.waitForReadyRead(20);
+            while (child.canReadLine()) {
+                child.readLine();
+                typed.push_back(clock.nsecsElapsed());
+            }
+        }
+        ::kill(pid_t(child.processId()), SIGKILL);
+        child.waitForFinished();
+        const qint64 killed = clock.nsecsElapsed();
+        const qint64 stored = first_comment_length(folder) - base;
+        losses.push_back(stored >= qint64(typed.size()) ? 0.0
+                                                        : (killed - typed[size_t(stored)]) / 1e9);
+    }
+    line(QStringLiteral("killed while typing 10 keys a second, %1 times: oldest key lost")
+             .arg(kills),
+         QStringLiteral("%1 s most, %2 s median  (goal <= 2 s)")
+             .arg(maximum(losses), 0, 'f', 2)
+             .arg(median(losses), 0, 'f', 2));
+}
+
 }  // namespace
+
+void type_until_killed(const QString& folder) {
+    Program program(folder);
+    program.commands.open_picture();
+    FolderDocument& document = program.commands.document();
+    const QString base = document.comment(0);
+    QTextStream said(stdout);
+    for (int k = 1;; ++k) {
+        document.edit_shown(base + QString(k, u'あ'));
+        said << k << Qt::endl;
+        QEventLoop pause;
+        QTimer::singleShot(100, &pause, &QEventLoop::quit);
+        pause.exec();
+    }
+}
 
 void save_for_sync_count(const QString& order) {
     std::vector<double> bytes, disk, times;
@@ -312,6 +394,7 @@ void measure_store(const QString& program, const QString& work) {
     const QString folder = commented_folder(work, picture, 10000, 200);
     measure_one_change(folder, 10000, 200);
     measure_typing(folder, 10, 8);
+    measure_kill_loop(commented_folder(work + QStringLiteral("/killed"), picture, 200, 200), 12);
     measure_commands(folder, 10000);
     measure_lower_case(commented_folder(work + QStringLiteral("/lower"), picture, 10000, 200),
                        10000);

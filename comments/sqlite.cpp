@@ -190,6 +190,12 @@ void Db::keep_write_ahead_files() {
     if (db_) sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
 }
 
+void Db::keep_as_found() {
+    if (!db_) return;
+    keep_write_ahead_files();
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+}
+
 std::optional<QStringList> Db::schema() {
     Statement query(*this, "SELECT type, name, tbl_name, coalesce(sql, '') FROM sqlite_schema");
     QStringList objects;

@@ -86,6 +86,9 @@ public:
     // Closing will not remove the write-ahead log and its shared memory
     // file by their names (the file was moved: the names are no longer its).
     void keep_write_ahead_files();
+    // Closing will change nothing in the file: its write-ahead log is
+    // neither played into it nor removed.
+    void keep_as_found();
     // The objects the file's schema holds, one "type|name|table|sql" line
     // each, sorted; nothing when it cannot be read.
     std::optional<QStringList> schema();

@@ -80,7 +80,7 @@ SaveReport SqliteCommentStore::store(const QString& folder, quint64 ticket,
         const bool unusable = saved.problem.kind == DbError::Kind::Damaged ||
                               saved.problem.kind == DbError::Kind::Stopped;
         if (unusable && file == &place_.primary && !saved.set_aside) {
-            file->close();
+            file->close_as_found();
             saved.set_aside = keep_store_aside(place_.primary_path, saved.problem);
             saved.lost = true;
             continue;

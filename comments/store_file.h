@@ -71,6 +71,9 @@ public:
     // Closes it; the last window to close a store it wrote leaves no log
     // beside it.
     void close();
+    // Closes it leaving the file and its log exactly as they are: a store
+    // about to be set aside.
+    void close_as_found();
     bool is_open() const { return db_.is_open(); }
     bool read_only() const { return db_.read_only(); }
     // The integrity check; Damaged when it fails.

@@ -76,7 +76,7 @@ void open_existing(StoreFile& file, const QString& path, bool* writable, Rows& r
     if (!error) error = file.check();
     if (!error) rows = file.rows(0, &error);
     if (error) {
-        file.close();
+        file.close_as_found();
         rows.clear();
         issues.push_back(set_aside(path, error));
     }
@@ -263,14 +263,6 @@ void StorePlace::close() {
     primary_writable = primary_refused = primary_locked = false;
     files.clear();
     seen_version = seen_history = 0;
-}
-
-void move_companions(const QString& path, const QString& new_name) {
-    const QDir dir = QFileInfo(path).dir();
-    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
-        rename_no_replace(QFile::encodeName(path + QLatin1String(suffix)),
-                          QFile::encodeName(dir.filePath(new_name + QLatin1String(suffix))));
-    }
 }
 
 StoreIssue keep_store_aside(const QString& path, const DbError& problem) {
