@@ -36,9 +36,13 @@ int main(int argc, char** argv) {
     closer.start(200);
 
     // FOTAVI_BENCH_DIR keeps the drawn pictures there, to look at or decode again.
+    if (!qEnvironmentVariableIsEmpty("FOTAVI_BENCH_DIR"))
+        QDir().mkpath(qEnvironmentVariable("FOTAVI_BENCH_DIR"));
     QTemporaryDir work(qEnvironmentVariableIsEmpty("FOTAVI_BENCH_DIR")
                            ? QDir::tempPath() + QStringLiteral("/fotavi_bench-XXXXXX")
                            : qEnvironmentVariable("FOTAVI_BENCH_DIR") + QStringLiteral("/XXXXXX"));
+    // Without it every folder would be made at the root of the file system.
+    if (!work.isValid()) qFatal("no work folder: %s", qPrintable(work.errorString()));
     work.setAutoRemove(qEnvironmentVariableIsEmpty("FOTAVI_BENCH_DIR"));
     // FOTAVI_BENCH_ONLY=store, =pictures or =heif runs one part.
     const QString only = qEnvironmentVariable("FOTAVI_BENCH_ONLY");
