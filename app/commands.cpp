@@ -302,12 +302,7 @@ void Commands::lower_case_names() {
     // The pictures prepared under the old names are of no use any more.
     pictures_.clear();
     prepare_neighbours();
-    QStringList failures;
-    for (size_t k = 0; k < pairs.size(); ++k)
-        if (report.errors[k] != 0)
-            failures << QStringLiteral("%1: %2").arg(pairs[k].first,
-                                                     system_reason(report.errors[k]));
-    QStringList notes{lower_case_text(int(pairs.size()), failures)};
+    QStringList notes{lower_case_text(pairs, report.errors)};
     if (report.problem) notes << rename_store_text(report.problem);
     say(notes);
     ui_.focus_comment();

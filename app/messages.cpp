@@ -254,7 +254,13 @@ QString diary_without_entries_text() {
         "コメントのない写真も載せるときは、「コメントのない写真も入れる」を選んで下さい。");
 }
 
-QString lower_case_text(int count, const QStringList& failures) {
+QString lower_case_text(const std::vector<std::pair<QString, QString>>& pairs,
+                        const std::vector<int>& errors) {
+    const int count = int(pairs.size());
+    QStringList failures;
+    for (size_t k = 0; k < pairs.size() && k < errors.size(); ++k)
+        if (errors[k] != 0)
+            failures << QStringLiteral("%1: %2").arg(pairs[k].first, system_reason(errors[k]));
     if (failures.isEmpty()) return QStringLiteral("画像ファイル名を小文字にしました");
     const int renamed = count - int(failures.size());
     const QString counts =

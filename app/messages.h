@@ -45,8 +45,10 @@ QString log_written_text(const QString& folder, const LogWrite& written, bool co
 QString diary_written_text(const QString& folder, const DiaryWrite& written);
 // The photo diary had nothing to show.
 QString diary_without_entries_text();
-// 小文字's result: failures holds "name: reason" lines.
-QString lower_case_text(int count, const QStringList& failures);
+// 小文字's result: for each pair (old name, new name), the errno of why it
+// keeps its old name, 0 when renamed.
+QString lower_case_text(const std::vector<std::pair<QString, QString>>& pairs,
+                        const std::vector<int>& errors);
 // A store that could not follow the renames.
 QString rename_store_text(const DbError& problem);
 // A rename note left as it was, or a picture left under its temporary name.
