@@ -4,7 +4,7 @@
 #include <QDir>
 
 #include "app/messages.h"
-#include "platform/errors.h"
+#include "app/reasons.h"
 
 namespace fotavi {
 

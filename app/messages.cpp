@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "document/folder_document.h"
-#include "platform/errors.h"
+#include "app/reasons.h"
 
 namespace fotavi {
 

@@ -69,7 +69,7 @@ QString wrong_option_value_text(const QString& option, const QString& value,
 QString extra_argument_text(const QString& argument);
 QString diary_option_alone_text(const QString& option);
 QString not_a_folder_text(const QString& argument);
-QString folder_unreadable_text(const QString& folder, const QString& reason);
+QString folder_unreadable_text(const QString& folder, int error);
 QString no_pictures_text();
 QString no_form_text();
 // How --export-pictures is given, when it is given otherwise.
@@ -90,7 +90,7 @@ QString export_progress_text(int count);
 // A sidecar that could not be written.
 QString sidecar_failure_text(const SidecarWrite& failure);
 // The sidecar setting could not be kept for the next start.
-QString sidecar_setting_text(const QString& reason);
+QString sidecar_setting_text(int error);
 // The question whether count captions found in the pictures are taken in.
 QString captions_found_question(int count);
 

@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/errors.h"
+#include "app/reasons.h"
 #include "platform/files.h"
 #include "platform/io.h"
 
