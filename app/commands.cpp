@@ -5,12 +5,11 @@
 #include <QTextStream>
 
 #include "app/messages.h"
+#include "app/reasons.h"
 #include "app/ui.h"
 #include "comments/sqlite_comment_store.h"
 #include "pictures/capture_time.h"
-#include "time_log/old_log.h"
 #include "platform/files.h"
-#include "app/reasons.h"
 #include "platform/picture.h"
 #include "settings/layouts.h"
 #include "time_log/old_log.h"

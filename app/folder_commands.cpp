@@ -5,8 +5,8 @@
 
 #include "app/commands.h"
 #include "app/messages.h"
-#include "app/ui.h"
 #include "app/reasons.h"
+#include "app/ui.h"
 #include "time_log/old_log.h"
 
 // The commands that open, leave and scan again the picture folder.
@@ -60,9 +60,7 @@ void Commands::open_folder(const QString& named) {
     const std::optional<FolderListing> listing = read_dates(folder, settings_.capture_time);
     if (!listing) return;
     if (const int error = change_current_folder(folder); error != 0) {
-        ui_.message(QStringLiteral("フォルダ %1 を開けません。\n理由: %2")
-                        .arg(folder, system_reason(error)),
-                    kTitle);
+        ui_.message(folder_not_opened_text(folder, error), kTitle);
         return;
     }
     folder_ = folder;
@@ -167,9 +165,7 @@ void Commands::enable_picture_commands() {
 
 void Commands::report_listing(const FolderListing& listing) {
     if (listing.error != 0)
-        ui_.message(QStringLiteral("フォルダ %1 の中を読めません。\n理由: %2")
-                        .arg(folder_, system_reason(listing.error)),
-                    kTitle);
+        ui_.message(folder_not_listed_text(folder_, listing.error), kTitle);
     else if (listing.files.empty())
         ui_.message(QStringLiteral("検索対象ありませんでした。"), kAppTitle);
     if (listing.undecodable > 0) {

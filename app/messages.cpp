@@ -5,8 +5,8 @@
 
 #include <iterator>
 
-#include "document/folder_document.h"
 #include "app/reasons.h"
+#include "document/folder_document.h"
 
 namespace fotavi {
 

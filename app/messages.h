@@ -37,6 +37,9 @@ QString replaced_elsewhere_text(int count);
 QString unsaved_question(int count, const SaveReport* failure);
 // Why a file was not written (empty when it was).
 QString write_problem_text(const WriteProblem& problem);
+// The folder could not be made the current one, or not be listed (error: the errno).
+QString folder_not_opened_text(const QString& folder, int error);
+QString folder_not_listed_text(const QString& folder, int error);
 // Why List wrote no time_log.txt into folder.
 QString log_failure_text(const QString& folder, const LogWrite& written);
 // List's confirmation, or nothing when there is nothing to say (confirm false).

@@ -150,8 +150,7 @@ QString failure_text(const Failure& failure) {
 QString config_problem_text(const QString& folder, const ConfigRead& read) {
     if (!read.unread.ok())
         return QStringLiteral("%1 を読み込めなかったため、既定の設定を使います。（%2）")
-            .arg(QDir::toNativeSeparators(
-                     QDir(folder).filePath(QString::fromLatin1(kConfigName))),
+            .arg(QDir::toNativeSeparators(QDir(folder).filePath(QString::fromLatin1(kConfigName))),
                  small_file_reason(read.unread, kConfigLimit));
     if (read.malformed)
         return QStringLiteral(
@@ -161,7 +160,8 @@ QString config_problem_text(const QString& folder, const ConfigRead& read) {
 }
 
 QString config_kept_text(const Aside& kept) {
-    if (kept.ok()) return QStringLiteral("元の def_list.txt は %1 として残しました。").arg(kept.name);
+    if (kept.ok())
+        return QStringLiteral("元の def_list.txt は %1 として残しました。").arg(kept.name);
     if (kept.error == EISDIR)
         return QStringLiteral(
             "def_list.txt という名前のフォルダがあるため、終了するときにも"

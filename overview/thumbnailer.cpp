@@ -102,7 +102,8 @@ void Thumbnailer::decode(const Job& job) {
     const int side = pixels_of(job.key.size);
     const Picture picture = load_safely(options_.loader, job.key.path, QSize(side, side));
     if (picture.image.isNull()) {
-        deliver(job, {Thumbnail::State::Failed, {},
+        deliver(job, {Thumbnail::State::Failed,
+                      {},
                       options_.reason ? options_.reason(picture.problem) : QString()});
         return;
     }

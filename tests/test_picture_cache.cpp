@@ -5,9 +5,9 @@
 #include <new>
 #include <stdexcept>
 
+#include "app/reasons.h"
 #include "pictures/picture_cache.h"
 #include "run.h"
-#include "app/reasons.h"
 #include "platform/picture.h"
 
 using namespace fotavi;

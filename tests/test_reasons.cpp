@@ -43,8 +43,8 @@ private slots:
         QTest::newRow("errno 0") << Failure(Kind::System, 0) << u"原因不明のエラー"_s;
         QTest::newRow("read failed, no errno")
             << Failure(Kind::Unreadable) << u"ファイルを読めません"_s;
-        QTest::newRow("read failed")
-            << Failure(Kind::Unreadable, EIO) << u"ファイルを読めません（入出力エラーが起きました）"_s;
+        QTest::newRow("read failed") << Failure(Kind::Unreadable, EIO)
+                                     << u"ファイルを読めません（入出力エラーが起きました）"_s;
         QTest::newRow("special file")
             << Failure(Kind::SpecialFile) << u"画像ファイルではありません（特殊なファイルです）"_s;
         QTest::newRow("GIF named .jpg") << Failure::not_of_kind(Kind::NotJpeg, u"GIF"_s)
@@ -52,8 +52,8 @@ private slots:
         QTest::newRow("no HEIF") << Failure(Kind::NotHeif) << u"HEIF 画像ではありません"_s;
         QTest::newRow("WebP named .heic") << Failure::not_of_kind(Kind::NotHeif, u"WebP"_s)
                                           << u"WebP 画像で、HEIF 画像ではありません"_s;
-        QTest::newRow("lossless")
-            << Failure(Kind::LosslessJpeg) << u"可逆圧縮の JPEG には対応していません"_s;
+        QTest::newRow("lossless") << Failure(Kind::LosslessJpeg)
+                                  << u"可逆圧縮の JPEG には対応していません"_s;
         QTest::newRow("hierarchical")
             << Failure(Kind::HierarchicalJpeg) << u"階層符号化の JPEG には対応していません"_s;
         QTest::newRow("HEIF coding")
@@ -75,8 +75,9 @@ private slots:
             << unread(EINVAL, S_IFLNK) << u"シンボリックリンクです"_s;
         QTest::newRow("a socket") << unread(EINVAL, S_IFSOCK)
                                   << u"ソケットで、普通のファイルではありません"_s;
-        QTest::newRow("a link to a folder") << unread(EINVAL, S_IFDIR, true)
-                                            << u"シンボリックリンクの先がファイルではなくフォルダです"_s;
+        QTest::newRow("a link to a folder")
+            << unread(EINVAL, S_IFDIR, true)
+            << u"シンボリックリンクの先がファイルではなくフォルダです"_s;
         QTest::newRow("a link to a large file")
             << unread(EFBIG, S_IFREG, true, 9000)
             << u"シンボリックリンクの先がファイルが大きすぎます（9000 バイト。100 バイトまでしか読みません）"_s;
@@ -92,8 +93,9 @@ private slots:
     void malformed_settings_are_named() {
         ConfigRead read;
         read.malformed = true;
-        QCOMPARE(config_problem_text(u"/x"_s, read),
-                 u"def_list.txt の内容が想定と異なっていたため、読み取れなかった設定には既定の値を使います。"_s);
+        QCOMPARE(
+            config_problem_text(u"/x"_s, read),
+            u"def_list.txt の内容が想定と異なっていたため、読み取れなかった設定には既定の値を使います。"_s);
         QCOMPARE(config_problem_text(u"/x"_s, ConfigRead()), QString());
     }
 
@@ -102,12 +104,14 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("sentence");
-        QTest::newRow("text named .jpg") << "a.jpg" << QByteArray("text") << u"JPEG 画像ではありません"_s;
-        QTest::newRow("text named .HEIF") << "a.HEIF" << QByteArray("text") << u"HEIF 画像ではありません"_s;
-        QTest::newRow("GIF named .heic") << "a.heic" << QByteArray("GIF89a....")
-                                         << u"GIF 画像で、HEIF 画像ではありません"_s;
-        QTest::newRow("GIF named .JPG") << "a.JPG" << QByteArray("GIF89a....")
-                                        << u"GIF 画像で、JPEG 画像ではありません"_s;
+        QTest::newRow("text named .jpg")
+            << "a.jpg" << QByteArray("text") << u"JPEG 画像ではありません"_s;
+        QTest::newRow("text named .HEIF")
+            << "a.HEIF" << QByteArray("text") << u"HEIF 画像ではありません"_s;
+        QTest::newRow("GIF named .heic")
+            << "a.heic" << QByteArray("GIF89a....") << u"GIF 画像で、HEIF 画像ではありません"_s;
+        QTest::newRow("GIF named .JPG")
+            << "a.JPG" << QByteArray("GIF89a....") << u"GIF 画像で、JPEG 画像ではありません"_s;
     }
     void refused_by_the_kind_its_name_promises() {
         QFETCH(QString, name);
