@@ -4,7 +4,7 @@
 #include <QDir>
 
 #include "app/messages.h"
-#include "platform/errors.h"
+#include "app/reasons.h"
 
 namespace fotavi {
 
@@ -74,8 +74,9 @@ QString not_a_folder_text(const QString& argument) {
     return QStringLiteral("%1 は JPEG ファイル (.jpg) でもフォルダでもありません").arg(argument);
 }
 
-QString folder_unreadable_text(const QString& folder, const QString& reason) {
-    return QStringLiteral("フォルダ %1 の中を読めません。理由: %2").arg(native(folder), reason);
+QString folder_unreadable_text(const QString& folder, int error) {
+    return QStringLiteral("フォルダ %1 の中を読めません。理由: %2")
+        .arg(native(folder), system_reason(error));
 }
 
 // As the window says it.

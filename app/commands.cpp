@@ -5,12 +5,11 @@
 #include <QTextStream>
 
 #include "app/messages.h"
+#include "app/reasons.h"
 #include "app/ui.h"
 #include "comments/sqlite_comment_store.h"
 #include "pictures/capture_time.h"
-#include "time_log/old_log.h"
 #include "platform/files.h"
-#include "platform/errors.h"
 #include "platform/picture.h"
 #include "settings/layouts.h"
 #include "time_log/old_log.h"
@@ -95,23 +94,11 @@ void Commands::start_up(const QStringList& args, const QString& start_dir) {
     const ConfigRead config = read_settings_file(config_dir_);
     settings_ = config.settings;
     set_preset_captions(settings_, ui_);
-    if (!config.problem.isEmpty()) {
+    if (!config.ok()) {
         // What was guessed from a damaged file must not silently replace it at exit.
         const Aside kept = keep_damaged_config(config_dir_);
         keep_config_ = !kept.ok();
-        QString note;
-        if (kept.ok())
-            note = QStringLiteral("元の def_list.txt は %1 として残しました。").arg(kept.name);
-        else if (kept.error == EISDIR)
-            note = QStringLiteral(
-                "def_list.txt という名前のフォルダがあるため、終了するときにも"
-                "設定は保存しません。");
-        else
-            note = QStringLiteral(
-                       "元の def_list.txt を残せないため（%1）、終了するときにも "
-                       "def_list.txt は書き換えません。")
-                       .arg(system_reason(kept.error));
-        say({config.problem + u'\n' + note});
+        say({config_problem_text(config_dir_, config) + u'\n' + config_kept_text(kept)});
     }
     apply_layout(settings_.size_large, ui_);
     ui_.set_capture_time_checked(settings_.capture_time);
@@ -173,7 +160,7 @@ void Commands::show_picture() {
     const QString& name = document_.name(document_.shown());
     const Picture picture = pictures_.get(QDir(folder_).filePath(name), picture_box());
     if (picture.image.isNull())
-        ui_.set_picture_placeholder(name, picture.error);
+        ui_.set_picture_placeholder(name, failure_text(picture.problem));
     else
         ui_.set_picture(picture.image);
     prepare_neighbours();

@@ -7,6 +7,7 @@
 
 #include "app/commands.h"
 #include "app/messages.h"
+#include "app/reasons.h"
 #include "app/ui.h"
 
 // The photo diary command: the dialog, the writing on a worker with a
@@ -45,6 +46,7 @@ void Commands::make_photo_diary() {
         request.csv = choice->csv;
         request.layout = choice->layout;
         request.decoders = std::clamp(QThread::idealThreadCount(), 1, 8);
+        request.reason = failure_text;
         if (request.entries.empty()) {
             ui_.message(diary_without_entries_text(), kTitle);
         } else if (request.html || request.pdf || request.csv) {

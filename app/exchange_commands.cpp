@@ -76,9 +76,9 @@ void Commands::export_pictures(const QString& destination, bool all) {
 }
 
 void Commands::toggle_sidecars() {
-    const QString problem = sidecars_.set_on(!sidecars_.on());
+    const int error = sidecars_.set_on(!sidecars_.on());
     ui_.set_sidecars_checked(sidecars_.on());
-    if (!problem.isEmpty()) ui_.message(sidecar_setting_text(problem), kTitle);
+    if (error != 0) ui_.message(sidecar_setting_text(error), kTitle);
     ui_.focus_comment();
 }
 

@@ -4,7 +4,7 @@
 #include <QDir>
 
 #include "app/messages.h"
-#include "platform/errors.h"
+#include "app/reasons.h"
 
 namespace fotavi {
 
@@ -100,14 +100,14 @@ QString sidecar_failure_text(const SidecarWrite& failure) {
                    "%1 は XMP のファイルとして読めないので、コメントを書かずにそのままにしました。")
             .arg(native(failure.path));
     return QStringLiteral("コメントを %1 に書けませんでした。\n%2")
-        .arg(native(failure.path), failure.read_problem.isEmpty()
+        .arg(native(failure.path), failure.unread.ok()
                                        ? write_problem_text(failure.problem)
-                                       : failure.read_problem);
+                                       : small_file_reason(failure.unread, kSidecarLimit));
 }
 
-QString sidecar_setting_text(const QString& reason) {
+QString sidecar_setting_text(int error) {
     return QStringLiteral("この設定を次の起動のために覚えておけませんでした。\n理由: %1")
-        .arg(reason);
+        .arg(system_reason(error));
 }
 
 QString captions_found_question(int count) {

@@ -5,7 +5,7 @@
 #include <QFile>
 
 #include "app/messages.h"
-#include "platform/errors.h"
+#include "app/reasons.h"
 
 namespace fotavi {
 
@@ -28,6 +28,15 @@ QString not_kept_text(const QString& folder, const KeepFailure& failure) {
 }
 
 }  // namespace
+
+QString folder_not_opened_text(const QString& folder, int error) {
+    return QStringLiteral("フォルダ %1 を開けません。\n理由: %2").arg(folder, system_reason(error));
+}
+
+QString folder_not_listed_text(const QString& folder, int error) {
+    return QStringLiteral("フォルダ %1 の中を読めません。\n理由: %2")
+        .arg(folder, system_reason(error));
+}
 
 QString write_problem_text(const WriteProblem& problem) {
     switch (problem.kind) {

@@ -5,8 +5,8 @@
 
 #include "app/commands.h"
 #include "app/messages.h"
+#include "app/reasons.h"
 #include "app/ui.h"
-#include "platform/errors.h"
 #include "time_log/old_log.h"
 
 // The commands that open, leave and scan again the picture folder.
@@ -59,10 +59,8 @@ void Commands::open_folder(const QString& named) {
     // cancels leaves the open folder, its comments and the screen as they were.
     const std::optional<FolderListing> listing = read_dates(folder, settings_.capture_time);
     if (!listing) return;
-    const QString error = change_current_folder(folder);
-    if (!error.isEmpty()) {
-        ui_.message(QStringLiteral("フォルダ %1 を開けません。\n理由: %2").arg(folder, error),
-                    kTitle);
+    if (const int error = change_current_folder(folder); error != 0) {
+        ui_.message(folder_not_opened_text(folder, error), kTitle);
         return;
     }
     folder_ = folder;
@@ -93,7 +91,7 @@ std::optional<FolderListing> Commands::read_dates(const QString& folder, bool ca
     FolderListing listing =
         wait_for(run_on<FolderListing>(tasks_, [folder] { return list_pictures(folder); }),
                  QStringLiteral("フォルダの中を読んでいます"));
-    if (!capture_time || !listing.error.isEmpty() || listing.files.empty()) return listing;
+    if (!capture_time || listing.error != 0 || listing.files.empty()) return listing;
     if (!read_capture_times(listing.files, folder)) return std::nullopt;
     for (const ListedFile& file : listing.files) {
         if (!capture_times_.get(folder, file).found())
@@ -124,7 +122,7 @@ bool Commands::read_capture_times(std::vector<ListedFile>& files, const QString&
 
 void Commands::relist_folder(const FolderListing& listing, const QString& shown) {
     pictures_.clear();
-    if (listing.error.isEmpty() && !listing.files.empty()) {
+    if (listing.error == 0 && !listing.files.empty()) {
         QStringList notes;
         const StoreLoad load = load_comments(listing, shown, notes);
         say(notes);
@@ -169,10 +167,8 @@ void Commands::enable_picture_commands() {
 }
 
 void Commands::report_listing(const FolderListing& listing) {
-    if (!listing.error.isEmpty())
-        ui_.message(
-            QStringLiteral("フォルダ %1 の中を読めません。\n理由: %2").arg(folder_, listing.error),
-            kTitle);
+    if (listing.error != 0)
+        ui_.message(folder_not_listed_text(folder_, listing.error), kTitle);
     else if (listing.files.empty())
         ui_.message(QStringLiteral("検索対象ありませんでした。"), kAppTitle);
     if (listing.undecodable > 0) {
@@ -234,7 +230,7 @@ void Commands::toggle_capture_time() {
 bool Commands::set_capture_time(bool on, bool keep_shown) {
     if (document_.count() > 0) {
         const std::optional<FolderListing> listing = read_dates(folder_, on);
-        if (!listing || !listing->error.isEmpty() || listing->files.empty()) {
+        if (!listing || listing->error != 0 || listing->files.empty()) {
             if (listing) report_listing(*listing);
             ui_.set_capture_time_checked(settings_.capture_time);
             return false;

@@ -5,8 +5,8 @@
 
 #include <iterator>
 
+#include "app/reasons.h"
 #include "document/folder_document.h"
-#include "platform/errors.h"
 
 namespace fotavi {
 

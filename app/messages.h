@@ -37,6 +37,9 @@ QString replaced_elsewhere_text(int count);
 QString unsaved_question(int count, const SaveReport* failure);
 // Why a file was not written (empty when it was).
 QString write_problem_text(const WriteProblem& problem);
+// The folder could not be made the current one, or not be listed (error: the errno).
+QString folder_not_opened_text(const QString& folder, int error);
+QString folder_not_listed_text(const QString& folder, int error);
 // Why List wrote no time_log.txt into folder.
 QString log_failure_text(const QString& folder, const LogWrite& written);
 // List's confirmation, or nothing when there is nothing to say (confirm false).
@@ -73,7 +76,7 @@ QString wrong_option_value_text(const QString& option, const QString& value,
 QString extra_argument_text(const QString& argument);
 QString diary_option_alone_text(const QString& option);
 QString not_a_folder_text(const QString& argument);
-QString folder_unreadable_text(const QString& folder, const QString& reason);
+QString folder_unreadable_text(const QString& folder, int error);
 QString no_pictures_text();
 QString no_form_text();
 // How --export-pictures is given, when it is given otherwise.
@@ -94,7 +97,7 @@ QString export_progress_text(int count);
 // A sidecar that could not be written.
 QString sidecar_failure_text(const SidecarWrite& failure);
 // The sidecar setting could not be kept for the next start.
-QString sidecar_setting_text(const QString& reason);
+QString sidecar_setting_text(int error);
 // The question whether count captions found in the pictures are taken in.
 QString captions_found_question(int count);
 

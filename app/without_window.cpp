@@ -7,6 +7,7 @@
 
 #include "app/commands.h"
 #include "app/messages.h"
+#include "app/reasons.h"
 #include "comments/store_reading.h"
 #include "document/clock_order.h"
 #include "document/folder_document.h"
@@ -42,6 +43,7 @@ int write_diary(const CommandLine& line, const QString& start_dir, bool capture_
     request.csv = choice.csv;
     request.layout = choice.layout;
     request.decoders = std::clamp(QThread::idealThreadCount(), 1, 8);
+    request.reason = failure_text;
     if (request.entries.empty())
         return refuse(err, diary_without_entries_text().section(u'\n', 0, 0), kExitFailed);
     const DiaryWrite written = write_photo_diary(request);
@@ -83,7 +85,7 @@ FolderRead read_folder(const QString& named, const QString& start_dir, const Use
         return read;
     }
     FolderListing listing = list_pictures(read.folder);
-    if (!listing.error.isEmpty()) {
+    if (listing.error != 0) {
         read.problem = folder_unreadable_text(read.folder, listing.error);
         return read;
     }

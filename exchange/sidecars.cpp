@@ -11,7 +11,6 @@
 #include "comments/comment_store.h"
 #include "document/folder_document.h"
 #include "exchange/captions.h"
-#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/text_file.h"
 
@@ -34,7 +33,7 @@ SidecarWrite write_sidecar(const QString& picture_path, const QString& comment) 
         if (existing.kind == S_IFLNK)
             result.problem = refuse_to_write(result.path);
         else
-            result.read_problem = small_file_reason(existing, kSidecarLimit);
+            result.unread = existing;
         return result;
     }
     QString problem;
@@ -52,12 +51,12 @@ bool sidecars_wanted(const QString& config_dir) {
     return settings.value(kSidecarsKey, false).toBool();
 }
 
-QString remember_sidecars_wanted(const QString& config_dir, bool on) {
-    if (const int error = make_folders(config_dir); error != 0) return system_reason(error);
+int remember_sidecars_wanted(const QString& config_dir, bool on) {
+    if (const int error = make_folders(config_dir); error != 0) return error;
     QSettings settings(QDir(config_dir).filePath(kSettingsName), QSettings::IniFormat);
     settings.setValue(kSidecarsKey, on);
     settings.sync();
-    return settings.status() == QSettings::NoError ? QString() : system_reason(EIO);
+    return settings.status() == QSettings::NoError ? 0 : EIO;
 }
 
 QString user_config_folder() {
@@ -90,7 +89,7 @@ void SidecarSync::stored(const SaveReport& report) {
     }
 }
 
-QString SidecarSync::set_on(bool on) {
+int SidecarSync::set_on(bool on) {
     on_ = on;
     return remember_sidecars_wanted(config_dir_, on);
 }

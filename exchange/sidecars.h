@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "platform/files.h"
 #include "platform/text_file.h"
 #include "platform/worker.h"
 
@@ -24,9 +25,9 @@ inline constexpr qint64 kSidecarLimit = 16 * 1024 * 1024;
 struct SidecarWrite {
     QString path;            // the sidecar
     bool not_xmp = false;    // a file there is no XMP: left as it is
-    QString read_problem;    // why the sidecar there could not be read, as the reader says it
+    SmallFile unread;        // the sidecar there could not be read: its errno, its kind
     WriteProblem problem;    // why it could not be written
-    bool ok() const { return !not_xmp && read_problem.isEmpty() && problem.ok(); }
+    bool ok() const { return !not_xmp && unread.ok() && problem.ok(); }
 };
 SidecarWrite write_sidecar(const QString& picture_path, const QString& comment);
 
@@ -34,7 +35,8 @@ SidecarWrite write_sidecar(const QString& picture_path, const QString& comment);
 // per-user configuration folder), and remembering it; the latter returns
 // why it could not be kept, or empty.
 bool sidecars_wanted(const QString& config_dir);
-QString remember_sidecars_wanted(const QString& config_dir, bool on);
+// 0, or the errno of why it could not be remembered.
+int remember_sidecars_wanted(const QString& config_dir, bool on);
 
 // The per-user configuration folder, where the sidecar setting is kept.
 QString user_config_folder();
@@ -47,9 +49,9 @@ class SidecarSync {
 public:
     SidecarSync(FolderDocument& document, const QString& config_dir,
                 std::function<void(const SidecarWrite& failure)> on_failure);
-    // Turns sidecars on or off and remembers it; why it could not be
-    // remembered, or empty.
-    QString set_on(bool on);
+    // Turns sidecars on or off and remembers it; 0, or the errno of why it
+    // could not be remembered.
+    int set_on(bool on);
     bool on() const { return on_; }
     // Blocks until every sidecar asked for is written; delivers the failures.
     void wait_idle();

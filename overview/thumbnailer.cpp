@@ -102,7 +102,9 @@ void Thumbnailer::decode(const Job& job) {
     const int side = pixels_of(job.key.size);
     const Picture picture = load_safely(options_.loader, job.key.path, QSize(side, side));
     if (picture.image.isNull()) {
-        deliver(job, {Thumbnail::State::Failed, {}, picture.error});
+        deliver(job, {Thumbnail::State::Failed,
+                      {},
+                      options_.reason ? options_.reason(picture.problem) : QString()});
         return;
     }
     const QImage image = fitted(picture.image, job.key.size);

@@ -27,7 +27,7 @@ struct Thumbnail {
         None,     // nothing yet: it is being made
         Preview,  // the camera's embedded thumbnail, until the decode is done
         Final,    // from the cache, or decoded from the picture
-        Failed,   // the picture cannot be shown: error says why
+        Failed,   // the picture cannot be shown: error says why, in the words of Options::reason
     };
     State state = State::None;
     QImage image;   // Preview and Final; at most the size asked for
@@ -52,6 +52,7 @@ public:
         int decoders = 2;                         // background decodes at once
         qint64 memory_budget = 48 * 1024 * 1024;  // bytes of thumbnails kept
         Loader loader = load_picture;
+        FailureText reason;  // the sentence for a picture that cannot be shown (app's)
     };
 
     explicit Thumbnailer(Options options, QObject* parent = nullptr);

@@ -90,9 +90,9 @@ DiaryWrite write_photo_diary(const DiaryRequest& request, const DiaryProgress& p
     QStringList paths;
     if (with_pictures)
         for (const DiaryEntry& entry : request.entries) paths << entry.picture_path;
-    const std::vector<DiaryPicture> pictures =
-        diary_pictures(paths, {request.thumbnail_root, request.decoders, load_picture},
-                       [&](int done) { return !progress || progress(done, total); });
+    const std::vector<DiaryPicture> pictures = diary_pictures(
+        paths, {request.thumbnail_root, request.decoders, load_picture, request.reason},
+        [&](int done) { return !progress || progress(done, total); });
     if (qsizetype(pictures.size()) != paths.size()) {
         result.cancelled = true;
         return result;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pictures/image_table.h"
+#include "platform/failure.h"
 #include "platform/text_file.h"
 #include "platform/thumbnail_cache.h"
 
@@ -74,6 +75,7 @@ struct DiaryRequest {
     DiaryLayout layout = DiaryLayout::Standard;
     QString thumbnail_root = default_thumbnail_root();  // large thumbnails to reuse
     int decoders = 2;                                   // pictures decoded at once
+    FailureText reason;  // the sentence for a picture that cannot be shown (app's)
 };
 
 // Called as the work goes on, on the thread that writes: steps done of

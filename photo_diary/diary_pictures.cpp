@@ -51,7 +51,8 @@ DiaryPicture make_picture(const QString& path, const DiaryPictureSource& source,
     }
     const int side = pixels_of(ThumbnailSize::XLarge);
     const Picture picture = load_safely(source.loader, path, QSize(side, side));
-    if (picture.image.isNull()) return {{}, {}, picture.error};
+    if (picture.image.isNull())
+        return {{}, {}, source.reason ? source.reason(picture.problem) : QString()};
     if (cache) cache->write(key, ThumbnailSize::XLarge, picture.image);
     return encoded(picture.image);
 }

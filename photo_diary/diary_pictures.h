@@ -27,6 +27,7 @@ struct DiaryPictureSource {
     QString thumbnail_root;  // the desktop's thumbnail cache; empty: not used
     int decoders = 2;
     PictureLoader loader = load_picture;
+    FailureText reason;  // the sentence for a picture that cannot be shown (app's)
 };
 
 // The pictures at paths, made on several workers: a large enough thumbnail of

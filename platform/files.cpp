@@ -18,7 +18,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/errors.h"
 #include "platform/io.h"
 
 namespace fotavi {
@@ -52,7 +51,7 @@ FolderListing list_pictures(const QString& folder) {
     const QByteArray encoded = QFile::encodeName(folder);
     DIR* dir = ::opendir(encoded.constData());
     if (!dir) {
-        listing.error = system_reason(errno);
+        listing.error = errno;
         return listing;
     }
     const int dir_fd = ::dirfd(dir);
@@ -88,9 +87,8 @@ bool comes_before_by_name(const QString& a, const QString& b) {
     return a < b;
 }
 
-QString change_current_folder(const QString& path) {
-    if (::chdir(QFile::encodeName(path).constData()) != 0) return system_reason(errno);
-    return {};
+int change_current_folder(const QString& path) {
+    return ::chdir(QFile::encodeName(path).constData()) != 0 ? errno : 0;
 }
 
 UserFolders user_folders() {
@@ -182,24 +180,6 @@ SmallFile read_small_file_at(int dir_fd, const QByteArray& name, qint64 limit, b
 
 SmallFile read_small_file(const QString& path, qint64 limit) {
     return read_small_file_at(AT_FDCWD, QFile::encodeName(path), limit, true);
-}
-
-QString small_file_reason(const SmallFile& file, qint64 limit) {
-    const QString link = file.through_link ? QStringLiteral("シンボリックリンクの先が") : QString();
-    if (file.error == EFBIG) {
-        return QStringLiteral("%1ファイルが大きすぎます（%2 バイト。%3 バイトまでしか読みません）")
-            .arg(link)
-            .arg(file.size)
-            .arg(limit);
-    }
-    if (file.error != EINVAL || file.kind == 0 || S_ISREG(file.kind))
-        return system_reason(file.error);
-    if (S_ISDIR(file.kind)) return link + QStringLiteral("ファイルではなくフォルダです");
-    if (S_ISLNK(file.kind)) return QStringLiteral("シンボリックリンクです");
-    const QString kind = S_ISFIFO(file.kind)   ? QStringLiteral("名前付きパイプ (FIFO) ")
-                         : S_ISSOCK(file.kind) ? QStringLiteral("ソケット")
-                                               : QStringLiteral("装置ファイル");
-    return QStringLiteral("%1%2で、普通のファイルではありません").arg(link, kind);
 }
 
 int make_folders(const QString& folder, unsigned mode) {

@@ -27,7 +27,7 @@ struct ListedFile {
 struct FolderListing {
     std::vector<ListedFile> files;  // in the order the file system lists them
     int undecodable = 0;            // names that are not valid UTF-8, left out
-    QString error;                  // the folder could not be listed
+    int error = 0;                  // the folder could not be listed: the errno
 };
 
 // Where the program keeps what is not a setting, never in a picture folder:
@@ -54,8 +54,8 @@ FolderListing list_pictures(const QString& folder);
 // never reorders them.
 bool comes_before_by_name(const QString& a, const QString& b);
 
-// Makes path the current folder; returns an error text, or empty.
-QString change_current_folder(const QString& path);
+// Makes path the current folder; 0, or the errno.
+int change_current_folder(const QString& path);
 
 // The folder of the program's executable.
 QString program_folder();
@@ -176,9 +176,6 @@ SmallFile read_small_file(const QString& path, qint64 limit);
 // The same for name in the folder open as dir_fd; without follow_links a
 // symbolic link is refused as such (kind S_IFLNK).
 SmallFile read_small_file_at(int dir_fd, const QByteArray& name, qint64 limit, bool follow_links);
-// Why file was not read, in Japanese: the kind of file found, its size
-// against limit, or the system's reason.
-QString small_file_reason(const SmallFile& file, qint64 limit);
 
 // Makes folder and the folders above it that are missing, each with mode
 // (less the umask): 0700 for a cache of the user's own. 0, or the errno of the

@@ -13,7 +13,6 @@
 
 #include <libheif/heif.h>
 
-#include "platform/errors.h"
 #include "platform/io.h"
 #include "platform/picture_header.h"
 
@@ -27,17 +26,17 @@ constexpr int kMostSide = 16384;
 // EXIF blocks of phones are a few tens of KiB; anything larger is no block of a picture's.
 constexpr size_t kMostExifBytes = 1024 * 1024;
 
-QString reason_of(const heif_error& error) {
+Failure reason_of(const heif_error& error) {
     switch (error.code) {
         case heif_error_Ok:
             return {};
         case heif_error_Unsupported_filetype:
         case heif_error_Unsupported_feature:
-            return QStringLiteral("この HEIF 画像の形式には対応していません");
+            return {Failure::Kind::HeifUnsupported};
         case heif_error_Memory_allocation_error:
-            return QStringLiteral("メモリが足りません");
+            return {Failure::Kind::OutOfMemory};
         default:
-            return kPictureDamaged;
+            return {Failure::Kind::Damaged};
     }
 }
 
@@ -68,7 +67,7 @@ QImage to_qimage(heif_image* image, bool alpha) {
                   alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888, release_image, image);
 }
 
-QImage decode_handle(const heif_image_handle* handle, QString* error) {
+QImage decode_handle(const heif_image_handle* handle, Failure* error) {
     const bool alpha = heif_image_handle_has_alpha_channel(handle);
     heif_image* image = nullptr;
     const heif_error result = heif_decode_image(
@@ -80,7 +79,7 @@ QImage decode_handle(const heif_image_handle* handle, QString* error) {
         return {};
     }
     QImage decoded = to_qimage(image, alpha);
-    if (decoded.isNull() && error) *error = kPictureDamaged;
+    if (decoded.isNull() && error) *error = {Failure::Kind::Damaged};
     return decoded;
 }
 
@@ -125,7 +124,7 @@ HeifFile::HeifFile(int fd, qint64 size) : reader_(new Reader{fd, size, 0, false}
                                       Reader::wait_for_file_size};
     context_ = heif_context_alloc();
     if (!context_) {
-        problem_ = QStringLiteral("メモリが足りません");
+        problem_ = {Failure::Kind::OutOfMemory};
         return;
     }
     heif_context_set_maximum_image_size_limit(context_, kMostSide);
@@ -137,7 +136,7 @@ HeifFile::HeifFile(QByteArrayView bytes) {
     start_libheif();
     context_ = heif_context_alloc();
     if (!context_) {
-        problem_ = QStringLiteral("メモリが足りません");
+        problem_ = {Failure::Kind::OutOfMemory};
         return;
     }
     heif_context_set_maximum_image_size_limit(context_, kMostSide);
@@ -180,12 +179,12 @@ HeifFile::~HeifFile() {
 }
 
 void HeifFile::open_primary() {
-    if (!problem_.isEmpty()) return;
+    if (!problem_.ok()) return;
     problem_ = reason_of(heif_context_get_primary_image_handle(context_, &primary_));
-    if (!problem_.isEmpty()) return;
+    if (!problem_.ok()) return;
     const QSize shown = size();
     if (shown.isEmpty() || shown.width() > kMostSide || shown.height() > kMostSide)
-        problem_ = kPictureDamaged;
+        problem_ = {Failure::Kind::Damaged};
 }
 
 QSize HeifFile::size() const {
@@ -197,8 +196,8 @@ bool HeifFile::has_alpha() const {
     return primary_ && heif_image_handle_has_alpha_channel(primary_);
 }
 
-QImage HeifFile::decode(QString* error) const {
-    if (!problem_.isEmpty()) {
+QImage HeifFile::decode(Failure* error) const {
+    if (!problem_.ok()) {
         if (error) *error = problem_;
         return {};
     }
@@ -206,7 +205,7 @@ QImage HeifFile::decode(QString* error) const {
 }
 
 QByteArray HeifFile::exif_block() const {
-    if (!problem_.isEmpty()) return {};
+    if (!problem_.ok()) return {};
     heif_item_id id = 0;
     if (heif_image_handle_get_list_of_metadata_block_IDs(primary_, "Exif", &id, 1) < 1) return {};
     const size_t size = heif_image_handle_get_metadata_size(primary_, id);
@@ -226,7 +225,7 @@ QByteArray HeifFile::exif_block() const {
 
 std::vector<QSize> HeifFile::thumbnail_sizes() const {
     std::vector<QSize> sizes;
-    if (!problem_.isEmpty()) return sizes;
+    if (!problem_.ok()) return sizes;
     const int count = std::clamp(heif_image_handle_get_number_of_thumbnails(primary_), 0, 16);
     std::vector<heif_item_id> ids(size_t(count), 0);
     const int listed = heif_image_handle_get_list_of_thumbnail_IDs(primary_, ids.data(), count);
@@ -246,7 +245,7 @@ std::vector<QSize> HeifFile::thumbnail_sizes() const {
 }
 
 QImage HeifFile::decode_thumbnail(int index) const {
-    if (!problem_.isEmpty() || index < 0) return {};
+    if (!problem_.ok() || index < 0) return {};
     const int count = std::clamp(heif_image_handle_get_number_of_thumbnails(primary_), 0, 16);
     std::vector<heif_item_id> ids(size_t(count), 0);
     if (index >= heif_image_handle_get_list_of_thumbnail_IDs(primary_, ids.data(), count))

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/failure.h"
+
 struct heif_context;
 struct heif_image_handle;
 
@@ -33,8 +35,8 @@ public:
     HeifFile(const HeifFile&) = delete;
     HeifFile& operator=(const HeifFile&) = delete;
 
-    // Why the file cannot be read, in Japanese; empty when it can.
-    QString problem() const { return problem_; }
+    // Why the file cannot be read; none when it can.
+    Failure problem() const { return problem_; }
 
     // The primary picture's size as shown, after the file's own turns.
     QSize size() const;
@@ -42,7 +44,7 @@ public:
 
     // The primary picture at full size, turned and mirrored as the file
     // says; a null image with the reason in *error otherwise.
-    QImage decode(QString* error) const;
+    QImage decode(Failure* error) const;
 
     // The EXIF block of the primary picture in the form a JPEG's APP1
     // segment holds it ("Exif\0\0" and the TIFF header on); empty when there
@@ -61,7 +63,7 @@ private:
     std::unique_ptr<Reader> reader_;
     heif_context* context_ = nullptr;
     heif_image_handle* primary_ = nullptr;
-    QString problem_;
+    Failure problem_;
 };
 
 // Whether the file open as fd starts as a HEIF file does (reads its first bytes).

@@ -11,13 +11,13 @@
 #include <cerrno>
 #include <cmath>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/errors.h"
 #include "platform/heif.h"
 #include "platform/io.h"
 #include "platform/picture_header.h"
@@ -91,16 +91,16 @@ qint64 decode_bytes(const Frame& frame, QSize box) {
     return most + frame.whole_image_bytes + kMiB;
 }
 
-QString read_failed(int error) {
-    return QStringLiteral("ファイルを読めません（%1）").arg(system_reason(error));
-}
+Failure read_failed(int error) { return {Failure::Kind::Unreadable, error}; }
+
+Failure too_large(int width, int height) { return Failure::too_large(QSize(width, height)); }
 
 Picture decode(int fd, qint64 size, PictureKind kind, QSize box) {
     Picture result;
     FileWindow window(fd, size);
     const Frame frame = kind == PictureKind::Jpeg ? jpeg_frame(window) : png_frame(window);
-    if (!frame.problem.isEmpty()) {
-        result.error = frame.problem;
+    if (!frame.problem.ok()) {
+        result.problem = frame.problem;
         return result;
     }
     qint64 needed = decode_bytes(frame, box);
@@ -108,8 +108,7 @@ Picture decode(int fd, qint64 size, PictureKind kind, QSize box) {
     const bool whole = size <= kReadWholeLimit && needed + size <= kDecodeBudget;
     if (whole) needed += size;
     if (needed > kDecodeBudget) {
-        result.error =
-            QStringLiteral("大きすぎて表示できません (%1 × %2)").arg(frame.width).arg(frame.height);
+        result.problem = too_large(frame.width, frame.height);
         return result;
     }
     // Waits while another decode holds the memory this one needs.
@@ -125,21 +124,21 @@ Picture decode(int fd, qint64 size, PictureKind kind, QSize box) {
         bytes.resize(size);
         const ssize_t got = pread_all(fd, bytes.data(), size, 0);
         if (got < 0) {
-            result.error = read_failed(errno);
+            result.problem = read_failed(errno);
             return result;
         }
         bytes.truncate(got);
         buffer.open(QIODevice::ReadOnly);
         device = &buffer;
     } else if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
-        result.error = read_failed(EIO);
+        result.problem = read_failed(EIO);
         return result;
     }
     QImageReader reader(device, kind == PictureKind::Jpeg ? "jpeg" : "png");
     reader.setAutoTransform(true);
     const QSize stored = reader.size();
     if (!stored.isValid()) {
-        result.error = kPictureDamaged;
+        result.problem = {Failure::Kind::Damaged};
         return result;
     }
     // The scaled size refers to the picture as stored; a picture turned by a
@@ -150,9 +149,9 @@ Picture decode(int fd, qint64 size, PictureKind kind, QSize box) {
     reader.setScaledSize(scaled_size(stored, turned, box));
     result.image = reader.read();
     if (result.image.isNull()) {
-        result.error = reader.error() == QImageReader::DeviceError
-                           ? QStringLiteral("ファイルを読めません")
-                           : kPictureDamaged;
+        result.problem = reader.error() == QImageReader::DeviceError
+                             ? read_failed(0)
+                             : Failure{Failure::Kind::Damaged};
     }
     return result;
 }
@@ -198,8 +197,8 @@ QImage shrink_by(const QImage& picture, int factor) {
 Picture decode_heif(int fd, qint64 size, QSize box) {
     Picture result;
     const HeifFile file(fd, size);
-    if (!file.problem().isEmpty()) {
-        result.error = file.problem();
+    if (!file.problem().ok()) {
+        result.problem = file.problem();
         return result;
     }
     const QSize shown = file.size();
@@ -214,15 +213,13 @@ Picture decode_heif(int fd, qint64 size, QSize box) {
                           pixels / (qint64(factor) * factor) * 4 +
                           qint64(target.width()) * target.height() * 4 + size + kMiB;
     if (needed > kDecodeBudget) {
-        result.error = QStringLiteral("大きすぎて表示できません (%1 × %2)")
-                           .arg(shown.width())
-                           .arg(shown.height());
+        result.problem = too_large(shown.width(), shown.height());
         return result;
     }
     const int megabytes = int((needed + kMiB - 1) / kMiB);
     decode_budget().acquire(megabytes);
     const auto release = qScopeGuard([megabytes] { decode_budget().release(megabytes); });
-    QImage picture = file.decode(&result.error);
+    QImage picture = file.decode(&result.problem);
     if (picture.isNull()) return result;
     if (factor > 1) picture = shrink_by(picture, factor);
     result.image = picture.size() == target
@@ -230,6 +227,26 @@ Picture decode_heif(int fd, qint64 size, QSize box) {
                                                                   : QImage::Format_RGB32)
                        : picture.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return result;
+}
+
+// What the file at fd is when it is no picture to decode, looked at before a
+// byte of it is read; nullopt when it is a regular file with something in it.
+std::optional<Failure> not_a_picture_file(int fd, struct stat& info) {
+    if (::fstat(fd, &info) != 0) return Failure{Failure::Kind::System, errno};
+    if (S_ISDIR(info.st_mode)) return Failure{Failure::Kind::Folder};
+    if (!S_ISREG(info.st_mode)) return Failure{Failure::Kind::SpecialFile};
+    if (info.st_size == 0) return Failure{Failure::Kind::EmptyFile};
+    return std::nullopt;
+}
+
+// Why a file whose first bytes name no kind we show is refused: by the kind
+// its name promises (.heic and .heif: HEIF, else JPEG) and the format found.
+Failure unknown_kind(const QString& path, FileWindow& head, const Signature& signature) {
+    if (head.error()) return read_failed(head.error());
+    const bool heif = path.endsWith(QLatin1String(".heic"), Qt::CaseInsensitive) ||
+                      path.endsWith(QLatin1String(".heif"), Qt::CaseInsensitive);
+    return Failure::not_of_kind(heif ? Failure::Kind::NotHeif : Failure::Kind::NotJpeg,
+                                signature.other);
 }
 
 }  // namespace
@@ -244,45 +261,27 @@ Picture load_picture(const QString& path, QSize box) {
         Descriptor file{
             ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
         if (file.fd < 0) {
-            result.error = system_reason(errno);
+            result.problem = {Failure::Kind::System, errno};
             return result;
         }
         struct stat info {};
-        if (::fstat(file.fd, &info) != 0) {
-            result.error = system_reason(errno);
-            return result;
-        }
-        if (S_ISDIR(info.st_mode)) {
-            result.error = QStringLiteral("画像ファイルではなくフォルダです");
-            return result;
-        }
-        if (!S_ISREG(info.st_mode)) {
-            result.error = QStringLiteral("画像ファイルではありません（特殊なファイルです）");
-            return result;
-        }
-        if (info.st_size == 0) {
-            result.error = QStringLiteral("ファイルが空です（0 バイト）");
+        if (const std::optional<Failure> refused = not_a_picture_file(file.fd, info)) {
+            result.problem = *refused;
             return result;
         }
         FileWindow head(file.fd, info.st_size);
         const Signature signature = signature_of(head);
         if (!signature.kind) {
-            if (head.error())
-                result.error = read_failed(head.error());
-            else if (signature.other.isEmpty())
-                result.error = QStringLiteral("JPEG 画像ではありません");
-            else
-                result.error =
-                    QStringLiteral("%1 画像で、JPEG 画像ではありません").arg(signature.other);
+            result.problem = unknown_kind(path, head, signature);
             return result;
         }
         result = *signature.kind == PictureKind::Heif
                      ? decode_heif(file.fd, info.st_size, box)
                      : decode(file.fd, info.st_size, *signature.kind, box);
     } catch (const std::bad_alloc&) {
-        result = {QImage(), QStringLiteral("メモリが足りません")};
+        result = {QImage(), {Failure::Kind::OutOfMemory}};
     } catch (const std::exception&) {
-        result = {QImage(), kPictureDamaged};
+        result = {QImage(), {Failure::Kind::Damaged}};
     }
     return result;
 }
@@ -291,9 +290,9 @@ Picture load_safely(const PictureLoader& load, const QString& path, QSize box) {
     try {
         return load(path, box);
     } catch (const std::bad_alloc&) {
-        return {QImage(), QStringLiteral("メモリが足りません")};
+        return {QImage(), {Failure::Kind::OutOfMemory}};
     } catch (...) {
-        return {QImage(), QStringLiteral("画像を読み込めません（予期しないエラー）")};
+        return {QImage(), {Failure::Kind::Unexpected}};
     }
 }
 

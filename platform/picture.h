@@ -6,11 +6,13 @@
 
 #include <functional>
 
+#include "platform/failure.h"
+
 namespace fotavi {
 
 struct Picture {
-    QImage image;   // null when the file could not be decoded
-    QString error;  // why, when image is null
+    QImage image;     // null when the file could not be decoded
+    Failure problem;  // why, when image is null
 };
 
 // The largest size of the given aspect that fits box.
@@ -21,15 +23,15 @@ QSize fit_into(QSize picture, QSize box);
 // A HEIF picture (what phones save as HEIC) is decoded through libheif and
 // turned as the file itself says. (A PNG picture named .jpg is shown too.) The file is looked at
 // before it is read: anything that is no picture, or a picture whose decode would take more memory
-// than a picture may, is refused with the reason in Japanese, and no more of the file is read than
-// its decode needs. Never throws.
+// than a picture may, is refused with the reason, and no more of the file is read than its decode
+// needs. Never throws.
 Picture load_picture(const QString& path, QSize box);
 
 // Something that loads a picture the way load_picture does; tests put in their own.
 using PictureLoader = std::function<Picture(const QString& path, QSize box)>;
 
 // Runs load on path and box, turning anything it throws into a Picture with
-// the reason as its error: a loader put in may throw where load_picture never
+// the reason as its problem: a loader put in may throw where load_picture never
 // does, and a worker must not end with it.
 Picture load_safely(const PictureLoader& load, const QString& path, QSize box);
 

@@ -7,7 +7,6 @@
 #include <climits>
 #include <utility>
 
-#include "platform/errors.h"
 #include "platform/heif.h"
 #include "platform/io.h"
 
@@ -74,8 +73,8 @@ Signature signature_of(FileWindow& file) {
 
 namespace {
 
-const QString kNoImageData =
-    QStringLiteral("画像のデータがありません（JPEG の見出しだけで、画像の本体がありません）");
+const Failure kNoImageData{Failure::Kind::NoImageData};
+const Failure kPictureDamaged{Failure::Kind::Damaged};
 // How far the header is searched for the next marker past stray bytes.
 constexpr qint64 kMaxStrayBytes = 1024 * 1024;
 
@@ -88,7 +87,8 @@ int next_marker(FileWindow& file, qint64* pos, qint64* stray, Frame& frame) {
     for (;;) {
         const int byte = file.at(*pos);
         if (byte < 0) {
-            frame.problem = file.error() ? system_reason(file.error()) : kNoImageData;
+            frame.problem =
+                file.error() ? Failure{Failure::Kind::System, file.error()} : kNoImageData;
             return -1;
         }
         if (byte == 0xFF) break;
@@ -105,14 +105,13 @@ int next_marker(FileWindow& file, qint64* pos, qint64* stray, Frame& frame) {
     return marker;
 }
 
-// Why a frame of this start-of-frame marker cannot be shown, or empty.
-QString unsupported(int marker, int precision) {
+// Why a frame of this start-of-frame marker cannot be shown, or none.
+Failure unsupported(int marker, int precision) {
     if (marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF)
-        return QStringLiteral("可逆圧縮の JPEG には対応していません");
+        return {Failure::Kind::LosslessJpeg};
     if (marker == 0xC5 || marker == 0xC6 || marker == 0xCD || marker == 0xCE)
-        return QStringLiteral("階層符号化の JPEG には対応していません");
-    if (precision != 8)
-        return QStringLiteral("%1 ビットの JPEG には対応していません").arg(precision);
+        return {Failure::Kind::HierarchicalJpeg};
+    if (precision != 8) return Failure::jpeg_precision(precision);
     return {};
 }
 
@@ -129,7 +128,7 @@ bool read_start_of_frame(FileWindow& file, qint64 pos, int marker, Frame& frame,
         return false;
     }
     frame.problem = unsupported(marker, precision);
-    if (!frame.problem.isEmpty()) return false;
+    if (!frame.problem.ok()) return false;
     if (frame.width == 0 || frame.height == 0 || components < 1 || components > 4) {
         frame.problem = kPictureDamaged;
         return false;

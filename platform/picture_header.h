@@ -6,13 +6,13 @@
 #include <optional>
 #include <vector>
 
+#include "platform/failure.h"
+
 namespace fotavi {
 
 // What a picture file says of itself before any of it is decoded: its kind
 // by its first bytes, and the frame its header describes. Outside input:
 // every read is bounded and every value checked.
-
-inline const QString kPictureDamaged = QStringLiteral("画像のデータが壊れています");
 
 // Positioned reads of an open file through a window of 64 KiB, so looking at
 // a header never holds more of the file than that; or of a file held in
@@ -52,7 +52,7 @@ Signature signature_of(FileWindow& file);
 
 // The frame of a picture as its header describes it.
 struct Frame {
-    QString problem;  // why it cannot be shown, else empty
+    Failure problem;  // why it cannot be shown
     int width = 0;
     int height = 0;
     int bytes_per_pixel = 4;        // of the decoded picture

@@ -26,10 +26,6 @@ constexpr size_t kLines = 5;
 // other sixth line (which such a reader may have left) means off.
 const QByteArray kCaptureTimeLine = "CaptureTime";
 
-QString malformed_message() {
-    return u"def_list.txt の内容が想定と異なっていたため、読み取れなかった設定には既定の値を使います。"_s;
-}
-
 // "True"/"False" in any letter case, or a number where zero is false.
 std::optional<bool> parse_truth(const QString& text) {
     const QString word = text.trimmed();
@@ -40,9 +36,6 @@ std::optional<bool> parse_truth(const QString& text) {
     if (ok) return number != 0.0;
     return std::nullopt;
 }
-
-// A settings file is five short lines; anything far larger is no settings file.
-constexpr qint64 kConfigLimit = 64 * 1024;
 
 // A phrase holds no line break: one would split it over two lines of the file.
 QString one_line(QString phrase) {
@@ -88,7 +81,7 @@ ConfigRead parse_config(const QByteArray& bytes) {
             read.settings.phrases[static_cast<size_t>(i - 1)] = text;
         }
     }
-    if (problem) read.problem = malformed_message();
+    read.malformed = problem;
     return read;
 }
 
@@ -109,8 +102,7 @@ ConfigRead read_settings_file(const QString& folder) {
     if (file.error == ENOENT) return {};  // missing, or a link to nothing: the defaults, silently
     if (!file.ok()) {
         ConfigRead read;
-        read.problem = u"%1 を読み込めなかったため、既定の設定を使います。（%2）"_s.arg(
-            QDir::toNativeSeparators(path), small_file_reason(file, kConfigLimit));
+        read.unread = file;
         return read;
     }
     return parse_config(file.bytes);

@@ -25,12 +25,17 @@ inline constexpr char kConfigName[] = "def_list.txt";
 // installed program from one in its build folder or a portable copy.
 inline constexpr char kInstalledMarker[] = "installed";
 
+// A settings file is five short lines; anything far larger is no settings file.
+inline constexpr qint64 kConfigLimit = 64 * 1024;
+
 // What reading def_list.txt gave: the settings (defaults where the file had
 // nothing usable) and, when the file was present but not as the program writes
-// it, a sentence for the user saying what was wrong.
+// it, what was wrong (the person is told in app/reasons.h).
 struct ConfigRead {
     Settings settings;
-    QString problem;  // empty when the file was missing or well formed
+    bool malformed = false;  // read, but not as the program writes it: the rest is default
+    SmallFile unread;        // present but not read (its errno, the kind of file): all default
+    bool ok() const { return !malformed && unread.ok(); }
 };
 
 // Parses the bytes of def_list.txt (code page 932; lines end in CR LF or LF).

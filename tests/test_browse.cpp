@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include "app/reasons.h"
 #include "pictures/image_table.h"
 #include "platform/picture.h"
 #include "platform/picture_header.h"
@@ -240,7 +241,7 @@ private slots:
         QTest::newRow("text") << "text" << true << not_jpeg << QSize();
         // A HEIF picture is shown whatever its name; this one is a file type box only.
         QTest::newRow("HEIF header only, named .jpg")
-            << "heif" << true << kPictureDamaged << QSize();
+            << "heif" << true << damaged << QSize();
         QTest::newRow("PNG named .jpg") << "png" << true << QString() << QSize(480, 360);
         QTest::newRow("JPEG header only") << "header only" << true << no_data << QSize();
         QTest::newRow("frame but no scan") << "no scan" << true << no_data << QSize();
@@ -335,7 +336,7 @@ private slots:
         const Picture picture = load_picture(path, QSize(480, 360));
         QVERIFY2(bytes_read() - read_before < 2 * 1024 * 1024,
                  "more of the file was read than a picture needs");
-        QCOMPARE(picture.error, reason);
+        QCOMPARE(failure_text(picture.problem), reason);
         QCOMPARE(picture.image.size(), shown.isValid() ? shown : QSize(0, 0));
         if (!listed) return;
         run.ui.comment_text = QStringLiteral("good");

@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "album.h"
+#include "app/reasons.h"
 #include "photo_diary/diary.h"
 #include "photo_diary/diary_html.h"
 #include "photo_diary/diary_pdf.h"
@@ -49,12 +50,13 @@ struct Outing {
         r.title = QStringLiteral("秋の<遠足>");
         r.entries = entries;
         r.thumbnail_root = cache.path();
+        r.reason = failure_text;
         return r;
     }
     std::vector<DiaryPicture> pictures() const {
         QStringList paths;
         for (const DiaryEntry& e : entries) paths << e.picture_path;
-        return diary_pictures(paths, {cache.path(), 2, load_picture});
+        return diary_pictures(paths, {cache.path(), 2, load_picture, failure_text});
     }
 };
 

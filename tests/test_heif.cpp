@@ -2,6 +2,7 @@
 
 #include <libheif/heif.h>
 
+#include "app/reasons.h"
 #include "overview/exif_thumbnail.h"
 #include "photo_diary/diary_pictures.h"
 #include "pictures/capture_time.h"
@@ -92,7 +93,7 @@ private slots:
         QCOMPARE(listing.files[0].name, name);
 
         const Picture picture = load_picture(album.file(name), QSize(160, 160));
-        QVERIFY2(picture.error.isEmpty(), qPrintable(picture.error));
+        QVERIFY2(picture.problem.ok(), qPrintable(failure_text(picture.problem)));
         QCOMPARE(picture.image.size(), shown);
         const QColor middle = picture.image.pixelColor(shown.width() / 2, shown.height() / 2);
         QVERIFY2(middle.red() > 150 && middle.green() < 90, qPrintable(middle.name()));
@@ -129,7 +130,7 @@ private slots:
         Album album;
         QVERIFY(!turned_heic(album.file("turned.heic"), 64, 48, heif_orientation(turn)).isEmpty());
         const Picture picture = load_picture(album.file("turned.heic"), shown);
-        QVERIFY2(picture.error.isEmpty(), qPrintable(picture.error));
+        QVERIFY2(picture.problem.ok(), qPrintable(failure_text(picture.problem)));
         QCOMPARE(picture.image.size(), shown);
         const QPoint blue(shown.width() - 1 - red.x(), shown.height() - 1 - red.y());
         QVERIFY(picture.image.pixelColor(red).red() > 150);
@@ -137,22 +138,25 @@ private slots:
     }
 
     void damaged_heif_gets_the_placeholder_reason_data() {
-        QTest::addColumn<int>("keep");  // bytes of a good HEIC kept; -1: a JPEG instead
+        QTest::addColumn<int>("keep");  // bytes of a good HEIC kept; -1: a JPEG, -3: text instead
         QTest::addColumn<QString>("reason");
-        QTest::newRow("cut after its file type box") << 24 << kPictureDamaged;
-        QTest::newRow("cut in the middle") << -2 << kPictureDamaged;
+        const QString damaged = QStringLiteral("画像のデータが壊れています");
+        QTest::newRow("cut after its file type box") << 24 << damaged;
+        QTest::newRow("cut in the middle") << -2 << damaged;
         QTest::newRow("a JPEG named .heic is shown") << -1 << QString();
+        QTest::newRow("text named .heic") << -3 << QStringLiteral("HEIF 画像ではありません");
     }
     void damaged_heif_gets_the_placeholder_reason() {
         QFETCH(int, keep);
         QFETCH(QString, reason);
         const QByteArray heic = heic_from(camera_jpeg("2026:11:03 09:15:00"));
-        QByteArray bytes =
-            keep == -1 ? camera_jpeg({}) : heic.left(keep == -2 ? heic.size() / 2 : keep);
+        QByteArray bytes = keep == -1   ? camera_jpeg({})
+                           : keep == -3 ? QByteArray("hello, this is text\n")
+                                        : heic.left(keep == -2 ? heic.size() / 2 : keep);
         Album album;
         album.add_bytes("broken.heic", bytes, at(2026, 12, 8, 9, 0));
         const Picture picture = load_picture(album.file("broken.heic"), QSize(160, 160));
-        QCOMPARE(picture.error, reason);
+        QCOMPARE(failure_text(picture.problem), reason);
         QCOMPARE(picture.image.isNull(), !reason.isEmpty());
         QVERIFY(!read_capture_time(album.file("broken.heic")).found());
         QVERIFY(read_heif_thumbnail(album.file("broken.heic"), 32).image.isNull());
@@ -202,7 +206,7 @@ private slots:
             QTemporaryDir cache;
             for (const DiaryPicture& made :
                  diary_pictures({album.file("IMG_0002.HEIC"), album.file("DSC0001.JPG")},
-                                {cache.path(), 1, load_picture})) {
+                                {cache.path(), 1, load_picture, failure_text})) {
                 QVERIFY2(made.error.isEmpty(), qPrintable(made.error));
                 QVERIFY(made.jpeg.startsWith("\xFF\xD8\xFF") && made.size == QSize(480, 360));
             }

@@ -11,7 +11,7 @@
 
 #include "album.h"
 #include "app/messages.h"
-#include "platform/errors.h"
+#include "app/reasons.h"
 #include "platform/text_file.h"
 #include "time_log/log_readback.h"
 #include "time_log/old_log.h"

@@ -1,6 +1,6 @@
 #include <QTest>
 
-#include "platform/errors.h"
+#include "app/reasons.h"
 #include "run.h"
 
 using namespace fotavi;

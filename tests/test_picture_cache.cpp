@@ -5,9 +5,9 @@
 #include <new>
 #include <stdexcept>
 
+#include "app/reasons.h"
 #include "pictures/picture_cache.h"
 #include "run.h"
-#include "platform/errors.h"
 #include "platform/picture.h"
 
 using namespace fotavi;
@@ -112,7 +112,7 @@ private slots:
         const Picture now = cache.get(path, kSmallBox);
         QCOMPARE(colour_of(now.image), colour);
         const Picture direct = load_picture(path, kSmallBox);
-        QCOMPARE(now.error, direct.error);
+        QCOMPARE(now.problem, direct.problem);
         QCOMPARE(now.image.size(), direct.image.size());
         // The same file unchanged is not decoded again.
         QCOMPARE(now.image.cacheKey() == prepared.image.cacheKey(), change == "none");
@@ -130,8 +130,8 @@ private slots:
         cache.wait_idle();
         const Picture failed = cache.get(path, kSmallBox);
         QVERIFY(failed.image.isNull());
-        QVERIFY(!failed.error.isEmpty());
-        QCOMPARE(failed.error, load_picture(path, kSmallBox).error);
+        QVERIFY(!failed.problem.ok());
+        QCOMPARE(failed.problem, load_picture(path, kSmallBox).problem);
         album.add_bytes(QStringLiteral("bad.jpg"), jpeg_of(Qt::green), at(2024, 5, 3, 9, 1));
         QCOMPARE(colour_of(cache.get(path, kSmallBox).image), QStringLiteral("green"));
     }
@@ -174,7 +174,7 @@ private slots:
         }
         const Picture failed = cache.get(bad, kSmallBox);
         QVERIFY(failed.image.isNull());
-        QCOMPARE(failed.error, reason);
+        QCOMPARE(failure_text(failed.problem), reason);
         QCOMPARE(throws.load(), 1);
         QCOMPARE(colour_of(cache.get(good, kSmallBox).image), QStringLiteral("green"));
         // The background thread still prepares pictures.

@@ -5,7 +5,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include "platform/errors.h"
+#include "app/reasons.h"
 #include "platform/files.h"
 #include "run.h"
 

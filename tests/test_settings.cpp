@@ -10,7 +10,7 @@
 
 #include "album.h"
 #include "app/messages.h"
-#include "platform/errors.h"
+#include "app/reasons.h"
 #include "settings/settings.h"
 
 using namespace fotavi;
@@ -152,8 +152,8 @@ void TestSettings::parse() {
     QCOMPARE(read.settings.size_large, size_large);
     QCOMPARE(read.settings.capture_time, capture_time);
     for (size_t n = 0; n < 4; ++n) QCOMPARE(read.settings.phrases[n], phrases[n]);
-    QCOMPARE(!read.problem.isEmpty(), problem);
-    if (problem) QVERIFY(read.problem.contains(u"def_list.txt"_s));
+    QCOMPARE(!read.ok(), problem);
+    if (problem) QVERIFY(config_problem_text(u"/x"_s, read).contains(u"def_list.txt"_s));
 }
 
 void TestSettings::write_back_data() {
@@ -209,7 +209,7 @@ void TestSettings::read_and_write_files() {
     // Missing file: the defaults, silently.
     const ConfigRead missing = read_settings_file(dir.path());
     QCOMPARE(missing.settings, Settings{});
-    QVERIFY(missing.problem.isEmpty());
+    QVERIFY(missing.ok());
 
     Settings settings;
     settings.size_large = true;
@@ -222,7 +222,7 @@ void TestSettings::read_and_write_files() {
 
     const ConfigRead again = read_settings_file(dir.path());
     QCOMPARE(again.settings, settings);
-    QVERIFY(again.problem.isEmpty());
+    QVERIFY(again.ok());
 
     // A shorter file replaces a longer one completely.
     QVERIFY(write_settings_file(dir.path(), Settings{}).ok());
@@ -270,11 +270,11 @@ void TestSettings::not_a_settings_file() {
     const ConfigRead read = read_settings_file(dir.path());
     if (reason.isEmpty()) {
         QCOMPARE(read.settings, large);
-        QCOMPARE(read.problem, QString());
+        QVERIFY(read.ok());
         return;
     }
     QCOMPARE(read.settings, Settings{});
-    QCOMPARE(read.problem,
+    QCOMPARE(config_problem_text(dir.path(), read),
              u"%1 を読み込めなかったため、既定の設定を使います。（%2）"_s.arg(path, reason));
 
     // Kept aside by moving its name, never by reading it; a folder stays.
@@ -291,7 +291,7 @@ void TestSettings::not_a_settings_file() {
     QCOMPARE(left, QStringList{kept});
     QVERIFY(kept.startsWith(u"def_list_damaged-"_s));
     QVERIFY(write_settings_file(dir.path(), Settings{}).ok());
-    QCOMPARE(read_settings_file(dir.path()).problem, QString());
+    QVERIFY(read_settings_file(dir.path()).ok());
 }
 
 // The folder the settings go to may be missing (the per-user folder): the

@@ -8,7 +8,7 @@
 #include <QtTest>
 
 #include "album.h"
-#include "platform/errors.h"
+#include "app/reasons.h"
 #include "platform/text_file.h"
 
 using namespace fotavi;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "album.h"
+#include "app/reasons.h"
 #include "overview/exif_thumbnail.h"
 #include "overview/thumbnailer.h"
 #include "platform/thumbnail_cache.h"
@@ -107,6 +108,7 @@ struct ThumbnailRig {
     Thumbnailer::Options options() {
         Thumbnailer::Options o;
         o.cache_root = cache.path();
+        o.reason = failure_text;
         o.loader = [this](const QString& path, QSize box) {
             ++decodes;
             return load_picture(path, box);
@@ -330,7 +332,7 @@ private slots:
         thumbnails.request(path, ThumbnailSize::Normal);
         const Thumbnail got = wait_final(thumbnails, spy, path);
         QCOMPARE(got.state == Thumbnail::State::Failed, main_window.image.isNull());
-        QCOMPARE(got.error, main_window.error);
+        QCOMPARE(got.error, failure_text(main_window.problem));
     }
 
     // The camera's embedded thumbnail, the right way up and without its bars.

@@ -18,6 +18,7 @@
 #include <cmath>
 
 #include "app/messages.h"
+#include "app/reasons.h"
 #include "overview/widgets/overview_window.h"
 #include "platform/plain_text.h"
 
@@ -304,7 +305,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::show_overview() {
     FolderDocument& document = commands_->document();
     if (!overview_) {
-        overview_ = std::make_unique<OverviewWindow>(document.table());
+        Thumbnailer::Options thumbnails;
+        thumbnails.reason = failure_text;
+        overview_ = std::make_unique<OverviewWindow>(document.table(), std::move(thumbnails));
         OverviewWindow* overview = overview_.get();
         const auto relist = [overview, &document] {
             overview->pictures_changed(document.folder(), document.shown());

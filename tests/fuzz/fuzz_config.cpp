@@ -7,8 +7,8 @@ using namespace fotavi;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ConfigRead read = parse_config(fuzz_bytes(data, size));
-    if (!read.problem.isEmpty()) return 0;
+    if (!read.ok()) return 0;
     const ConfigRead again = parse_config(serialize_config(read.settings));
-    FUZZ_CHECK(again.problem.isEmpty() && again.settings == read.settings);
+    FUZZ_CHECK(again.ok() && again.settings == read.settings);
     return 0;
 }

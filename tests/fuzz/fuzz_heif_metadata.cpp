@@ -12,7 +12,7 @@ using namespace fotavi;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes = fuzz_bytes(data, size);
     const HeifFile file(bytes);
-    if (!file.problem().isEmpty()) return 0;
+    if (!file.problem().ok()) return 0;
     const QSize shown = file.size();
     FUZZ_CHECK(shown.width() > 0 && shown.height() > 0 && shown.width() <= 16384 &&
                shown.height() <= 16384);
