@@ -254,6 +254,11 @@ QString diary_without_entries_text() {
         "コメントのない写真も載せるときは、「コメントのない写真も入れる」を選んで下さい。");
 }
 
+QString diary_picture_reason(const DiaryPicture& picture) {
+    if (picture.problem == DiaryPictureProblem::NotEncoded) return QStringLiteral("メモリが足りません");
+    return picture.error;
+}
+
 QString lower_case_text(int count, const QStringList& failures) {
     if (failures.isEmpty()) return QStringLiteral("画像ファイル名を小文字にしました");
     const int renamed = count - int(failures.size());

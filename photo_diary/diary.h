@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "photo_diary/diary_pictures.h"
 #include "pictures/image_table.h"
 #include "platform/text_file.h"
 #include "platform/thumbnail_cache.h"
@@ -74,6 +75,8 @@ struct DiaryRequest {
     DiaryLayout layout = DiaryLayout::Standard;
     QString thumbnail_root = default_thumbnail_root();  // large thumbnails to reuse
     int decoders = 2;                                   // pictures decoded at once
+    // The reason shown for a picture without JPEG data; unset: the decoder's own.
+    DiaryReason reason = DiaryReason();
 };
 
 // Called as the work goes on, on the thread that writes: steps done of

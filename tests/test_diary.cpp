@@ -51,7 +51,7 @@ struct Outing {
         r.thumbnail_root = cache.path();
         return r;
     }
-    std::vector<DiaryPicture> pictures() const {
+    DiaryPictures pictures() const {
         QStringList paths;
         for (const DiaryEntry& e : entries) paths << e.picture_path;
         return diary_pictures(paths, {cache.path(), 2, load_picture});
@@ -143,9 +143,15 @@ private slots:
     // line breaks, pictures embedded upright, a placeholder with the reason.
     void html_page() {
         Outing outing;
-        const std::vector<DiaryPicture> pictures = outing.pictures();
-        const QString html =
-            QString::fromUtf8(diary_html(outing.request().title, outing.entries, pictures));
+        DiaryPictures pictures = outing.pictures();
+        const QString decoder_reason = pictures.shape(2).error;
+        QVERIFY(!decoder_reason.isEmpty());
+        // The reason shown is the one the writer was given for the picture.
+        pictures.explain([](const DiaryPicture& p) { return u"（"_s + p.error + u"）"_s; });
+        QByteArray bytes;
+        write_diary_html([&](QByteArrayView piece) { return bytes += piece, true; },
+                         outing.request().title, outing.entries, pictures);
+        const QString html = QString::fromUtf8(bytes);
         QVERIFY(!html.contains(QStringLiteral("<script"), Qt::CaseInsensitive));
         QVERIFY(html.contains(QStringLiteral("Content-Security-Policy")));
         QVERIFY(html.contains(QStringLiteral("<title>秋の&lt;遠足&gt;</title>")));
@@ -157,9 +163,7 @@ private slots:
         QVERIFY(in_order(html, order));
         QVERIFY(html.contains(QStringLiteral("一行目\n二行目\n三行目")));
         QCOMPARE(html.count(QStringLiteral("data:image/jpeg;base64,")), 3);
-        QVERIFY(
-            html.contains(QStringLiteral("表示できません<br>") + html_escape(pictures[2].error)));
-        QVERIFY(!pictures[2].error.isEmpty());
+        QVERIFY(html.contains(u"表示できません<br>（"_s + html_escape(decoder_reason) + u"）"_s));
         // A4 print rules: entries whole, headings with what follows.
         QVERIFY(html.contains(QStringLiteral("break-inside: avoid")));
         QVERIFY(html.contains(QStringLiteral("break-after: avoid")));
@@ -283,6 +287,14 @@ private slots:
         QCOMPARE(QFileInfo(html).isFile() && !QFileInfo(html).isSymLink(), written);
         QCOMPARE(QFileInfo(pdf).isFile(), written);
         QVERIFY(!QFileInfo::exists(target));
+        // Nothing left beside them: no part of a diary, none of the pictures' data.
+        QStringList expected{"DSC0001.JPG", "DSC0002.JPG", "DSC0003.JPG", "DSC0004.JPG"};
+        if (written || obstacle == "link") expected << kDiaryHtmlName;
+        if (written || obstacle == "folder") expected << kDiaryPdfName;
+        expected.sort();
+        QCOMPARE(QDir(outing.album.path()).entryList(QDir::AllEntries | QDir::Hidden |
+                                                     QDir::NoDotAndDotDot | QDir::System),
+                 expected);
         if (written) {
             QCOMPARE(last, total);
             QCOMPARE(result.written, QStringList({html, pdf}));
