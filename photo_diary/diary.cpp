@@ -83,6 +83,51 @@ struct DiaryFile {
     }
 };
 
+// Writes each file asked for as it is made, then puts them all in place.
+// False when that could not be done, with why in result.
+bool write_files(const DiaryRequest& request, const DiaryPictures& pictures,
+                 DiaryFile* const (&files)[3], DiaryWrite& result,
+                 const std::function<bool(int, int)>& pdf_step) {
+    DiaryFile& html = *files[0];
+    DiaryFile& pdf = *files[1];
+    DiaryFile& csv = *files[2];
+    for (DiaryFile* made : files) {
+        if (!made->wanted) continue;
+        if (const int error = made->file.open(made->path, Durability::Durable); error != 0) {
+            result.problem = system_write_problem(made->path, error);
+            return false;
+        }
+    }
+    if (request.html)
+        write_diary_html(html.put(), request.title, request.entries, pictures, request.layout);
+    if (request.csv) csv.file.write(diary_csv(request.entries));
+    if (request.pdf) {
+        const DiaryPdf made = write_diary_pdf(pdf.put(), request.title, request.entries, pictures,
+                                              request.layout, pdf_step);
+        if (made.cancelled || (!made.problem.ok() && pdf.file.error() == 0)) {
+            result.cancelled = made.cancelled;
+            result.problem = made.problem;
+            if (!made.problem.ok()) result.problem.path = pdf.path;
+            return false;
+        }
+    }
+    for (DiaryFile* made : files) {
+        if (made->wanted && made->file.flush() != 0) {
+            result.problem = system_write_problem(made->path, made->file.error());
+            return false;
+        }
+    }
+    for (DiaryFile* made : files) {
+        if (!made->wanted) continue;
+        if (const int error = made->file.commit(); error != 0) {
+            result.problem = system_write_problem(made->path, error);
+            return false;
+        }
+        result.written << made->path;
+    }
+    return true;
+}
+
 }  // namespace
 
 DiaryWrite write_photo_diary(const DiaryRequest& request, const DiaryProgress& progress) {
@@ -123,45 +168,11 @@ DiaryWrite write_photo_diary(const DiaryRequest& request, const DiaryProgress& p
     if (request.reason) pictures.explain(request.reason);
     result.unreadable = pictures.missing();
 
-    // Each file is written as it is made, then all are put in place.
-    for (DiaryFile* made : files) {
-        if (!made->wanted) continue;
-        if (const int error = made->file.open(made->path, Durability::Durable); error != 0) {
-            result.problem = system_write_problem(made->path, error);
-            return result;
-        }
-    }
-    if (request.html)
-        write_diary_html(html.put(), request.title, request.entries, pictures, request.layout);
-    if (request.csv) csv.file.write(diary_csv(request.entries));
-    if (request.pdf) {
-        const DiaryPdf made = write_diary_pdf(
-            pdf.put(), request.title, request.entries, pictures, request.layout,
-            [&](int done, int blocks) {
-                return !progress || progress(count + done * count / std::max(1, blocks), total);
-            });
-        if (made.cancelled || (!made.problem.ok() && pdf.file.error() == 0)) {
-            result.cancelled = made.cancelled;
-            result.problem = made.problem;
-            if (!made.problem.ok()) result.problem.path = pdf.path;
-            return result;
-        }
-    }
-    for (DiaryFile* made : files) {
-        if (!made->wanted) continue;
-        if (const int error = made->file.error(); error != 0) {
-            result.problem = system_write_problem(made->path, error);
-            return result;
-        }
-    }
-    for (DiaryFile* made : files) {
-        if (!made->wanted) continue;
-        if (const int error = made->file.commit(); error != 0) {
-            result.problem = system_write_problem(made->path, error);
-            return result;
-        }
-        result.written << made->path;
-    }
+    const bool written =
+        write_files(request, pictures, files, result, [&](int done, int blocks) {
+            return !progress || progress(count + done * count / std::max(1, blocks), total);
+        });
+    if (!written) return result;
     if (progress) progress(total, total);
     return result;
 }

@@ -317,6 +317,8 @@ DiaryPdf Writer::write(const std::function<bool(int, int)>& go_on) {
         if (i + 1 == placements.size() || placements[i + 1].page != at.page) {
             draw_page_number(at.page, pages);
             cairo_show_page(cr_);
+            // A file that takes no more (a full disk): the rest is not drawn.
+            if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) break;
         }
         if (go_on && !go_on(int(i + 1), int(placements.size()))) {
             result.cancelled = true;

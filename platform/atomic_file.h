@@ -27,6 +27,9 @@ public:
     void write(QByteArrayView bytes);
     // The errno of the first step that failed, or 0.
     int error() const { return error_; }
+    // Hands what is gathered to the file: a disk that is full says so here,
+    // before any file is put in place. The errno of the first step that failed, or 0.
+    int flush();
     // Puts the new file in path's place (synced first when durable). 0, or
     // the errno of the step that failed; the old file is then as it was.
     int commit();
@@ -34,8 +37,6 @@ public:
     void abandon();
 
 private:
-    int flush();
-
     QByteArray target_, temporary_;
     Durability durability_ = Durability::Durable;
     unsigned mode_ = 0666;

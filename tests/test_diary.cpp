@@ -1,4 +1,5 @@
 #include <QProcess>
+#include <QScopeGuard>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
@@ -307,6 +308,41 @@ private slots:
                          QLatin1String(obstacle == "link" ? kDiaryHtmlName : kDiaryPdfName)),
                      qPrintable(result.problem.path));
         }
+    }
+
+    // A disk that fills up at some stage of the writing: said as the system's
+    // reason, the old diary as it was, nothing left on the disk (before any
+    // file was put in place, all were whole on the disk).
+    void full_disk_data() {
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<QString>("named");  // the file the reason names
+        QTest::newRow("12 KB: the pictures' data and the page") << "12k" << kDiaryHtmlName;
+        QTest::newRow("40 KB: the PDF") << "40k" << kDiaryPdfName;
+        QTest::newRow("96 KB: the PDF's last pages") << "96k" << kDiaryPdfName;
+    }
+    void full_disk() {
+        QFETCH(QString, size);
+        QFETCH(QString, named);
+        Outing outing;
+        QTemporaryDir disk;
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=" + size, "tmpfs", disk.path()}) != 0)
+            QSKIP("cannot mount a small tmpfs here");
+        auto unmount = qScopeGuard([&] { QProcess::execute("umount", {disk.path()}); });
+        const QString html = QDir(disk.path()).filePath(kDiaryHtmlName);
+        QFile old(html);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        old.close();
+        DiaryRequest request = outing.request();
+        request.folder = disk.path();
+        const DiaryWrite result = write_photo_diary(request);
+        QCOMPARE(result.problem.kind, WriteProblem::Kind::System);
+        QCOMPARE(result.problem.path, QDir(disk.path()).filePath(named));
+        QCOMPARE(result.problem.error, ENOSPC);
+        QVERIFY(result.written.isEmpty());
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old"));
+        QCOMPARE(QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{kDiaryHtmlName});
     }
 };
 
