@@ -46,7 +46,7 @@ void Commands::make_photo_diary() {
         request.csv = choice->csv;
         request.layout = choice->layout;
         request.decoders = std::clamp(QThread::idealThreadCount(), 1, 8);
-        request.reason = failure_text;
+        request.reason = diary_picture_reason;
         if (request.entries.empty()) {
             ui_.message(diary_without_entries_text(), kTitle);
         } else if (request.html || request.pdf || request.csv) {

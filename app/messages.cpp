@@ -254,6 +254,11 @@ QString diary_without_entries_text() {
         "コメントのない写真も載せるときは、「コメントのない写真も入れる」を選んで下さい。");
 }
 
+QString diary_picture_reason(const DiaryPicture& picture) {
+    if (picture.problem == DiaryPictureProblem::NotEncoded) return QStringLiteral("メモリが足りません");
+    return failure_text(picture.failure);
+}
+
 QString lower_case_text(const std::vector<std::pair<QString, QString>>& pairs,
                         const std::vector<int>& errors) {
     const int count = int(pairs.size());

@@ -48,6 +48,8 @@ QString log_written_text(const QString& folder, const LogWrite& written, bool co
 QString diary_written_text(const QString& folder, const DiaryWrite& written);
 // The photo diary had nothing to show.
 QString diary_without_entries_text();
+// The reason the photo diary shows for a picture it has no JPEG data of.
+QString diary_picture_reason(const DiaryPicture& picture);
 // 小文字's result: for each pair (old name, new name), the errno of why it
 // keeps its old name, 0 when renamed.
 QString lower_case_text(const std::vector<std::pair<QString, QString>>& pairs,

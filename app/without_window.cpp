@@ -43,7 +43,7 @@ int write_diary(const CommandLine& line, const QString& start_dir, bool capture_
     request.csv = choice.csv;
     request.layout = choice.layout;
     request.decoders = std::clamp(QThread::idealThreadCount(), 1, 8);
-    request.reason = failure_text;
+    request.reason = diary_picture_reason;
     if (request.entries.empty())
         return refuse(err, diary_without_entries_text().section(u'\n', 0, 0), kExitFailed);
     const DiaryWrite written = write_photo_diary(request);

@@ -6,6 +6,7 @@
 #include "photo_diary/diary_html.h"
 #include "photo_diary/diary_pdf.h"
 #include "photo_diary/diary_pictures.h"
+#include "platform/atomic_file.h"
 #include "platform/text_file.h"
 #include "time_log/time_log.h"
 
@@ -67,17 +68,79 @@ std::vector<DiaryEntry> diary_entries(const QString& folder, const ImageTable& t
     return entries;
 }
 
+namespace {
+
+// The diary's files, each made beside its place and put there at the end.
+struct DiaryFile {
+    bool wanted;
+    QString path;
+    AtomicFile file;
+    DiarySink put() {
+        return [this](QByteArrayView piece) {
+            file.write(piece);
+            return file.error() == 0;
+        };
+    }
+};
+
+// Writes each file asked for as it is made, then puts them all in place.
+// False when that could not be done, with why in result.
+bool write_files(const DiaryRequest& request, const DiaryPictures& pictures,
+                 DiaryFile* const (&files)[3], DiaryWrite& result,
+                 const std::function<bool(int, int)>& pdf_step) {
+    DiaryFile& html = *files[0];
+    DiaryFile& pdf = *files[1];
+    DiaryFile& csv = *files[2];
+    for (DiaryFile* made : files) {
+        if (!made->wanted) continue;
+        if (const int error = made->file.open(made->path, Durability::Durable); error != 0) {
+            result.problem = system_write_problem(made->path, error);
+            return false;
+        }
+    }
+    if (request.html)
+        write_diary_html(html.put(), request.title, request.entries, pictures, request.layout);
+    if (request.csv) csv.file.write(diary_csv(request.entries));
+    if (request.pdf) {
+        const DiaryPdf made = write_diary_pdf(pdf.put(), request.title, request.entries, pictures,
+                                              request.layout, pdf_step);
+        if (made.cancelled || (!made.problem.ok() && pdf.file.error() == 0)) {
+            result.cancelled = made.cancelled;
+            result.problem = made.problem;
+            if (!made.problem.ok()) result.problem.path = pdf.path;
+            return false;
+        }
+    }
+    for (DiaryFile* made : files) {
+        if (made->wanted && made->file.flush() != 0) {
+            result.problem = system_write_problem(made->path, made->file.error());
+            return false;
+        }
+    }
+    for (DiaryFile* made : files) {
+        if (!made->wanted) continue;
+        if (const int error = made->file.commit(); error != 0) {
+            result.problem = system_write_problem(made->path, error);
+            return false;
+        }
+        result.written << made->path;
+    }
+    return true;
+}
+
+}  // namespace
+
 DiaryWrite write_photo_diary(const DiaryRequest& request, const DiaryProgress& progress) {
     DiaryWrite result;
     const QDir folder(request.folder);
-    const QString html_path = folder.filePath(QLatin1String(kDiaryHtmlName));
-    const QString pdf_path = folder.filePath(QLatin1String(kDiaryPdfName));
-    const QString csv_path = folder.filePath(QLatin1String(kDiaryCsvName));
+    DiaryFile html{request.html, folder.filePath(QLatin1String(kDiaryHtmlName)), {}};
+    DiaryFile pdf{request.pdf, folder.filePath(QLatin1String(kDiaryPdfName)), {}};
+    DiaryFile csv{request.csv, folder.filePath(QLatin1String(kDiaryCsvName)), {}};
+    DiaryFile* const files[] = {&html, &pdf, &csv};
     // A link or a folder in a diary's place is said before any work is done.
-    for (const auto& [wanted, path] :
-         {std::pair{request.html, html_path}, {request.pdf, pdf_path}, {request.csv, csv_path}}) {
-        if (!wanted) continue;
-        if (const WriteProblem refused = refuse_to_write(path); !refused.ok()) {
+    for (DiaryFile* made : files) {
+        if (!made->wanted) continue;
+        if (const WriteProblem refused = refuse_to_write(made->path); !refused.ok()) {
             result.problem = refused;
             return result;
         }
@@ -90,39 +153,26 @@ DiaryWrite write_photo_diary(const DiaryRequest& request, const DiaryProgress& p
     QStringList paths;
     if (with_pictures)
         for (const DiaryEntry& entry : request.entries) paths << entry.picture_path;
-    const std::vector<DiaryPicture> pictures = diary_pictures(
-        paths, {request.thumbnail_root, request.decoders, load_picture, request.reason},
+    DiaryPictures pictures = diary_pictures(
+        paths, {request.thumbnail_root, request.decoders, load_picture, request.folder},
         [&](int done) { return !progress || progress(done, total); });
-    if (qsizetype(pictures.size()) != paths.size()) {
+    if (pictures.error() != 0) {
+        result.problem = system_write_problem(request.html ? html.path : pdf.path,
+                                              pictures.error());
+        return result;
+    }
+    if (pictures.count() != paths.size()) {
         result.cancelled = true;
         return result;
     }
-    for (const DiaryPicture& picture : pictures) result.unreadable += picture.jpeg.isEmpty();
+    if (request.reason) pictures.explain(request.reason);
+    result.unreadable = pictures.missing();
 
-    QByteArray html, pdf, csv;
-    if (request.html) html = diary_html(request.title, request.entries, pictures, request.layout);
-    if (request.csv) csv = diary_csv(request.entries);
-    if (request.pdf) {
-        const DiaryPdf made = diary_pdf(
-            request.title, request.entries, pictures, request.layout, [&](int done, int blocks) {
-                return !progress || progress(count + done * count / std::max(1, blocks), total);
-            });
-        if (made.cancelled || !made.problem.ok()) {
-            result.cancelled = made.cancelled;
-            result.problem = made.problem;
-            if (!made.problem.ok()) result.problem.path = pdf_path;
-            return result;
-        }
-        pdf = made.bytes;
-    }
-    for (const auto& [wanted, path, bytes] : {std::tuple{request.html, html_path, html},
-                                              {request.pdf, pdf_path, pdf},
-                                              {request.csv, csv_path, csv}}) {
-        if (!wanted) continue;
-        result.problem = write_file_atomically(path, bytes);
-        if (!result.problem.ok()) return result;
-        result.written << path;
-    }
+    const bool written =
+        write_files(request, pictures, files, result, [&](int done, int blocks) {
+            return !progress || progress(count + done * count / std::max(1, blocks), total);
+        });
+    if (!written) return result;
     if (progress) progress(total, total);
     return result;
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "photo_diary/diary_pictures.h"
 #include "pictures/image_table.h"
 #include "platform/failure.h"
 #include "platform/text_file.h"
@@ -75,7 +76,8 @@ struct DiaryRequest {
     DiaryLayout layout = DiaryLayout::Standard;
     QString thumbnail_root = default_thumbnail_root();  // large thumbnails to reuse
     int decoders = 2;                                   // pictures decoded at once
-    FailureText reason;  // the sentence for a picture that cannot be shown (app's)
+    // The reason shown for a picture without JPEG data; unset: the decoder's own.
+    DiaryReason reason = DiaryReason();
 };
 
 // Called as the work goes on, on the thread that writes: steps done of

@@ -63,9 +63,9 @@ bool allowed_in_html(char16_t c) {
     return c >= 0x20 && !(c >= 0x7F && c <= 0x9F);
 }
 
-// The page is built as UTF-8 bytes: the pictures' data, most of it, goes in
-// as it is.
-void append_entry(QByteArray& html, const DiaryEntry& entry, const DiaryPicture& picture) {
+// An entry as UTF-8 bytes: the picture's data, most of it, goes in as it is.
+QByteArray entry_html(const DiaryEntry& entry, const DiaryPicture& picture) {
+    QByteArray html;
     const QString name = html_escape(QFileInfo(entry.picture_path).fileName());
     html += "<div class=\"entry\">\n<div class=\"picture\">";
     if (!picture.jpeg.isEmpty()) {
@@ -88,6 +88,7 @@ void append_entry(QByteArray& html, const DiaryEntry& entry, const DiaryPicture&
     if (!entry.comment.isEmpty())
         html += (u"<p class=\"comment\">"_s + html_escape(entry.comment) + u"</p>\n"_s).toUtf8();
     html += "</div>\n</div>\n";
+    return html;
 }
 
 }  // namespace
@@ -127,8 +128,9 @@ QString html_escape(QStringView text) {
     return out;
 }
 
-QByteArray diary_html(const QString& title, const std::vector<DiaryEntry>& entries,
-                      const std::vector<DiaryPicture>& pictures, DiaryLayout layout) {
+void write_diary_html(const DiarySink& put, const QString& title,
+                      const std::vector<DiaryEntry>& entries, const DiaryPictures& pictures,
+                      DiaryLayout layout) {
     const bool grid = layout != DiaryLayout::Standard;
     QString head;
     // Nothing may load or run: the pictures are data in the page itself.
@@ -150,19 +152,20 @@ QByteArray diary_html(const QString& title, const std::vector<DiaryEntry>& entri
         if (days.size() > 1) head += u" ～ "_s + html_escape(days.back().day);
         head += QStringLiteral("　写真 %1 枚</p>\n").arg(entries.size());
     }
-    QByteArray html = head.toUtf8();
+    if (!put(head.toUtf8())) return;
     for (const DiaryDay& day : days) {
-        html += (u"<section class=\"day\">\n<h2>"_s + html_escape(day.day) + u"</h2>\n"_s).toUtf8();
+        QByteArray html =
+            (u"<section class=\"day\">\n<h2>"_s + html_escape(day.day) + u"</h2>\n"_s).toUtf8();
         if (grid) html += "<div class=\"entries\">\n";
         for (const DiaryEntry* entry : day.entries) {
-            const size_t index = size_t(entry - entries.data());
-            append_entry(html, *entry, index < pictures.size() ? pictures[index] : DiaryPicture());
+            if (!put(html)) return;
+            html = entry_html(*entry, pictures.read(int(entry - entries.data())));
         }
         if (grid) html += "</div>\n";
         html += "</section>\n";
+        if (!put(html)) return;
     }
-    html += "</body>\n</html>\n";
-    return html;
+    put("</body>\n</html>\n");
 }
 
 }  // namespace fotavi

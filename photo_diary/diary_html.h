@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
+#include <functional>
 #include <vector>
 
 #include "photo_diary/diary.h"
@@ -17,14 +19,18 @@ namespace fotavi {
 // U+FFFD.
 QString html_escape(QStringView text);
 
-// The photo diary as one self-contained HTML page (UTF-8): the title, each
-// day under its heading, each entry with its picture (embedded JPEG data),
-// time and comment; a placeholder with the reason where a picture could not
-// be read. Its style sheet prints on A4 in the layout given, with no entry
-// split across pages. pictures runs parallel to entries. Nothing in it runs
-// as a script.
-QByteArray diary_html(const QString& title, const std::vector<DiaryEntry>& entries,
-                      const std::vector<DiaryPicture>& pictures,
+// Takes the next piece of a file being written; false when it cannot.
+using DiarySink = std::function<bool(QByteArrayView piece)>;
+
+// The photo diary as one self-contained HTML page (UTF-8), handed to put a
+// piece at a time, one picture's data at most in memory: the title, each day
+// under its heading, each entry with its picture (embedded JPEG data), time
+// and comment; a placeholder with the reason where a picture could not be
+// read. Its style sheet prints on A4 in the layout given, with no entry split
+// across pages. pictures runs parallel to entries. Nothing in it runs as a
+// script.
+void write_diary_html(const DiarySink& put, const QString& title,
+                      const std::vector<DiaryEntry>& entries, const DiaryPictures& pictures,
                       DiaryLayout layout = DiaryLayout::Standard);
 
 }  // namespace fotavi

@@ -20,15 +20,17 @@ namespace fotavi {
 
 namespace diary_pdf_drawing {
 
-cairo_status_t append_bytes(void* closure, const unsigned char* data, unsigned int length) {
-    static_cast<QByteArray*>(closure)->append(reinterpret_cast<const char*>(data), length);
-    return CAIRO_STATUS_SUCCESS;
+cairo_status_t put_bytes(void* closure, const unsigned char* data, unsigned int length) {
+    const bool taken = (*static_cast<const DiarySink*>(closure))(
+        QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(length)));
+    return taken ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
 }
 
-Writer::Writer(const QString& title, const std::vector<DiaryEntry>& entries,
-               const std::vector<DiaryPicture>& pictures, DiaryLayout layout)
-    : title_(title), entries_(entries), pictures_(pictures), grid_(grid_of(layout)) {
-    surface_ = cairo_pdf_surface_create_for_stream(append_bytes, &bytes_, kPageWidth, kPageHeight);
+Writer::Writer(const DiarySink& put, const QString& title, const std::vector<DiaryEntry>& entries,
+               const DiaryPictures& pictures, DiaryLayout layout)
+    : title_(title), entries_(entries), pictures_(pictures), grid_(grid_of(layout)), put_(put) {
+    surface_ = cairo_pdf_surface_create_for_stream(
+        put_bytes, const_cast<DiarySink*>(&put_), kPageWidth, kPageHeight);
     cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_TITLE, title.toUtf8().constData());
     cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_CREATOR, "fotavi");
     cr_ = cairo_create(surface_);
@@ -98,16 +100,13 @@ void Writer::add_day(const QString& day) {
 }
 
 void Writer::add_entry(int index) {
-    const DiaryEntry& entry = entries_[size_t(index)];
-    const DiaryPicture& picture = pictures_[size_t(index)];
+    const DiaryPicture& picture = pictures_.shape(index);
     Block block;
     block.kind = Block::Kind::Entry;
     block.entry = index;
-    block.text = text_layout(entry.time, "bold", 11, kTextWidth);
-    block.more = text_layout(entry.comment, "", 10.5, kTextWidth);
-    block.note = text_layout(QFileInfo(entry.picture_path).fileName(), "", 8, kTextWidth);
+    lay_out_texts(block);
     block.picture =
-        picture.jpeg.isEmpty()
+        !pictures_.has_jpeg(index)
             ? QSizeF(kPictureWidth, kPictureWidth * 3 / 4)
             : QSizeF(picture.size).scaled(kPictureWidth, kPictureHeight, Qt::KeepAspectRatio);
     const double comment_top = height_of(block.text.get()) + 4;
@@ -123,7 +122,35 @@ void Writer::add_entry(int index) {
     } while (pango_layout_iter_next_line(line));
     pango_layout_iter_free(line);
     block.layout.height = std::max(block.picture.height(), text_bottom) + kEntrySpace;
+    let_go_of_texts(block);
     blocks_.push_back(std::move(block));
+}
+
+void Writer::lay_out_texts(Block& block) const {
+    if (block.kind == Block::Kind::Row) {
+        for (Cell& made : block.cells)
+            if (!made.time) made = cell(made.entry);
+    } else if (block.kind == Block::Kind::Entry && !block.text) {
+        const DiaryEntry& entry = entries_[size_t(block.entry)];
+        block.text = text_layout(entry.time, "bold", 11, kTextWidth);
+        block.more = text_layout(entry.comment, "", 10.5, kTextWidth);
+        block.note = text_layout(QFileInfo(entry.picture_path).fileName(), "", 8, kTextWidth);
+    }
+}
+
+void Writer::let_go_of_texts(Cell& cell) {
+    cell.time.reset();
+    cell.comment.reset();
+    cell.name.reset();
+}
+
+void Writer::let_go_of_texts(Block& block) {
+    for (Cell& made : block.cells) let_go_of_texts(made);
+    if (block.kind == Block::Kind::Entry) {
+        block.text.reset();
+        block.more.reset();
+        block.note.reset();
+    }
 }
 
 void Writer::show(PangoLayout* layout, double x, double y, double grey) {
@@ -156,12 +183,12 @@ void Writer::draw(const Block& block) {
 }
 
 void Writer::draw_entry(const Block& block) {
-    const DiaryPicture& picture = pictures_[size_t(block.entry)];
+    const DiaryPicture picture = pictures_.read(block.entry);
     cairo_save(cr_);
     cairo_translate(cr_, (kPictureWidth - block.picture.width()) / 2, 0);
     draw_picture(picture, block.picture);
     cairo_restore(cr_);
-    if (picture.jpeg.isEmpty()) {
+    if (!pictures_.has_jpeg(block.entry)) {
         Layout why = text_layout(u"表示できません\n"_s + picture.error, "", 9, kPictureWidth - 20);
         pango_layout_set_alignment(why.get(), PANGO_ALIGN_CENTER);
         show(why.get(), 10, (block.picture.height() - height_of(why.get())) / 2, 0.35);
@@ -281,11 +308,17 @@ DiaryPdf Writer::write(const std::function<bool(int, int)>& go_on) {
         cairo_rectangle(cr_, kMarginSide, kMarginTop + at.y, kContentWidth, at.to - at.from);
         cairo_clip(cr_);
         cairo_translate(cr_, kMarginSide, kMarginTop + at.y - at.from);
-        draw(blocks_[size_t(at.block)]);
+        Block& block = blocks_[size_t(at.block)];
+        lay_out_texts(block);
+        draw(block);
+        if (i + 1 == placements.size() || placements[i + 1].block != at.block)
+            let_go_of_texts(block);
         cairo_restore(cr_);
         if (i + 1 == placements.size() || placements[i + 1].page != at.page) {
             draw_page_number(at.page, pages);
             cairo_show_page(cr_);
+            // A file that takes no more (a full disk): the rest is not drawn.
+            if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) break;
         }
         if (go_on && !go_on(int(i + 1), int(placements.size()))) {
             result.cancelled = true;
@@ -303,19 +336,15 @@ DiaryPdf Writer::write(const std::function<bool(int, int)>& go_on) {
                                             QString::fromUtf8(cairo_status_to_string(status))};
         return result;
     }
-    result.bytes = std::move(bytes_);
     return result;
 }
 
 }  // namespace diary_pdf_drawing
 
-DiaryPdf diary_pdf(const QString& title, const std::vector<DiaryEntry>& entries,
-                   const std::vector<DiaryPicture>& pictures, DiaryLayout layout,
-                   const std::function<bool(int done, int total)>& go_on) {
-    using namespace diary_pdf_drawing;
-    std::vector<DiaryPicture> all = pictures;
-    all.resize(entries.size());
-    Writer writer(title, entries, all, layout);
+DiaryPdf write_diary_pdf(const DiarySink& put, const QString& title,
+                         const std::vector<DiaryEntry>& entries, const DiaryPictures& pictures,
+                         DiaryLayout layout, const std::function<bool(int done, int total)>& go_on) {
+    diary_pdf_drawing::Writer writer(put, title, entries, pictures, layout);
     return writer.write(go_on);
 }
 

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "photo_diary/diary.h"
+#include "photo_diary/diary_html.h"
 #include "photo_diary/diary_pictures.h"
 
 namespace fotavi {
 
 struct DiaryPdf {
-    QByteArray bytes;  // the PDF; empty on failure or cancel
     WriteProblem problem;  // why it could not be made (its path left empty)
     bool cancelled = false;
 };
@@ -24,10 +24,12 @@ struct DiaryPdf {
 // across pages unless it is taller than a page; a day heading never stays
 // alone at a page's foot, and a day going on over a page break has its
 // heading again, marked （つづき）. pictures runs parallel to entries.
+// The PDF is handed to put as it is made, each page once it is drawn, so only
+// the page being drawn is in memory (and the fonts' subsets, written last).
 // go_on(done, total) is called as the entries are drawn; false cancels.
-DiaryPdf diary_pdf(const QString& title, const std::vector<DiaryEntry>& entries,
-                   const std::vector<DiaryPicture>& pictures,
-                   DiaryLayout layout = DiaryLayout::Standard,
-                   const std::function<bool(int done, int total)>& go_on = {});
+DiaryPdf write_diary_pdf(const DiarySink& put, const QString& title,
+                         const std::vector<DiaryEntry>& entries, const DiaryPictures& pictures,
+                         DiaryLayout layout = DiaryLayout::Standard,
+                         const std::function<bool(int done, int total)>& go_on = {});
 
 }  // namespace fotavi

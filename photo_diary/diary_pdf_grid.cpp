@@ -48,7 +48,7 @@ std::vector<double> Writer::line_breaks(PangoLayout* layout, double top, double 
 
 Writer::Cell Writer::cell(int index) const {
     const DiaryEntry& entry = entries_[size_t(index)];
-    const DiaryPicture& picture = pictures_[size_t(index)];
+    const DiaryPicture& picture = pictures_.shape(index);
     const double width = grid_.cell_width();
     Cell cell;
     cell.entry = index;
@@ -61,7 +61,7 @@ Writer::Cell Writer::cell(int index) const {
         pango_layout_set_ellipsize(cell.comment.get(), PANGO_ELLIPSIZE_END);
     }
     const double box = grid_.picture_height;
-    cell.picture = picture.jpeg.isEmpty()
+    cell.picture = !pictures_.has_jpeg(index)
                        ? QSizeF(std::min(width, box * 4 / 3), box)
                        : QSizeF(picture.size).scaled(width, box, Qt::KeepAspectRatio);
     return cell;
@@ -81,6 +81,7 @@ void Writer::add_row(const std::vector<int>& indexes) {
             height = bottom;
             breaks = line_breaks(made.comment.get(), comment_top, comment_top);
         }
+        let_go_of_texts(made);
         block.cells.push_back(std::move(made));
     }
     block.layout.height = height + grid_.space;
@@ -99,7 +100,7 @@ void Writer::draw_row(const Block& block) {
     const double width = grid_.cell_width();
     for (size_t i = 0; i < block.cells.size(); ++i) {
         const Cell& at = block.cells[i];
-        const DiaryPicture& picture = pictures_[size_t(at.entry)];
+        const DiaryPicture picture = pictures_.read(at.entry);
         cairo_save(cr_);
         cairo_translate(cr_, double(i) * (width + grid_.gutter), 0);
         cairo_save(cr_);
@@ -107,7 +108,7 @@ void Writer::draw_row(const Block& block) {
         cairo_translate(cr_, (width - at.picture.width()) / 2,
                         grid_.picture_height - at.picture.height());
         draw_picture(picture, at.picture);
-        if (picture.jpeg.isEmpty()) draw_missing(picture, at.picture);
+        if (!pictures_.has_jpeg(at.entry)) draw_missing(picture, at.picture);
         cairo_restore(cr_);
         const double time_top = grid_.picture_height + 4;
         const double time_height = height_of(at.time.get());

@@ -66,8 +66,8 @@ Grid grid_of(DiaryLayout layout);
 
 class Writer {
 public:
-    Writer(const QString& title, const std::vector<DiaryEntry>& entries,
-           const std::vector<DiaryPicture>& pictures, DiaryLayout layout);
+    Writer(const DiarySink& put, const QString& title, const std::vector<DiaryEntry>& entries,
+           const DiaryPictures& pictures, DiaryLayout layout);
     ~Writer();
     DiaryPdf write(const std::function<bool(int, int)>& go_on);
 
@@ -97,6 +97,12 @@ private:
     void add_entry(int index);
     void add_row(const std::vector<int>& indexes);
     Cell cell(int index) const;
+    // An entry's or a row's texts are laid out to be measured, let go, and
+    // laid out again to be drawn: the texts of one block at a time are held,
+    // whatever the number of pictures.
+    void lay_out_texts(Block& block) const;
+    static void let_go_of_texts(Block& block);
+    static void let_go_of_texts(Cell& cell);
     void draw(const Block& block);
     void draw_row(const Block& block);
     void draw_missing(const DiaryPicture& picture, QSizeF size);
@@ -112,10 +118,10 @@ private:
 
     const QString title_;
     const std::vector<DiaryEntry>& entries_;
-    const std::vector<DiaryPicture>& pictures_;
+    const DiaryPictures& pictures_;
     const Grid grid_;
     std::vector<Layout> continued_;  // each day's heading again, made when first needed
-    QByteArray bytes_;
+    const DiarySink& put_;
     cairo_surface_t* surface_;
     cairo_t* cr_;
     PangoContext* context_;

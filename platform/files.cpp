@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/atomic_file.h"
 #include "platform/io.h"
 
 namespace fotavi {
@@ -200,46 +201,10 @@ int make_folders(const QString& folder, unsigned mode) {
 
 int write_atomically(const QString& path, const QByteArray& bytes, Durability durability,
                      unsigned mode) {
-    const QByteArray target = QFile::encodeName(path);
-    struct stat old {};
-    if (::lstat(target.constData(), &old) == 0) {
-        if (S_ISDIR(old.st_mode)) return EISDIR;
-        if (S_ISREG(old.st_mode) && durability == Durability::Durable) mode = old.st_mode & 07777;
-    }
-    // A name of its own beside the file: the rename stays on one file system.
-    QByteArray temporary;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = target + ".tmp-" + QByteArray::number(quint64(::getpid())) + '-' +
-                    QByteArray::number(attempt);
-        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                    mode_t(mode));
-        if (fd < 0 && errno != EEXIST) return errno;
-    }
-    if (fd < 0) return EEXIST;
-    int error = write_all(fd, bytes.constData(), bytes.size());
-    // The kept mode, whatever the umask made of it.
-    if (error == 0 && S_ISREG(old.st_mode) && durability == Durability::Durable &&
-        ::fchmod(fd, mode_t(mode)) != 0)
-        error = errno;
-    if (error == 0 && durability == Durability::Durable && ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0) error = errno;
-    if (error != 0) {
-        ::unlink(temporary.constData());
-        return error;
-    }
-    if (durability == Durability::Durable) {
-        // The rename itself reaches the disk with the folder; a file system
-        // that cannot sync a folder (some network shares) still has the file.
-        const int folder = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
-                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folder >= 0) {
-            ::fsync(folder);
-            ::close(folder);
-        }
-    }
-    return 0;
+    AtomicFile file;
+    if (const int error = file.open(path, durability, mode); error != 0) return error;
+    file.write(bytes);
+    return file.commit();
 }
 
 QString unused_path(const QString& folder, const QString& base, const QString& suffix) {

@@ -1,4 +1,5 @@
 #include <QProcess>
+#include <QScopeGuard>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
@@ -53,7 +54,7 @@ struct Outing {
         r.reason = failure_text;
         return r;
     }
-    std::vector<DiaryPicture> pictures() const {
+    DiaryPictures pictures() const {
         QStringList paths;
         for (const DiaryEntry& e : entries) paths << e.picture_path;
         return diary_pictures(paths, {cache.path(), 2, load_picture, failure_text});
@@ -145,9 +146,15 @@ private slots:
     // line breaks, pictures embedded upright, a placeholder with the reason.
     void html_page() {
         Outing outing;
-        const std::vector<DiaryPicture> pictures = outing.pictures();
-        const QString html =
-            QString::fromUtf8(diary_html(outing.request().title, outing.entries, pictures));
+        DiaryPictures pictures = outing.pictures();
+        const QString decoder_reason = pictures.shape(2).error;
+        QVERIFY(!decoder_reason.isEmpty());
+        // The reason shown is the one the writer was given for the picture.
+        pictures.explain([](const DiaryPicture& p) { return u"（"_s + p.error + u"）"_s; });
+        QByteArray bytes;
+        write_diary_html([&](QByteArrayView piece) { return bytes += piece, true; },
+                         outing.request().title, outing.entries, pictures);
+        const QString html = QString::fromUtf8(bytes);
         QVERIFY(!html.contains(QStringLiteral("<script"), Qt::CaseInsensitive));
         QVERIFY(html.contains(QStringLiteral("Content-Security-Policy")));
         QVERIFY(html.contains(QStringLiteral("<title>秋の&lt;遠足&gt;</title>")));
@@ -159,9 +166,7 @@ private slots:
         QVERIFY(in_order(html, order));
         QVERIFY(html.contains(QStringLiteral("一行目\n二行目\n三行目")));
         QCOMPARE(html.count(QStringLiteral("data:image/jpeg;base64,")), 3);
-        QVERIFY(
-            html.contains(QStringLiteral("表示できません<br>") + html_escape(pictures[2].error)));
-        QVERIFY(!pictures[2].error.isEmpty());
+        QVERIFY(html.contains(u"表示できません<br>（"_s + html_escape(decoder_reason) + u"）"_s));
         // A4 print rules: entries whole, headings with what follows.
         QVERIFY(html.contains(QStringLiteral("break-inside: avoid")));
         QVERIFY(html.contains(QStringLiteral("break-after: avoid")));
@@ -285,6 +290,14 @@ private slots:
         QCOMPARE(QFileInfo(html).isFile() && !QFileInfo(html).isSymLink(), written);
         QCOMPARE(QFileInfo(pdf).isFile(), written);
         QVERIFY(!QFileInfo::exists(target));
+        // Nothing left beside them: no part of a diary, none of the pictures' data.
+        QStringList expected{"DSC0001.JPG", "DSC0002.JPG", "DSC0003.JPG", "DSC0004.JPG"};
+        if (written || obstacle == "link") expected << kDiaryHtmlName;
+        if (written || obstacle == "folder") expected << kDiaryPdfName;
+        expected.sort();
+        QCOMPARE(QDir(outing.album.path()).entryList(QDir::AllEntries | QDir::Hidden |
+                                                     QDir::NoDotAndDotDot | QDir::System),
+                 expected);
         if (written) {
             QCOMPARE(last, total);
             QCOMPARE(result.written, QStringList({html, pdf}));
@@ -297,6 +310,41 @@ private slots:
                          QLatin1String(obstacle == "link" ? kDiaryHtmlName : kDiaryPdfName)),
                      qPrintable(result.problem.path));
         }
+    }
+
+    // A disk that fills up at some stage of the writing: said as the system's
+    // reason, the old diary as it was, nothing left on the disk (before any
+    // file was put in place, all were whole on the disk).
+    void full_disk_data() {
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<QString>("named");  // the file the reason names
+        QTest::newRow("12 KB: the pictures' data and the page") << "12k" << kDiaryHtmlName;
+        QTest::newRow("40 KB: the PDF") << "40k" << kDiaryPdfName;
+        QTest::newRow("96 KB: the PDF's last pages") << "96k" << kDiaryPdfName;
+    }
+    void full_disk() {
+        QFETCH(QString, size);
+        QFETCH(QString, named);
+        Outing outing;
+        QTemporaryDir disk;
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=" + size, "tmpfs", disk.path()}) != 0)
+            QSKIP("cannot mount a small tmpfs here");
+        auto unmount = qScopeGuard([&] { QProcess::execute("umount", {disk.path()}); });
+        const QString html = QDir(disk.path()).filePath(kDiaryHtmlName);
+        QFile old(html);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        old.close();
+        DiaryRequest request = outing.request();
+        request.folder = disk.path();
+        const DiaryWrite result = write_photo_diary(request);
+        QCOMPARE(result.problem.kind, WriteProblem::Kind::System);
+        QCOMPARE(result.problem.path, QDir(disk.path()).filePath(named));
+        QCOMPARE(result.problem.error, ENOSPC);
+        QVERIFY(result.written.isEmpty());
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old"));
+        QCOMPARE(QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{kDiaryHtmlName});
     }
 };
 

@@ -204,9 +204,12 @@ private slots:
             QCOMPARE(read_all(album.file("time_log.txt")), cp932(kOutingLog));
             // The photo diary embeds each kind as a JPEG it makes.
             QTemporaryDir cache;
-            for (const DiaryPicture& made :
-                 diary_pictures({album.file("IMG_0002.HEIC"), album.file("DSC0001.JPG")},
-                                {cache.path(), 1, load_picture, failure_text})) {
+            const DiaryPictures pictures =
+                diary_pictures({album.file("IMG_0002.HEIC"), album.file("DSC0001.JPG")},
+                               {cache.path(), 1, load_picture});
+            QCOMPARE(pictures.count(), 2);
+            for (int i = 0; i < pictures.count(); ++i) {
+                const DiaryPicture made = pictures.read(i);
                 QVERIFY2(made.error.isEmpty(), qPrintable(made.error));
                 QVERIFY(made.jpeg.startsWith("\xFF\xD8\xFF") && made.size == QSize(480, 360));
             }

@@ -9,6 +9,7 @@
 
 #include "album.h"
 #include "app/reasons.h"
+#include "platform/atomic_file.h"
 #include "platform/text_file.h"
 
 using namespace fotavi;
@@ -32,6 +33,8 @@ private slots:
     void a_second_write_replaces_the_first_whole();
     void write_fails_when_the_parent_is_a_file();
     void write_fails_when_a_folder_holds_the_name();
+    void written_in_pieces_data();
+    void written_in_pieces();
     void full_disk_keeps_the_old_file_whole_data();
     void full_disk_keeps_the_old_file_whole();
 };
@@ -184,6 +187,38 @@ void TestTextFile::write_fails_when_a_folder_holds_the_name() {
     // No temporary file is left beside it.
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              {QStringLiteral("time_log.txt")});
+}
+
+void TestTextFile::written_in_pieces_data() {
+    QTest::addColumn<QList<int>>("pieces");  // the size of each piece written
+    QTest::addColumn<bool>("commit");
+    QTest::newRow("many small pieces") << QList<int>(5000, 97) << true;
+    QTest::newRow("a piece larger than the buffer") << QList<int>{10, 600 * 1024, 3} << true;
+    QTest::newRow("no piece") << QList<int>{} << true;
+    QTest::newRow("never committed: the old file stays") << QList<int>{300 * 1024, 5} << false;
+}
+
+void TestTextFile::written_in_pieces() {
+    QFETCH(QList<int>, pieces);
+    QFETCH(bool, commit);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("photo_diary.pdf"));
+    QVERIFY(put_file(path, "old"));
+    QByteArray whole;
+    {
+        AtomicFile file;
+        QCOMPARE(file.open(path, Durability::Durable), 0);
+        for (int size : pieces) {
+            const QByteArray piece(size, char('a' + whole.size() % 26));
+            file.write(piece);
+            whole += piece;
+        }
+        if (commit) QCOMPARE(file.commit(), 0);
+    }
+    QCOMPARE(read_all(path), commit ? whole : QByteArray("old"));
+    // No temporary file is left beside it.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             {QStringLiteral("photo_diary.pdf")});
 }
 
 void TestTextFile::full_disk_keeps_the_old_file_whole_data() {
