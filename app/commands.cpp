@@ -70,6 +70,10 @@ Commands::Commands(Ui& ui, QString program_dir, QString config_dir, const UserFo
                          for (const StoreIssue& issue : issues) notes << store_issue_text(issue);
                          say(notes);
                      });
+    // A picture shown before it was decoded comes once it is, on this thread.
+    pictures_.on_ready([this](const QString& path) {
+        arrivals_.post([this, path] { picture_decoded(path); });
+    });
 }
 
 Commands::~Commands() = default;
@@ -156,14 +160,32 @@ void Commands::show_entry() {
     ui_.set_comment(document_.comment(i));
 }
 
+// The picture is shown once it is decoded: until then the box keeps the
+// picture before it, or stays empty in a folder just listed.
 void Commands::show_picture() {
     const QString& name = document_.name(document_.shown());
-    const Picture picture = pictures_.get(QDir(folder_).filePath(name), picture_box());
+    if (const std::optional<Picture> picture =
+            pictures_.get(QDir(folder_).filePath(name), picture_box()))
+        put_picture(name, *picture);
+    else if (blank_until_decoded_)
+        ui_.set_picture(QImage());
+    prepare_neighbours();
+}
+
+void Commands::picture_decoded(const QString& path) {
+    if (document_.count() == 0) return;
+    const QString& name = document_.name(document_.shown());
+    if (path != QDir(folder_).filePath(name)) return;  // another picture is shown by now
+    if (const std::optional<Picture> picture = pictures_.get(path, picture_box()))
+        put_picture(name, *picture);
+}
+
+void Commands::put_picture(const QString& name, const Picture& picture) {
+    blank_until_decoded_ = false;
     if (picture.image.isNull())
         ui_.set_picture_placeholder(name, failure_text(picture.problem));
     else
         ui_.set_picture(picture.image);
-    prepare_neighbours();
 }
 
 // Next is pressed far more often than Previous, so the next picture goes first.

@@ -122,6 +122,9 @@ private:
     void take_comment();
     void show_entry();
     void show_picture();
+    // The picture at path is decoded: shown, when it is still the one to show.
+    void picture_decoded(const QString& path);
+    void put_picture(const QString& name, const Picture& picture);
     void prepare_neighbours();
     std::optional<FolderListing> read_dates(const QString& folder, bool capture_time);
     // Reads the capture times of files on a worker and sorts files on them,
@@ -185,6 +188,8 @@ private:
     std::chrono::milliseconds hurry_after_{1500};
     std::unique_ptr<CommentStore> store_;
     FolderDocument document_;
+    Mailbox arrivals_;  // the pictures decoded while the window went on (before pictures_)
+    bool blank_until_decoded_ = false;  // a folder just listed: no earlier picture to keep
     PictureCache pictures_;
     CaptureTimeCache capture_times_;
     HintRecord hints_;

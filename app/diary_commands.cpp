@@ -19,6 +19,13 @@ namespace {
 
 const QString kTitle = QStringLiteral("メッセージ");
 
+// How many pictures the diary takes: the commented ones, or all.
+int diary_count(const ImageTable& table, bool include_uncommented) {
+    if (include_uncommented) return table.count();
+    return int(std::count_if(table.comments.begin(), table.comments.end(),
+                             [](const QString& comment) { return !comment.isEmpty(); }));
+}
+
 }  // namespace
 
 void Commands::make_photo_diary() {
@@ -40,14 +47,13 @@ void Commands::make_photo_diary() {
         DiaryRequest request;
         request.folder = folder_;
         request.title = choice->title.isEmpty() ? default_diary_title(folder_) : choice->title;
-        request.entries = diary_entries(folder_, document_.table(), choice->include_uncommented);
         request.html = choice->html;
         request.pdf = choice->pdf;
         request.csv = choice->csv;
         request.layout = choice->layout;
         request.decoders = std::clamp(QThread::idealThreadCount(), 1, 8);
         request.reason = diary_picture_reason;
-        if (request.entries.empty()) {
+        if (diary_count(document_.table(), choice->include_uncommented) == 0) {
             ui_.message(diary_without_entries_text(), kTitle);
         } else if (request.html || request.pdf || request.csv) {
             const DiaryWrite written = write_diary(request);
@@ -65,13 +71,19 @@ void Commands::make_photo_diary() {
 
 // The person's cancel is asked for once before the work starts, then while it
 // runs; the writer sees it at its next step and writes nothing.
-DiaryWrite Commands::write_diary(const DiaryRequest& request) {
+// The entries are made on the worker too: at 50,000 pictures that takes a while.
+DiaryWrite Commands::write_diary(const DiaryRequest& asked) {
     std::atomic<bool> cancel{false};
     std::atomic<int> per_mille{0};
     std::promise<void> started;
     const std::shared_future<void> go = started.get_future().share();
+    const ImageTable table = document_.table();
+    const bool all = diary_choice_.include_uncommented;
+    const int count = diary_count(table, all);
     std::future<DiaryWrite> written =
-        run_on<DiaryWrite>(tasks_, [&request, &cancel, &per_mille, go] {
+        run_on<DiaryWrite>(tasks_, [&asked, &table, all, &cancel, &per_mille, go] {
+            DiaryRequest request = asked;
+            request.entries = diary_entries(request.folder, table, all);
             go.wait();
             return write_photo_diary(request, [&](int done, int total) {
                 per_mille = int(qint64(done) * 1000 / std::max(1, total));
@@ -79,7 +91,7 @@ DiaryWrite Commands::write_diary(const DiaryRequest& request) {
             });
         });
     return wait_for(std::move(written),
-                    QStringLiteral("写真日誌を書いています（%1 枚）").arg(request.entries.size()),
+                    QStringLiteral("写真日誌を書いています（%1 枚）").arg(count),
                     &per_mille, 1000, &cancel, &started);
 }
 

@@ -64,6 +64,7 @@ void Commands::open_folder(const QString& named) {
         return;
     }
     folder_ = folder;
+    blank_until_decoded_ = true;  // another folder's picture is not kept on screen
     relist_folder(*listing);
     if (!settings_.capture_time) offer_capture_time(*listing);
 }

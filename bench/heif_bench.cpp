@@ -9,10 +9,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <libheif/heif.h>
 
 #include "app/widgets/main_window.h"
+#include "app/widgets/picture_box.h"
 #include "bench/bench.h"
 #include "comments/sqlite_comment_store.h"
 #include "overview/exif_thumbnail.h"
@@ -124,7 +126,7 @@ void measure_next(const QString& folder, const QString& first) {
     commands.start_up({first}, folder);
     window.show();
     QCoreApplication::processEvents();
-    QWidget* box = window.findChild<QWidget*>(QStringLiteral("Image1"));
+    auto* box = window.findChild<PictureBox*>(QStringLiteral("Image1"));
     std::vector<double> prepared, cold;
     for (int i = 1; i < commands.table().count(); ++i) {
         commands.picture_cache().wait_idle();
@@ -133,7 +135,13 @@ void measure_next(const QString& folder, const QString& first) {
         if (cold_run) commands.picture_cache().clear();
         QElapsedTimer timer;
         timer.start();
+        const qint64 before = box->picture().cacheKey();
         commands.show_next();
+        // A picture not prepared arrives once it is decoded.
+        while (box->picture().cacheKey() == before) {
+            QThread::usleep(200);
+            QCoreApplication::sendPostedEvents();
+        }
         box->repaint();
         (cold_run ? cold : prepared).push_back(timer.nsecsElapsed() / 1e6);
     }

@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "app/widgets/main_window.h"
+#include "app/widgets/picture_box.h"
 #include "bench/bench.h"
 #include "pictures/capture_cache.h"
 #include "pictures/image_table.h"
@@ -139,7 +140,7 @@ void measure_next(const QString& folder, const QString& first, bool slow_store) 
     if (commands.picture_box() != QSize(640, 480)) qFatal("the large layout was not read");
     window.show();
     QCoreApplication::processEvents();
-    QWidget* box = window.findChild<QWidget*>(QStringLiteral("Image1"));
+    auto* box = window.findChild<PictureBox*>(QStringLiteral("Image1"));
     const int count = commands.table().count();
     std::vector<double> prepared, cold;
     for (int i = 1; i < count; ++i) {
@@ -150,7 +151,13 @@ void measure_next(const QString& folder, const QString& first, bool slow_store) 
         commands.document().edit_shown(QStringLiteral("comment %1").arg(i));  // stored by Next
         QElapsedTimer timer;
         timer.start();
+        const qint64 before = box->picture().cacheKey();
         commands.show_next();
+        // A picture not prepared arrives once it is decoded.
+        while (box->picture().cacheKey() == before) {
+            QThread::usleep(200);
+            QCoreApplication::sendPostedEvents();
+        }
         box->repaint();  // the frame with the new picture, painted
         (cold_run ? cold : prepared).push_back(timer.nsecsElapsed() / 1e6);
     }

@@ -42,22 +42,29 @@ void PictureCache::keep_entry(Entry entry) {
     while (int(entries_.size()) > keep_) entries_.erase(entries_.begin());
 }
 
-Picture PictureCache::get(const QString& path, QSize box) {
+void PictureCache::on_ready(Ready ready) {
+    std::lock_guard lock(mutex_);
+    ready_ = std::move(ready);
+}
+
+std::optional<Picture> PictureCache::get(const QString& path, QSize box) {
     const Stamp stamp = stamp_of(path);
     if (!stamp.exists) return load(path, box);  // it names the reason
     {
-        std::unique_lock lock(mutex_);
-        pending_.removeAll(path);
-        // Decoding it a second time would only take longer than waiting.
-        changed_.wait(lock, [&] { return !(running_ == path && running_box_ == box); });
+        std::lock_guard lock(mutex_);
         last_got_ = path;
-        if (const Entry* entry = find(path, box, stamp)) return entry->picture;
+        if (const Entry* entry = find(path, box, stamp)) {
+            if (wanted_ == path) wanted_.clear();
+            return entry->picture;
+        }
+        wanted_ = path;
+        wanted_box_ = box;
+        // A decode of it running now tells when it is done; else it goes first.
+        pending_.removeAll(path);
+        if (running_ != path || running_box_ != box) pending_.prepend(path);
     }
-    Entry entry{path, box, stamp, load(path, box)};
-    const Picture picture = entry.picture;
-    std::lock_guard lock(mutex_);
-    keep_entry(std::move(entry));
-    return picture;
+    post_decodes();
+    return std::nullopt;
 }
 
 void PictureCache::prepare(const QStringList& paths, QSize box) {
@@ -65,13 +72,28 @@ void PictureCache::prepare(const QStringList& paths, QSize box) {
         std::lock_guard lock(mutex_);
         latest_ = paths;
         latest_box_ = box;
+        // The picture get waits for stays first.
+        const bool waiting = pending_.contains(wanted_);
         pending_ = paths;
+        if (waiting) {
+            pending_.removeAll(wanted_);
+            pending_.prepend(wanted_);
+        }
         std::erase_if(entries_, [&](const Entry& e) {
             return e.box != box || (e.path != last_got_ && !paths.contains(e.path));
         });
     }
+    post_decodes();
+}
+
+void PictureCache::post_decodes() {
     worker_.drop_waiting();
-    for (const QString& path : paths) worker_.post([this, path, box] { decode_ahead(path, box); });
+    qsizetype count = 0;
+    {
+        std::lock_guard lock(mutex_);
+        count = pending_.size();
+    }
+    for (qsizetype i = 0; i < count; ++i) worker_.post([this] { decode_next(); });
 }
 
 void PictureCache::clear() {
@@ -79,34 +101,45 @@ void PictureCache::clear() {
     pending_.clear();
     latest_.clear();
     last_got_.clear();
+    wanted_.clear();
     entries_.clear();
 }
 
 void PictureCache::wait_idle() { worker_.wait_idle(); }
 
-// Decodes one picture of the latest list, unless get took it on meanwhile
-// or it is prepared already. Should the decode throw, the picture is simply
-// not prepared: it is decoded on the spot when shown.
-void PictureCache::decode_ahead(const QString& path, QSize box) {
+// Decodes the first picture pending, unless it is prepared already. Should
+// the decode throw, the picture's reason says so.
+void PictureCache::decode_next() {
+    QString path;
+    QSize box;
     {
         std::lock_guard lock(mutex_);
-        if (!pending_.removeOne(path) || latest_box_ != box) return;
+        if (pending_.isEmpty()) return;
+        path = pending_.takeFirst();
+        box = path == wanted_ ? wanted_box_ : latest_box_;
     }
     // The stamp is taken before the decode: a file rewritten meanwhile
     // then has a newer stamp than its entry and is decoded again.
     const Stamp stamp = stamp_of(path);
+    bool decode = false;
     {
         std::lock_guard lock(mutex_);
-        if (find(path, box, stamp)) return;
-        running_ = path;
-        running_box_ = box;
+        decode = !find(path, box, stamp);
+        if (decode) {
+            running_ = path;
+            running_box_ = box;
+        }
     }
-    Picture picture = load(path, box);
-    std::lock_guard lock(mutex_);
-    running_.clear();
-    if (latest_box_ == box && (latest_.contains(path) || last_got_ == path))
-        keep_entry({path, box, stamp, std::move(picture)});
-    changed_.notify_all();
+    Picture picture = decode ? load(path, box) : Picture();
+    Ready ready;
+    {
+        std::lock_guard lock(mutex_);
+        running_.clear();
+        if (decode && (last_got_ == path || (latest_box_ == box && latest_.contains(path))))
+            keep_entry({path, box, stamp, std::move(picture)});
+        if (wanted_ == path && wanted_box_ == box) ready = ready_;
+    }
+    if (ready) ready(path);
 }
 
 }  // namespace fotavi

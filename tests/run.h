@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -10,6 +11,14 @@
 #include "fake_ui.h"
 
 namespace fotavi {
+
+// The picture the commands asked for, shown once its decode is done: the
+// decodes finish and what they hand to this thread arrives, as the window's
+// loop takes it.
+inline void show_decoded(Commands& commands) {
+    commands.picture_cache().wait_idle();
+    QCoreApplication::sendPostedEvents();
+}
 
 // One run of the program on the recording screen, with a program folder of
 // its own. Its cache and state folders are its own too, unless a folder is

@@ -317,6 +317,8 @@ private slots:
         QCOMPARE(run.ui.events, QStringList({"settings dialog", "focus"}));
         run.ui.clear();
         run.commands.open_settings();
+        QCOMPARE(run.ui.events.last(), QStringLiteral("focus"));
+        show_decoded(run.commands);  // the picture decoded anew for the larger box
         QCOMPARE(run.commands.settings(), large);
         QCOMPARE(run.ui.captions,
                  QStringList({"(&Z)", "a(&X)", "a.(&C)", QStringLiteral("雨(&V)")}));
@@ -324,7 +326,6 @@ private slots:
         QCOMPARE(run.ui.layout_values.front().twips, 9175);
         QCOMPARE(run.ui.picture.size(), QSize(640, 480));
         QCOMPARE(run.ui.comment_text, QStringLiteral("typing"));
-        QCOMPARE(run.ui.events.last(), QStringLiteral("focus"));
     }
 };
 

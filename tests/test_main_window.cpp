@@ -216,8 +216,8 @@ private slots:
         QTest::keyClicks(comment, "second");
         QCOMPARE(name->text(), QStringLiteral("A.JPG"));
         QCOMPARE(comment->toPlainText(), QStringLiteral("second"));
-        QCOMPARE(static_cast<PictureBox*>(child(w.main, "Image1"))->picture().size(),
-                 QSize(270, 360));
+        QTRY_COMPARE(static_cast<PictureBox*>(child(w.main, "Image1"))->picture().size(),
+                     QSize(270, 360));  // once decoded
         QTest::keyClick(w.main.windowHandle(), Qt::Key_N, Qt::AltModifier);  // the last one
         QTRY_COMPARE(
             boxes.seen,

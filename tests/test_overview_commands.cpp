@@ -30,11 +30,13 @@ private slots:
 
         run.start(album.file("DSC0001.JPG"));
         run.type("station");
+        show_decoded(run.commands);
         run.ui.clear();
-        run.commands.show_at(2);
+        run.commands.show_at(2);  // the picture comes once decoded
+        show_decoded(run.commands);
         QCOMPARE(run.ui.events,
                  QStringList({"file_name|DSC0003.JPG", "file_date|2001/09/02(日)12:15",
-                              "picture|480x360", "comment|", "focus"}));
+                              "comment|", "focus", "picture|480x360"}));
         QCOMPARE(run.comment_of("DSC0001.JPG"), QStringLiteral("station"));
         QCOMPARE(run.commands.document().shown(), 2);
         run.ui.clear();

@@ -1,6 +1,8 @@
 #include <QTest>
 
 #include <atomic>
+#include <future>
+#include <mutex>
 #include <cerrno>
 #include <new>
 #include <stdexcept>
@@ -30,6 +32,14 @@ std::pair<QByteArray, QByteArray> same_size(QColor a, QColor b) {
     return {first, second};
 }
 
+// The picture at path, once its decode (started by get, or running) is done.
+Picture got(PictureCache& cache, const QString& path, QSize box) {
+    for (;;) {
+        if (std::optional<Picture> picture = cache.get(path, box)) return *picture;
+        cache.wait_idle();
+    }
+}
+
 // Red, green or blue: the channel that stands out in the middle of the picture.
 QString colour_of(const QImage& image) {
     if (image.isNull()) return QStringLiteral("none");
@@ -54,6 +64,7 @@ struct Colours : Album, Run {
         }
         ui.chosen_pictures.push_back(file(QStringLiteral("DSC0.JPG")));
         commands.open_picture();
+        show_decoded(commands);
     }
 };
 
@@ -92,7 +103,7 @@ private slots:
         PictureCache cache;
         cache.prepare({path}, kSmallBox);
         cache.wait_idle();
-        const Picture prepared = cache.get(path, kSmallBox);
+        const Picture prepared = got(cache, path, kSmallBox);
         QCOMPARE(colour_of(prepared.image), QStringLiteral("red"));
 
         if (change == "bigger") {
@@ -109,13 +120,82 @@ private slots:
         } else if (change == "empty") {
             album.add_bytes(QStringLiteral("a.jpg"), QByteArray(), at(2024, 5, 3, 9, 1));
         }
-        const Picture now = cache.get(path, kSmallBox);
+        const Picture now = got(cache, path, kSmallBox);
         QCOMPARE(colour_of(now.image), colour);
         const Picture direct = load_picture(path, kSmallBox);
         QCOMPARE(now.problem, direct.problem);
         QCOMPARE(now.image.size(), direct.image.size());
         // The same file unchanged is not decoded again.
         QCOMPARE(now.image.cacheKey() == prepared.image.cacheKey(), change == "none");
+    }
+
+    // get never waits for a decode: a picture not asked for before, one being
+    // decoded ahead, and one waiting behind others are handed out as nothing
+    // while the decoder is held, decoded before any other still waiting, and
+    // ready names the picture once get hands it out.
+    void get_never_waits_for_a_decode_data() {
+        QTest::addColumn<QStringList>("ahead");    // prepared before the get
+        QTest::addColumn<QString>("held");         // its decode waits until the get returned
+        QTest::addColumn<QStringList>("order");    // the decodes, in order
+        QTest::newRow("not asked for before") << QStringList{} << "a" << QStringList{"a"};
+        QTest::newRow("being decoded ahead") << QStringList{"a"} << "a" << QStringList{"a"};
+        QTest::newRow("waiting behind others")
+            << QStringList{"b", "c", "a"} << "b" << QStringList{"b", "a", "c"};
+    }
+    void get_never_waits_for_a_decode() {
+        QFETCH(QStringList, ahead);
+        QFETCH(QString, held);
+        QFETCH(QStringList, order);
+        Album album;
+        for (int i = 0; i < 3; ++i)
+            album.add_bytes(QStringLiteral("%1.jpg").arg(QChar(u'a' + i)), jpeg_of(kColours[i]),
+                            at(2024, 5, 3, 9, i));
+        const auto path = [&](const QString& name) { return album.file(name + ".jpg"); };
+        std::promise<void> release, entered;
+        const std::shared_future<void> released = release.get_future().share();
+        std::mutex mutex;
+        QStringList decoded, ready;
+        PictureCache cache(4, [&](const QString& file, QSize box) {
+            if (file == path(held)) {
+                entered.set_value();
+                released.wait();
+            }
+            std::lock_guard lock(mutex);
+            decoded << QFileInfo(file).baseName();
+            return load_picture(file, box);
+        });
+        cache.on_ready([&](const QString& file) {
+            std::lock_guard lock(mutex);
+            ready << QFileInfo(file).baseName();
+        });
+        QStringList paths;
+        for (const QString& name : ahead) paths << path(name);
+        cache.prepare(paths, kSmallBox);
+        if (ahead.contains(held)) entered.get_future().wait();  // the held decode is running
+        QVERIFY(!cache.get(path("a"), kSmallBox));
+        release.set_value();
+        cache.wait_idle();
+        QCOMPARE(decoded, order);
+        QCOMPARE(ready, QStringList{"a"});
+        const std::optional<Picture> shown = cache.get(path("a"), kSmallBox);
+        QVERIFY(shown);
+        QCOMPARE(colour_of(shown->image), QStringLiteral("red"));
+    }
+
+    // The window goes on while the picture is decoded: the labels are the new
+    // picture's at once, the box keeps the picture before, and the picture
+    // comes when it is decoded; one the person has moved past is not shown.
+    void next_shows_the_picture_once_decoded() {
+        Colours run(4);
+        run.ui.clear();
+        run.commands.picture_cache().clear();  // nothing prepared
+        run.commands.show_next();
+        QCOMPARE(run.ui.file_name, QStringLiteral("DSC1.JPG"));
+        QCOMPARE(colour_of(run.ui.picture), QStringLiteral("red"));
+        run.commands.show_next();  // before DSC1 arrived
+        show_decoded(run.commands);
+        QCOMPARE(run.ui.events.filter(QStringLiteral("picture|")), QStringList{"picture|480x360"});
+        QCOMPARE(colour_of(run.ui.picture), QStringLiteral("blue"));
     }
 
     // A file that fails in the background gives the same reason when shown,
@@ -128,12 +208,12 @@ private slots:
         PictureCache cache;
         cache.prepare({path}, kSmallBox);
         cache.wait_idle();
-        const Picture failed = cache.get(path, kSmallBox);
+        const Picture failed = got(cache, path, kSmallBox);
         QVERIFY(failed.image.isNull());
         QVERIFY(!failed.problem.ok());
         QCOMPARE(failed.problem, load_picture(path, kSmallBox).problem);
         album.add_bytes(QStringLiteral("bad.jpg"), jpeg_of(Qt::green), at(2024, 5, 3, 9, 1));
-        QCOMPARE(colour_of(cache.get(path, kSmallBox).image), QStringLiteral("green"));
+        QCOMPARE(colour_of(got(cache, path, kSmallBox).image), QStringLiteral("green"));
     }
 
     // Whatever a decode throws becomes that picture's reason, in the background
@@ -172,17 +252,17 @@ private slots:
             cache.prepare({bad, good}, kSmallBox);
             cache.wait_idle();
         }
-        const Picture failed = cache.get(bad, kSmallBox);
+        const Picture failed = got(cache, bad, kSmallBox);
         QVERIFY(failed.image.isNull());
         QCOMPARE(failure_text(failed.problem), reason);
         QCOMPARE(throws.load(), 1);
-        QCOMPARE(colour_of(cache.get(good, kSmallBox).image), QStringLiteral("green"));
+        QCOMPARE(colour_of(got(cache, good, kSmallBox).image), QStringLiteral("green"));
         // The background thread still prepares pictures.
         cache.prepare({bad, good}, kLargeBox);
         cache.wait_idle();
         QCOMPARE(throws.load(), 2);
-        const qint64 prepared = cache.get(good, kLargeBox).image.cacheKey();
-        QCOMPARE(cache.get(good, kLargeBox).image.cacheKey(), prepared);
+        const qint64 prepared = got(cache, good, kLargeBox).image.cacheKey();
+        QCOMPARE(got(cache, good, kLargeBox).image.cacheKey(), prepared);
     }
 
     void other_box_is_decoded_again() {
@@ -193,11 +273,11 @@ private slots:
         PictureCache cache;
         cache.prepare({path}, kLargeBox);
         cache.wait_idle();
-        QCOMPARE(cache.get(path, kLargeBox).image.size(), QSize(640, 426));
-        QCOMPARE(cache.get(path, kSmallBox).image.size(), QSize(480, 320));
+        QCOMPARE(got(cache, path, kLargeBox).image.size(), QSize(640, 426));
+        QCOMPARE(got(cache, path, kSmallBox).image.size(), QSize(480, 320));
         cache.prepare({path}, kSmallBox);
         cache.wait_idle();
-        QCOMPARE(cache.get(path, kLargeBox).image.size(), QSize(640, 426));
+        QCOMPARE(got(cache, path, kLargeBox).image.size(), QSize(640, 426));
     }
 
     // Only the latest list is kept (and the picture last shown): the memory
@@ -213,14 +293,14 @@ private slots:
         PictureCache cache;
         cache.prepare(paths.mid(0, 2), kSmallBox);
         cache.wait_idle();
-        const qint64 first = cache.get(paths[0], kSmallBox).image.cacheKey();
-        const qint64 second = cache.get(paths[1], kSmallBox).image.cacheKey();
+        const qint64 first = got(cache, paths[0], kSmallBox).image.cacheKey();
+        const qint64 second = got(cache, paths[1], kSmallBox).image.cacheKey();
         cache.prepare(paths.mid(2, 2), kSmallBox);
         cache.wait_idle();
-        QCOMPARE(cache.get(paths[1], kSmallBox).image.cacheKey(), second);  // the one last shown
-        QVERIFY(cache.get(paths[0], kSmallBox).image.cacheKey() != first);  // dropped, decoded anew
+        QCOMPARE(got(cache, paths[1], kSmallBox).image.cacheKey(), second);  // the one last shown
+        QVERIFY(got(cache, paths[0], kSmallBox).image.cacheKey() != first);  // dropped, decoded anew
         for (int i = 0; i < 6; ++i)
-            QCOMPARE(colour_of(cache.get(paths[i], kSmallBox).image), kColourNames[i % 3]);
+            QCOMPARE(colour_of(got(cache, paths[i], kSmallBox).image), kColourNames[i % 3]);
     }
 
     // Next and Previous with the background decodes running: the order, the
@@ -232,6 +312,7 @@ private slots:
             QCOMPARE(colour_of(run.ui.picture), kColourNames[i % 3]);
             run.ui.comment_text = QStringLiteral("comment %1").arg(i);
             run.commands.show_next();
+            show_decoded(run.commands);
         }
         QCOMPARE(run.ui.messages().size(), 1);  // no next picture
         for (int i = 6; i >= 0; --i) {
@@ -239,8 +320,10 @@ private slots:
             QCOMPARE(run.ui.comment_text, QStringLiteral("comment %1").arg(i));
             QCOMPARE(colour_of(run.ui.picture), kColourNames[i % 3]);
             run.commands.show_previous();
+            show_decoded(run.commands);
         }
         run.commands.show_last();
+        show_decoded(run.commands);
         QCOMPARE(colour_of(run.ui.picture), kColourNames[6 % 3]);
         for (int i = 0; i < 7; ++i)
             QCOMPARE(run.commands.table().comments[i], QStringLiteral("comment %1").arg(i));
@@ -254,11 +337,14 @@ private slots:
                             at(2024, 5, 3, 9, 1));
         QVERIFY(QFile::remove(run.file(QStringLiteral("DSC2.JPG"))));
         run.commands.show_next();
+        show_decoded(run.commands);
         QCOMPARE(colour_of(run.ui.picture), QStringLiteral("blue"));
         QCOMPARE(run.ui.picture.size(), QSize(480, 360));
         run.commands.show_next();
+        show_decoded(run.commands);
         QCOMPARE(run.ui.placeholder, "DSC2.JPG|" + system_reason(ENOENT));
         run.commands.show_next();
+        show_decoded(run.commands);
         QCOMPARE(colour_of(run.ui.picture), QStringLiteral("red"));
     }
 
@@ -266,13 +352,18 @@ private slots:
     void lower_case_renaming_then_navigation() {
         Colours run(5);
         run.commands.show_next();
+        show_decoded(run.commands);
         run.commands.lower_case_names();
+        show_decoded(run.commands);
         QCOMPARE(run.ui.file_name, QStringLiteral("dsc1.jpg"));
         run.commands.show_next();
+        show_decoded(run.commands);
         QCOMPARE(run.ui.file_name, QStringLiteral("dsc2.jpg"));
         QCOMPARE(colour_of(run.ui.picture), QStringLiteral("blue"));
         run.commands.show_previous();
+        show_decoded(run.commands);
         run.commands.show_previous();
+        show_decoded(run.commands);
         QCOMPARE(run.ui.file_name, QStringLiteral("dsc0.jpg"));
         QCOMPARE(colour_of(run.ui.picture), QStringLiteral("red"));
         QVERIFY(run.ui.placeholder.isEmpty());
@@ -289,14 +380,17 @@ private slots:
         Commands commands(ui, program.path(), program.path());
         ui.chosen_pictures.push_back(album.file(QStringLiteral("P0.JPG")));
         commands.open_picture();
+        show_decoded(commands);
         QCOMPARE(ui.picture.size(), QSize(480, 320));
         commands.picture_cache().wait_idle();
         Settings large;
         large.size_large = true;
         ui.settings_answers.push_back(large);
         commands.open_settings();
+        show_decoded(commands);
         QCOMPARE(ui.picture.size(), QSize(640, 426));
         commands.show_next();
+        show_decoded(commands);
         QCOMPARE(ui.picture.size(), QSize(640, 426));
         QCOMPARE(colour_of(ui.picture), QStringLiteral("green"));
     }
@@ -308,12 +402,16 @@ private slots:
         const auto [green, blue] = same_size(Qt::green, Qt::blue);
         run.add_bytes(QStringLiteral("DSC1.JPG"), green, at(2024, 5, 3, 9, 1));
         run.commands.show_next();
+        show_decoded(run.commands);
         run.commands.show_previous();
+        show_decoded(run.commands);
         run.commands.picture_cache().wait_idle();
         run.add_bytes(QStringLiteral("DSC1.JPG"), blue, at(2024, 5, 3, 9, 1));
         run.ui.chosen_pictures.push_back(run.file(QStringLiteral("DSC0.JPG")));
         run.commands.open_picture();
+        show_decoded(run.commands);
         run.commands.show_next();
+        show_decoded(run.commands);
         QCOMPARE(run.ui.file_name, QStringLiteral("DSC1.JPG"));
         QCOMPARE(colour_of(run.ui.picture), QStringLiteral("blue"));
     }
