@@ -40,7 +40,7 @@ DiaryPicture encoded(QImage image) {
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "jpeg");
     writer.setQuality(kJpegQuality);
-    if (!writer.write(image)) return {{}, {}, DiaryPictureProblem::NotEncoded, {}};
+    if (!writer.write(image)) return {{}, {}, DiaryPictureProblem::NotEncoded, {}, {}};
     picture.size = image.size();
     return picture;
 }
@@ -58,7 +58,7 @@ DiaryPicture make_picture(const QString& path, const DiaryPictureSource& source,
     }
     const int side = pixels_of(ThumbnailSize::XLarge);
     const Picture picture = load_safely(source.loader, path, QSize(side, side));
-    if (picture.image.isNull()) return {{}, {}, DiaryPictureProblem::Unreadable, picture.problem};
+    if (picture.image.isNull()) return {{}, {}, DiaryPictureProblem::Unreadable, picture.problem, {}};
     if (cache) cache->write(key, ThumbnailSize::XLarge, picture.image);
     return encoded(picture.image);
 }

@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "album.h"
+#include "app/messages.h"
 #include "app/reasons.h"
 #include "photo_diary/diary.h"
 #include "photo_diary/diary_html.h"
@@ -51,13 +52,13 @@ struct Outing {
         r.title = QStringLiteral("秋の<遠足>");
         r.entries = entries;
         r.thumbnail_root = cache.path();
-        r.reason = failure_text;
+        r.reason = diary_picture_reason;
         return r;
     }
     DiaryPictures pictures() const {
         QStringList paths;
         for (const DiaryEntry& e : entries) paths << e.picture_path;
-        return diary_pictures(paths, {cache.path(), 2, load_picture, failure_text});
+        return diary_pictures(paths, {cache.path(), 2, load_picture});
     }
 };
 
@@ -147,10 +148,10 @@ private slots:
     void html_page() {
         Outing outing;
         DiaryPictures pictures = outing.pictures();
-        const QString decoder_reason = pictures.shape(2).error;
+        const QString decoder_reason = failure_text(pictures.shape(2).failure);
         QVERIFY(!decoder_reason.isEmpty());
         // The reason shown is the one the writer was given for the picture.
-        pictures.explain([](const DiaryPicture& p) { return u"（"_s + p.error + u"）"_s; });
+        pictures.explain([](const DiaryPicture& p) { return u"（"_s + failure_text(p.failure) + u"）"_s; });
         QByteArray bytes;
         write_diary_html([&](QByteArrayView piece) { return bytes += piece, true; },
                          outing.request().title, outing.entries, pictures);
