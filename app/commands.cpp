@@ -344,16 +344,22 @@ void Commands::move_thumbnails(const std::vector<std::pair<QString, QString>>& p
             renamed.emplace_back(folder.filePath(pairs[k].first), folder.filePath(pairs[k].second));
     if (renamed.empty()) return;
     // The desktop's cache is an aid: nothing waits for this, nor hears of it.
-    tasks_.post([renamed = std::move(renamed), root = thumbnail_root_] {
-        ThumbnailCache cache(root);
-        for (const auto& [from, to] : renamed) {
-            ThumbnailKey key = thumbnail_key(to);
-            if (!key.ok()) continue;
-            ThumbnailKey old_key = key;
-            old_key.uri = file_uri(from);
-            cache.move(old_key, key);
-        }
-    });
+    // In batches, so that a window closed meanwhile drops the rest.
+    constexpr size_t kBatch = 64;
+    for (size_t start = 0; start < renamed.size(); start += kBatch) {
+        std::vector<std::pair<QString, QString>> batch(
+            renamed.begin() + start, renamed.begin() + std::min(renamed.size(), start + kBatch));
+        thumbnail_moves_.post([batch = std::move(batch), root = thumbnail_root_] {
+            ThumbnailCache cache(root);
+            for (const auto& [from, to] : batch) {
+                ThumbnailKey key = thumbnail_key(to);
+                if (!key.ok()) continue;
+                ThumbnailKey old_key = key;
+                old_key.uri = file_uri(from);
+                cache.move(old_key, key);
+            }
+        });
+    }
 }
 
 void Commands::insert_phrase(int n) {

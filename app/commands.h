@@ -200,6 +200,9 @@ private:
     QSize picture_box_;  // set_picture_box's; empty: the layout's
     QString thumbnail_root_ = default_thumbnail_root();
     Worker tasks_;  // reading back and writing time_log.txt, the photo diary
+    // The desktop's thumbnails following renames, apart so that they never
+    // delay a command; what has not started when the window goes is dropped.
+    Worker thumbnail_moves_{Worker::AtEnd::Drop};
     // Sidecars of the comments stored, while the person wants them.
     void sidecar_failed(const SidecarWrite& failure);
     // Offers the captions the folder's uncommented pictures carry, once a folder.
