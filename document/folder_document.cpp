@@ -9,10 +9,6 @@
 namespace fotavi {
 
 FolderDocument::FolderDocument(CommentStore& store) : store_(store) {
-    // A save takes a few milliseconds: its answer is looked for shortly after.
-    answers_due_.setSingleShot(true);
-    answers_due_.setInterval(10);
-    answers_due_.callOnTimeout(this, [this] { take_answers(); });
     // Not restarted by each key: what is typed reaches the store about a
     // second after the first key, and again each second while typing goes on.
     typing_.setSingleShot(true);
@@ -126,30 +122,31 @@ void FolderDocument::flush() {
     take_answers();
 }
 
-void FolderDocument::await(std::future<SaveReport> save) {
-    answers_.emplace_back(std::move(save));
-    if (!answers_due_.isActive()) answers_due_.start();
-}
-
-void FolderDocument::await(std::future<RefreshReport> refresh) {
-    answers_.emplace_back(std::move(refresh));
-    if (!answers_due_.isActive()) answers_due_.start();
+// The store's worker fulfils each answer; a waiter hands the news to the
+// window's thread through the mailbox, in the order they were asked for.
+template <typename Report>
+void FolderDocument::await(std::future<Report> answer) {
+    std::shared_future<Report> shared = answer.share();
+    answers_.emplace_back(shared);
+    answer_waiter_.post([this, shared] {
+        shared.wait();
+        answered_.post([this] { take_answers(); });
+    });
 }
 
 void FolderDocument::take_answers() {
-    const auto is_ready = [](auto& future) {
+    const auto is_ready = [](const auto& future) {
         return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
     };
     while (!answers_.empty() && std::visit(is_ready, answers_.front())) {
         auto answer = std::move(answers_.front());
         answers_.pop_front();
         // What an answer makes the document do may ask the store again.
-        if (auto* save = std::get_if<std::future<SaveReport>>(&answer))
+        if (auto* save = std::get_if<std::shared_future<SaveReport>>(&answer))
             saved(save->get());
         else
-            refreshed(std::get<std::future<RefreshReport>>(answer).get());
+            refreshed(std::get<std::shared_future<RefreshReport>>(answer).get());
     }
-    if (!answers_.empty() && !answers_due_.isActive()) answers_due_.start();
 }
 
 int FolderDocument::unsaved() const {

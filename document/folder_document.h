@@ -14,6 +14,7 @@
 
 #include "comments/comment_store.h"
 #include "pictures/image_table.h"
+#include "platform/worker.h"
 #include "time_log/log_readback.h"
 #include "time_log/time_log.h"
 
@@ -78,11 +79,6 @@ public:
     void save();
     // Blocks until every save asked for has been answered, and takes the answers.
     void flush();
-    // Takes the store's answers that are in, in the order they were asked
-    // for; the event loop looks for them every interval while one is awaited
-    // (for tests to set).
-    void take_answers();
-    void set_answer_interval(int milliseconds) { answers_due_.setInterval(milliseconds); }
     // How many pictures' comments are not in the store (a save failed).
     int unsaved() const;
     // Whether saves are on their way.
@@ -152,8 +148,10 @@ private:
         std::optional<std::pair<QString, QString>> sending;
     };
     bool dirty(int i) const;
-    void await(std::future<SaveReport> save);
-    void await(std::future<RefreshReport> refresh);
+    template <typename Report>
+    void await(std::future<Report> answer);
+    // Takes the store's answers that are in, in the order they were asked for.
+    void take_answers();
     void saved(const SaveReport& report);
     void refreshed(const RefreshReport& report);
     void index_names();
@@ -169,8 +167,10 @@ private:
     QTimer typing_;
     QTimer locked_retry_;
     // The store's answers on their way, in the order they were asked for.
-    std::deque<std::variant<std::future<SaveReport>, std::future<RefreshReport>>> answers_;
-    QTimer answers_due_;
+    std::deque<std::variant<std::shared_future<SaveReport>, std::shared_future<RefreshReport>>>
+        answers_;
+    Mailbox answered_;       // the news that an answer is in (before the waiter)
+    Worker answer_waiter_;  // waits for each answer in turn, never the window
     int cut_ = 0;
     bool renaming_ = false;                   // saving waits for the renames
     std::optional<SaveReport> last_failure_;  // said once; not again until a save succeeds
