@@ -12,12 +12,6 @@
 
 namespace fotavi {
 
-namespace {
-
-const QString kTitle = QStringLiteral("メッセージ");
-
-}  // namespace
-
 void Commands::correct_clock() {
     if (needs_pictures()) return;
     take_comment();
@@ -25,9 +19,9 @@ void Commands::correct_clock() {
     const QString name = document_.name(shown);
     const QString path = QDir(folder_).filePath(name);
     const QString camera = wait_for(run_on<QString>(tasks_, [path] { return read_camera(path); }),
-                                    QStringLiteral("カメラを調べています"));
+                                    checking_camera_label());
     if (camera.isEmpty()) {
-        ui_.message(no_camera_text(name), kTitle);
+        ui_.message(no_camera_text(name), message_title());
         ui_.focus_comment();
         return;
     }
@@ -46,9 +40,9 @@ void Commands::correct_clock() {
     const DbError problem =
         wait_for(store_->change_clock_correction(
                      folder_, {camera, capture_time, remove ? 0 : answer->seconds}, remove),
-                 QStringLiteral("時刻の補正を保存しています"));
+                 saving_clock_label());
     if (problem) {
-        ui_.message(clock_store_text(problem), kTitle);
+        ui_.message(clock_store_text(problem), message_title());
     } else {
         // Scanned again: the camera's pictures take their corrected times
         // and places, the same picture stays on screen.
@@ -73,7 +67,7 @@ void Commands::apply_clock_corrections(std::vector<ListedFile>& files, StoreLoad
                                                   return cameras_to_correct(
                                                       folder, listed, corrections, capture_time);
                                               }),
-                 QStringLiteral("カメラを調べています"));
+                 checking_camera_label());
     order_by_corrected_clocks(files, load, cameras, capture_time);
 }
 

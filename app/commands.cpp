@@ -18,9 +18,6 @@ namespace fotavi {
 
 namespace {
 
-const QString kTitle = QStringLiteral("メッセージ");
-const QString kNeedPictures = QStringLiteral("先に、画像ファイルを指定して下さい");
-
 void warn(const QString& line) { QTextStream(stderr) << "fotavi: " << line << Qt::endl; }
 
 }  // namespace
@@ -29,12 +26,6 @@ QString folder_to_open(const QFileInfo& named) {
     if (named.isDir()) return named.absoluteFilePath();
     if (is_picture_name(named.fileName())) return named.absolutePath();
     return {};
-}
-
-QString version_text() {
-    return QStringLiteral(
-        "フォタビ\r\n\r\nバージョン1.21\r\n"
-        "Linux 版 © 2026 フォタビ開発チーム");
 }
 
 std::optional<qint64> capture_seconds(const QString& path) {
@@ -90,7 +81,7 @@ void Commands::set_picture_box(QSize device_pixels) {
 }
 
 void Commands::say(const QStringList& notes) {
-    if (!notes.isEmpty()) ui_.message(notes.join(QLatin1Char('\n')), kTitle);
+    if (!notes.isEmpty()) ui_.message(notes.join(QLatin1Char('\n')), message_title());
 }
 
 void Commands::start_up(const QStringList& args, const QString& start_dir) {
@@ -111,9 +102,7 @@ void Commands::start_up(const QStringList& args, const QString& start_dir) {
     const QString arg = args.first();
     const QString folder = folder_to_open(QFileInfo(QDir(start_dir).absoluteFilePath(arg)));
     if (folder.isEmpty())
-        warn(QStringLiteral(
-                 "%1 は画像ファイル (.jpg .heic .heif) でもフォルダでもないため、無視しました")
-                 .arg(arg));
+        warn(ignored_argument_text(arg));
     else
         open_folder(folder);
 }
@@ -206,7 +195,7 @@ void Commands::window_activated() { document_.refresh(); }
 
 bool Commands::needs_pictures() {
     if (document_.count() > 0) return false;
-    ui_.message(kNeedPictures, kTitle);
+    ui_.message(needs_pictures_text(), message_title());
     return true;
 }
 
@@ -221,13 +210,13 @@ void Commands::navigate(Move move) {
                 if (index > 0)
                     --index;
                 else
-                    ui_.message(QStringLiteral("これより前の画像ファイルはありません"), kTitle);
+                    ui_.message(no_earlier_picture_text(), message_title());
                 break;
             case Move::Forward:
                 if (index < last)
                     ++index;
                 else
-                    ui_.message(QStringLiteral("これより次の画像ファイルはありません"), kTitle);
+                    ui_.message(no_later_picture_text(), message_title());
                 break;
             case Move::First:
                 index = 0;
@@ -286,14 +275,14 @@ bool Commands::write_log(bool confirm) {
                                       return write_log_keeping_old(folder, snapshot.entries(),
                                                                    snapshot.logged_entries());
                                   }),
-                 QStringLiteral("time_log.txt を書いています"));
+                 writing_log_label());
     if (!written.ok()) {
-        ui_.message(log_failure_text(folder, written), kTitle);
+        ui_.message(log_failure_text(folder, written), message_title());
         return false;
     }
     document_.mark_logged(snapshot);
     if (const QString text = log_written_text(folder_, written, confirm); !text.isEmpty())
-        ui_.message(text, kTitle);
+        ui_.message(text, message_title());
     return true;
 }
 
@@ -319,8 +308,7 @@ void Commands::lower_case_names() {
 
 // The files on a worker, then their rows in the store: the window only waits.
 RenameReport Commands::rename_pictures(const std::vector<std::pair<QString, QString>>& pairs) {
-    const QString label =
-        QStringLiteral("画像ファイル名を小文字にしています（%1 個）").arg(pairs.size());
+    const QString label = lower_case_label(int(pairs.size()));
     auto done = std::make_shared<std::atomic<int>>(0);
     RenameReport report;
     report.errors = wait_for(
@@ -376,10 +364,7 @@ void Commands::open_settings() {
         set_preset_captions(settings_, ui_);
         apply_layout(settings_.size_large, ui_);
         if (const int lost = unwritable_phrase_characters(settings_); lost > 0) {
-            ui_.message(QStringLiteral("登録文字のうち %1 文字はシフト JIS で表せないため、"
-                                       "def_list.txt には「?」として保存されます。")
-                            .arg(lost),
-                        kTitle);
+            ui_.message(unwritable_phrases_text(lost), message_title());
         }
         // The picture is decoded to the box size, so a new box needs it again;
         // the comment box is left as the user has it.
@@ -393,7 +378,7 @@ void Commands::open_help() {
 }
 
 void Commands::show_version() {
-    ui_.information(version_text(), QStringLiteral("バージョン情報"));
+    ui_.information(version_text(), version_title());
     ui_.focus_comment();
 }
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/messages.h"
 #include "comments/comment_store.h"
 #include "document/folder_document.h"
 #include "photo_diary/diary.h"
@@ -215,9 +216,6 @@ private:
 // (".jpg", ".heic" or ".heif" in any letter case; the picture itself need not
 // exist). Empty otherwise.
 QString folder_to_open(const QFileInfo& named);
-
-// The version box text: name, empty line, version, author notice, joined by CR LF.
-QString version_text();
 
 // The capture time of the picture at path in seconds, for the store's
 // telling of pictures apart; nothing when it has none.

@@ -17,8 +17,6 @@ namespace fotavi {
 
 namespace {
 
-const QString kTitle = QStringLiteral("メッセージ");
-
 // How many pictures the diary takes: the commented ones, or all.
 int diary_count(const ImageTable& table, bool include_uncommented) {
     if (include_uncommented) return table.count();
@@ -37,8 +35,7 @@ void Commands::make_photo_diary() {
     document_.save();
     // The title kept for this folder, else its name, to be edited.
     DiaryChoice offered = diary_choice_;
-    const QString kept =
-        wait_for(store_->diary_title(folder_), QStringLiteral("コメントを読んでいます"));
+    const QString kept = wait_for(store_->diary_title(folder_), reading_comments_label());
     offered.title = kept.isEmpty() ? default_diary_title(folder_) : kept;
     const std::optional<DiaryChoice> choice = ui_.ask_photo_diary(folder_, offered);
     if (choice) {
@@ -54,10 +51,10 @@ void Commands::make_photo_diary() {
         request.decoders = std::clamp(QThread::idealThreadCount(), 1, 8);
         request.reason = diary_picture_reason;
         if (diary_count(document_.table(), choice->include_uncommented) == 0) {
-            ui_.message(diary_without_entries_text(), kTitle);
+            ui_.message(diary_without_entries_text(), message_title());
         } else if (request.html || request.pdf || request.csv) {
             const DiaryWrite written = write_diary(request);
-            ui_.message(diary_written_text(folder_, written), kTitle);
+            ui_.message(diary_written_text(folder_, written), message_title());
             // The PDF, else the page, else the table: one is enough to find the others.
             if (written.ok() && choice->open_when_done && !written.written.isEmpty())
                 ui_.open_document(
@@ -90,9 +87,8 @@ DiaryWrite Commands::write_diary(const DiaryRequest& asked) {
                 return !cancel;
             });
         });
-    return wait_for(std::move(written),
-                    QStringLiteral("写真日誌を書いています（%1 枚）").arg(count),
-                    &per_mille, 1000, &cancel, &started);
+    return wait_for(std::move(written), writing_diary_label(count), &per_mille, 1000, &cancel,
+                    &started);
 }
 
 }  // namespace fotavi

@@ -16,8 +16,6 @@ namespace fotavi {
 
 namespace {
 
-const QString kTitle = QStringLiteral("メッセージ");
-
 std::vector<PictureToExport> pictures_of(const ImageTable& table, bool all) {
     std::vector<PictureToExport> pictures;
     for (int i = 0; i < table.count(); ++i) {
@@ -38,7 +36,7 @@ void Commands::export_pictures_with_comments() {
     if (start.isEmpty()) start = QDir::homePath();
     const std::optional<QString> destination = ui_.choose_export_folder(start);
     if (destination && !destination->isEmpty())
-        export_pictures(*destination, ui_.ask_yes_no(export_all_question(), kTitle));
+        export_pictures(*destination, ui_.ask_yes_no(export_all_question(), message_title()));
     ui_.focus_comment();
 }
 
@@ -49,12 +47,13 @@ void Commands::export_pictures(const QString& destination, bool all) {
     document_.save();
     ExportRequest request{folder_, destination, pictures_of(document_.table(), all), false};
     if (request.pictures.empty()) {
-        ui_.message(export_nothing_text(), kTitle);
+        ui_.message(export_nothing_text(), message_title());
         return;
     }
     const QStringList existing = existing_names(destination, request.pictures);
     if (!existing.isEmpty())
-        request.replace_existing = ui_.ask_yes_no(export_existing_question(existing), kTitle);
+        request.replace_existing =
+            ui_.ask_yes_no(export_existing_question(existing), message_title());
 
     std::atomic<bool> cancel{false};
     std::atomic<int> done{0};
@@ -72,13 +71,13 @@ void Commands::export_pictures(const QString& destination, bool all) {
         if (ui_.step_progress(done)) cancel = true;
     waiting_ = false;
     ui_.end_progress();
-    ui_.message(export_report_text(destination, report.get()), kTitle);
+    ui_.message(export_report_text(destination, report.get()), message_title());
 }
 
 void Commands::toggle_sidecars() {
     const int error = sidecars_.set_on(!sidecars_.on());
     ui_.set_sidecars_checked(sidecars_.on());
-    if (error != 0) ui_.message(sidecar_setting_text(error), kTitle);
+    if (error != 0) ui_.message(sidecar_setting_text(error), message_title());
     ui_.focus_comment();
 }
 
@@ -94,17 +93,17 @@ void Commands::offer_captions(const StoreLoad& load) {
     const Found found = wait_for(
         run_on<Found>(tasks_, [folder, uncommented,
                                &done] { return captions_in_pictures(folder, uncommented, &done); }),
-        QStringLiteral("写真の説明を探しています"), &done, int(uncommented.size()));
+        finding_captions_label(), &done, int(uncommented.size()));
     // Nothing is written for a folder without captions: opening a folder
     // leaves no file behind until something is said or typed.
     if (found.empty()) return;
-    if (ui_.ask_yes_first(captions_found_question(int(found.size())), kTitle))
+    if (ui_.ask_yes_first(captions_found_question(int(found.size())), message_title()))
         document_.take_comments(found);
     store_->remember_captions_offered(folder);
 }
 
 void Commands::sidecar_failed(const SidecarWrite& failure) {
-    ui_.message(sidecar_failure_text(failure), kTitle);
+    ui_.message(sidecar_failure_text(failure), message_title());
 }
 
 }  // namespace fotavi

@@ -15,7 +15,6 @@ namespace fotavi {
 
 namespace {
 
-const QString kTitle = QStringLiteral("メッセージ");
 const QString kAppTitle = QStringLiteral("fotavi");
 
 }  // namespace
@@ -46,7 +45,7 @@ void Commands::wait_for_store() {
                     store_->hurry();
                 return settled.wait_for(timeout) == std::future_status::ready;
             },
-            QStringLiteral("コメントを保存しています"), nullptr, 0, nullptr, nullptr);
+            saving_comments_label(), nullptr, 0, nullptr, nullptr);
         document_.flush();  // takes the answers, which are in by now
     } while (document_.saving());
 }
@@ -60,7 +59,7 @@ void Commands::open_folder(const QString& named) {
     const std::optional<FolderListing> listing = read_dates(folder, settings_.capture_time);
     if (!listing) return;
     if (const int error = change_current_folder(folder); error != 0) {
-        ui_.message(folder_not_opened_text(folder, error), kTitle);
+        ui_.message(folder_not_opened_text(folder, error), message_title());
         return;
     }
     folder_ = folder;
@@ -81,17 +80,14 @@ std::optional<FolderListing> Commands::read_dates(const QString& folder, bool ca
     const std::vector<UnfinishedRename> left =
         wait_for(run_on<std::vector<UnfinishedRename>>(
                      tasks_, [folder] { return finish_interrupted_renames(folder); }),
-                 QStringLiteral("フォルダの中を読んでいます"));
+                 reading_folder_label());
     QStringList lines;
     for (const UnfinishedRename& one : left) lines << unfinished_rename_text(one);
-    if (!lines.isEmpty())
-        say({QStringLiteral(
-                 "フォルダに残っていた名前の変更の記録のうち、次のものは処理しませんでした:\n") +
-             lines.join(u'\n')});
+    if (!lines.isEmpty()) say({unfinished_renames_text(lines)});
     // Listing a large folder on a slow card takes a while: on a worker.
     FolderListing listing =
         wait_for(run_on<FolderListing>(tasks_, [folder] { return list_pictures(folder); }),
-                 QStringLiteral("フォルダの中を読んでいます"));
+                 reading_folder_label());
     if (!capture_time || listing.error != 0 || listing.files.empty()) return listing;
     if (!read_capture_times(listing.files, folder)) return std::nullopt;
     for (const ListedFile& file : listing.files) {
@@ -116,9 +112,8 @@ bool Commands::read_capture_times(std::vector<ListedFile>& files, const QString&
             return cancel.load();
         });
     };
-    return wait_for(run_on<bool>(tasks_, read),
-                    QStringLiteral("撮影日時を読んでいます（%1 枚）").arg(files.size()), &done,
-                    int(files.size()), &cancel, &started);
+    return wait_for(run_on<bool>(tasks_, read), reading_capture_times_label(int(files.size())),
+                    &done, int(files.size()), &cancel, &started);
 }
 
 void Commands::relist_folder(const FolderListing& listing, const QString& shown) {
@@ -139,8 +134,7 @@ void Commands::relist_folder(const FolderListing& listing, const QString& shown)
 
 StoreLoad Commands::load_comments(const FolderListing& listing, const QString& shown,
                                   QStringList& notes) {
-    StoreLoad load =
-        wait_for(store_->load(folder_, listing.files), QStringLiteral("コメントを読んでいます"));
+    StoreLoad load = wait_for(store_->load(folder_, listing.files), reading_comments_label());
     std::vector<ListedFile> files = listing.files;
     apply_clock_corrections(files, load);
     document_.set_without_capture_time(listed_without_capture_time_);
@@ -152,7 +146,7 @@ StoreLoad Commands::load_comments(const FolderListing& listing, const QString& s
         const QString folder = folder_;
         const ReadBack back = wait_for(
             run_on<ReadBack>(tasks_, [folder, table] { return read_back_log(folder, table); }),
-            QStringLiteral("time_log.txt を読んでいます"));
+            reading_log_label());
         if (back.found) document_.take_read_back(back);
         if (const QString note = read_back_note(back); !note.isEmpty()) notes << note;
     }
@@ -169,15 +163,11 @@ void Commands::enable_picture_commands() {
 
 void Commands::report_listing(const FolderListing& listing) {
     if (listing.error != 0)
-        ui_.message(folder_not_listed_text(folder_, listing.error), kTitle);
+        ui_.message(folder_not_listed_text(folder_, listing.error), message_title());
     else if (listing.files.empty())
-        ui_.message(QStringLiteral("検索対象ありませんでした。"), kAppTitle);
+        ui_.message(nothing_found_text(), kAppTitle);
     if (listing.undecodable > 0) {
-        ui_.message(
-            QStringLiteral("ファイル名が UTF-8 でない画像ファイルが %1 個あり、表示できません。"
-                           "ファイル名を付け直してから開き直して下さい。")
-                .arg(listing.undecodable),
-            kTitle);
+        ui_.message(undecodable_names_text(listing.undecodable), message_title());
     }
 }
 
@@ -262,7 +252,7 @@ void Commands::offer_capture_time(const FolderListing& listing) {
     for (const ListedFile& file : read ? listing.files : std::vector<ListedFile>()) {
         if (!capture_times_.get(folder_, file).found()) ++without;
     }
-    if (ui_.ask_yes_no(capture_time_hint(without), kTitle))
+    if (ui_.ask_yes_no(capture_time_hint(without), message_title()))
         set_capture_time(true, false);  // the folder was just opened: its first picture
 }
 
@@ -272,7 +262,7 @@ void Commands::start_afresh() {
     if (needs_pictures()) return;
     // Every look at the folder is a worker's: a card or a share may be slow.
     const QString folder = folder_;
-    const QString label = QStringLiteral("コメントを片付けています");
+    const QString label = tidying_comments_label();
     const int refused = wait_for(
         run_on<int>(tasks_,
                     [folder] {
@@ -281,16 +271,11 @@ void Commands::start_afresh() {
                     }),
         label);
     if (refused != 0) {
-        say({QStringLiteral("フォルダ %1 に書き込めないため、新しく始められません。\n理由: %2")
-                 .arg(folder_, system_reason(refused))});
+        say({start_afresh_refused_text(folder_, refused)});
         ui_.focus_comment();
         return;
     }
-    if (!ui_.ask_yes_no(
-            QStringLiteral("このフォルダのコメントをすべて消して、日誌を新しく始めますか?\n"
-                           "今のコメントと time_log.txt は、日付の付いた名前で"
-                           "フォルダに残します。"),
-            kTitle)) {
+    if (!ui_.ask_yes_no(start_afresh_question(), message_title())) {
         ui_.focus_comment();
         return;
     }
@@ -299,14 +284,7 @@ void Commands::start_afresh() {
     wait_for_store();
     const std::vector<StoreIssue> kept = wait_for(store_->start_afresh(folder_), label);
     QStringList notes;
-    for (const StoreIssue& file : kept) {
-        notes << (file.aside_error == 0
-                      ? QStringLiteral("%1 を %2 として残しました。")
-                            .arg(QDir::toNativeSeparators(file.path), file.kept_as)
-                      : QStringLiteral("%1 を残せませんでした（理由: %2）。")
-                            .arg(QDir::toNativeSeparators(file.path),
-                                 system_reason(file.aside_error)));
-    }
+    for (const StoreIssue& file : kept) notes << store_kept_aside_note(file);
     const Aside log = wait_for(
         run_on<Aside>(tasks_,
                       [folder] {
@@ -317,13 +295,12 @@ void Commands::start_afresh() {
                       }),
         label);
     if (log.ok())
-        notes << QStringLiteral("time_log.txt を %1 として残しました。").arg(log.name);
+        notes << log_kept_aside_note(log.name);
     else if (log.error != ENOENT)
-        notes << QStringLiteral("time_log.txt を残せませんでした（理由: %1）。")
-                     .arg(system_reason(log.error));
+        notes << log_not_kept_note(log.error);
     document_.clear_comments();
     ui_.set_comment(QString());
-    notes.prepend(QStringLiteral("日誌を新しく始めました。"));
+    notes.prepend(started_afresh_text());
     say(notes);
     ui_.focus_comment();
 }

@@ -66,6 +66,50 @@ QString clock_store_text(const DbError& problem);
 // The picture names no camera, so there is no clock to correct.
 QString no_camera_text(const QString& name);
 
+// The titles of the boxes, and the version box's text: name, empty line,
+// version, author notice, joined by CR LF.
+QString message_title();
+QString version_title();
+QString version_text();
+
+// What the progress box says while the window waits (count: of what is done).
+QString saving_comments_label();
+QString reading_folder_label();
+QString reading_capture_times_label(int count);
+QString reading_comments_label();
+QString reading_log_label();
+QString writing_log_label();
+QString lower_case_label(int count);
+QString writing_diary_label(int count);
+QString finding_captions_label();
+QString checking_camera_label();
+QString saving_clock_label();
+QString tidying_comments_label();
+
+// A command that needs pictures, with none shown.
+QString needs_pictures_text();
+// There is no picture before the first or after the last.
+QString no_earlier_picture_text();
+QString no_later_picture_text();
+// Registered phrases hold lost characters Shift JIS cannot write.
+QString unwritable_phrases_text(int lost);
+// The command line named neither a picture nor a folder.
+QString ignored_argument_text(const QString& argument);
+// Rename notes left in the folder, one line each (unfinished_rename_text).
+QString unfinished_renames_text(const QStringList& lines);
+// The folder holds no pictures.
+QString nothing_found_text();
+// count pictures whose names are not UTF-8, left out.
+QString undecodable_names_text(int count);
+// Starting the diary afresh: refused (error: the errno), the question, what
+// became of each store file and of time_log.txt, and the result.
+QString start_afresh_refused_text(const QString& folder, int error);
+QString start_afresh_question();
+QString store_kept_aside_note(const StoreIssue& file);
+QString log_kept_aside_note(const QString& name);
+QString log_not_kept_note(int error);
+QString started_afresh_text();
+
 // The large-screen mode's status line: 「12 / 60 枚目　コメント 55 / 60」.
 QString position_text(int shown, int count, int commented);
 
