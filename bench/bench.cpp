@@ -121,27 +121,36 @@ void copy_pictures(const QString& folder, const QString& picture, int count, con
     }
 }
 
-double spawn_ms(const QStringList& args) {
+Spawned spawn_quietly(const QStringList& args, const QStringList& environment) {
     std::vector<QByteArray> bytes;
     for (const QString& a : args) bytes.push_back(QFile::encodeName(a));
     std::vector<char*> argv;
     for (QByteArray& b : bytes) argv.push_back(b.data());
     argv.push_back(nullptr);
+    std::vector<QByteArray> env_bytes;
+    for (const QString& pair : environment) env_bytes.push_back(pair.toLocal8Bit());
+    std::vector<char*> envp;
+    for (QByteArray& b : env_bytes) envp.push_back(b.data());
+    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     QElapsedTimer timer;
     timer.start();
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(),
+                     environment.isEmpty() ? environ : envp.data()) != 0)
         qFatal("cannot start %s", argv[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
     const double ms = timer.nsecsElapsed() / 1e6;
     posix_spawn_file_actions_destroy(&actions);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) qFatal("%s failed", argv[0]);
-    return ms;
+    return {ms, usage.ru_maxrss};
 }
+
+double spawn_ms(const QStringList& args) { return spawn_quietly(args).ms; }
 
 qint64 peak_kib(const QString& program, const QStringList& args, const QStringList& environment) {
     QProcess process;

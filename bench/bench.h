@@ -39,6 +39,13 @@ void touch(const QString& path, const QDateTime& when);
 void copy_pictures(const QString& folder, const QString& picture, int count, const QString& prefix,
                    const QDateTime& first, int step_seconds);
 // Wall time of one run of a program, its output thrown away.
+// Runs args with standard output to /dev/null, in environment ("NAME=value"
+// pairs; empty: this process's), and waits: its wall time and peak memory.
+struct Spawned {
+    double ms = 0;
+    qint64 peak_kib = 0;
+};
+Spawned spawn_quietly(const QStringList& args, const QStringList& environment = {});
 double spawn_ms(const QStringList& args);
 // Peak resident memory (VmHWM, KiB) of program after it has run a few seconds.
 qint64 peak_kib(const QString& program, const QStringList& args,

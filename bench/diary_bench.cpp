@@ -15,7 +15,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <spawn.h>
 
 #include <QAction>
 #include <QApplication>
@@ -37,8 +36,6 @@
 #include "bench/bench.h"
 #include "comments/sqlite_comment_store.h"
 #include "platform/files.h"
-
-extern char** environ;
 
 namespace fotavi::bench {
 namespace {
@@ -195,31 +192,11 @@ WindowPeaks window_peaks(const QString& folder, const QString& cache) {
 // the finished child; and its wall time.
 std::pair<qint64, double> command_line_peak(const QString& program, const QString& folder,
                                             const QString& cache) {
-    std::vector<QByteArray> bytes{QFile::encodeName(program), "--write-diary",
-                                  QFile::encodeName(folder), "--format", "html,pdf"};
-    std::vector<char*> argv;
-    for (QByteArray& b : bytes) argv.push_back(b.data());
-    argv.push_back(nullptr);
-    std::vector<QByteArray> env_bytes;
-    for (const QString& pair : environment_with_cache(cache).toStringList())
-        env_bytes.push_back(pair.toLocal8Bit());
-    std::vector<char*> envp;
-    for (QByteArray& b : env_bytes) envp.push_back(b.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    QElapsedTimer timer;
-    timer.start();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
-        qFatal("cannot start %s", argv[0]);
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    posix_spawn_file_actions_destroy(&actions);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) qFatal("%s failed", argv[0]);
-    return {usage.ru_maxrss, timer.nsecsElapsed() / 1e9};
+    const Spawned run = spawn_quietly(
+        {program, QStringLiteral("--write-diary"), folder, QStringLiteral("--format"),
+         QStringLiteral("html,pdf")},
+        environment_with_cache(cache).toStringList());
+    return {run.peak_kib, run.ms / 1e3};
 }
 
 QString mib(qint64 kib) { return QString::number(double(kib) / 1024, 'f', 0) + QStringLiteral(" MiB"); }
