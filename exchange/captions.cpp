@@ -6,6 +6,7 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace fotavi {
 
@@ -169,6 +170,50 @@ void lock_xmp_toolkit(void* data, bool lock) {
         mutex->unlock();
 }
 
+// exiv2 keeps the XMP namespaces a packet declares in one registry for the
+// whole process, and a packet may bind a well-known prefix such as dc or xmp
+// to a namespace of its own: every later caption would then be written there,
+// where no other program looks. Each use of exiv2 here holds this session,
+// which runs one use at a time and ends by dropping what the packets declared,
+// so one file never changes how the next is read or written.
+class MetadataSession {
+public:
+    MetadataSession() : lock_(mutex()) { start_metadata(); }
+    ~MetadataSession() { forget_declared_namespaces(); }
+    MetadataSession(const MetadataSession&) = delete;
+    MetadataSession& operator=(const MetadataSession&) = delete;
+
+    // Back to exiv2's own namespaces; a check of what was written starts here.
+    static void forget_declared_namespaces() { Exiv2::XmpProperties::unregisterNs(); }
+
+private:
+    static std::mutex& mutex() {
+        static std::mutex one;
+        return one;
+    }
+    std::lock_guard<std::mutex> lock_;
+};
+
+FoundCaptions read_captions_unlocked(const QByteArray& picture) {
+    try {
+        auto image = Exiv2::ImageFactory::open(
+            reinterpret_cast<const Exiv2::byte*>(picture.constData()), long(picture.size()));
+        return found_in(*image);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+QString sidecar_description_unlocked(const QByteArray& packet) {
+    try {
+        Exiv2::XmpData xmp;
+        if (Exiv2::XmpParser::decode(xmp, packet.toStdString()) != 0) return {};
+        return xmp_description(xmp);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
 }  // namespace
 
 void start_metadata() {
@@ -185,11 +230,14 @@ void start_metadata() {
 }
 
 Embedded embed_caption(const QByteArray& picture, const QString& caption) {
-    start_metadata();
+    const MetadataSession session;
     Embedded result;
     try {
+        // exiv2 rewrites some kinds (TIFF) in the very buffer it reads, and
+        // the caller's picture must stay as it was: it works on a copy.
+        const QByteArray copy(picture.constData(), picture.size());
         auto image = Exiv2::ImageFactory::open(
-            reinterpret_cast<const Exiv2::byte*>(picture.constData()), long(picture.size()));
+            reinterpret_cast<const Exiv2::byte*>(copy.constData()), long(copy.size()));
         image->readMetadata();
         if (!writable(*image)) {
             result.unsupported = true;
@@ -203,9 +251,11 @@ Embedded embed_caption(const QByteArray& picture, const QString& caption) {
             return result;
         }
         // Some kinds exiv2 writes keep only part of it (an XMP file read as
-        // a picture keeps no IPTC or EXIF): read back, or the caption goes
-        // to a sidecar instead.
-        const FoundCaptions back = read_captions(result.bytes);
+        // a picture keeps no IPTC or EXIF), and a packet that rebound dc
+        // wrote the description elsewhere: read back as a fresh reader
+        // would, or the caption goes to a sidecar instead.
+        MetadataSession::forget_declared_namespaces();
+        const FoundCaptions back = read_captions_unlocked(result.bytes);
         if (back.xmp_description != caption || back.iptc_caption != caption ||
             back.exif_description != caption || back.xp_comment != caption) {
             result.bytes.clear();
@@ -222,18 +272,12 @@ Embedded embed_caption(const QByteArray& picture, const QString& caption) {
 }
 
 FoundCaptions read_captions(const QByteArray& picture) {
-    start_metadata();
-    try {
-        auto image = Exiv2::ImageFactory::open(
-            reinterpret_cast<const Exiv2::byte*>(picture.constData()), long(picture.size()));
-        return found_in(*image);
-    } catch (const std::exception&) {
-        return {};
-    }
+    const MetadataSession session;
+    return read_captions_unlocked(picture);
 }
 
 FoundCaptions read_captions_of_file(const QString& path) {
-    start_metadata();
+    const MetadataSession session;
     try {
         auto image = Exiv2::ImageFactory::open(path.toStdString());
         return found_in(*image);
@@ -274,19 +318,13 @@ QString chosen_caption(const FoundCaptions& found, const QString& sidecar_descri
 }
 
 QString sidecar_description(const QByteArray& packet) {
-    start_metadata();
-    try {
-        Exiv2::XmpData xmp;
-        if (Exiv2::XmpParser::decode(xmp, packet.toStdString()) != 0) return {};
-        return xmp_description(xmp);
-    } catch (const std::exception&) {
-        return {};
-    }
+    const MetadataSession session;
+    return sidecar_description_unlocked(packet);
 }
 
 std::optional<QByteArray> sidecar_with_description(const QByteArray& existing,
                                                    const QString& caption, QString* problem) {
-    start_metadata();
+    const MetadataSession session;
     try {
         Exiv2::XmpData xmp;
         if (!existing.trimmed().isEmpty() &&
@@ -308,7 +346,16 @@ std::optional<QByteArray> sidecar_with_description(const QByteArray& existing,
                 "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
                 " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"/>\n"
                 "</x:xmpmeta>\n";
-        return QByteArray::fromStdString(packet);
+        // A sidecar that rebinds dc or another well-known prefix would take
+        // the description into its own namespace, where no reader finds it:
+        // such a file is left as it is rather than rewritten.
+        QByteArray written = QByteArray::fromStdString(packet);
+        MetadataSession::forget_declared_namespaces();
+        if (sidecar_description_unlocked(written) != caption) {
+            if (problem) *problem = QStringLiteral("XMP");
+            return std::nullopt;
+        }
+        return written;
     } catch (const std::exception& error) {
         if (problem) *problem = QString::fromLocal8Bit(error.what());
         return std::nullopt;

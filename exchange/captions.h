@@ -9,7 +9,9 @@ namespace fotavi {
 
 // Captions inside pictures and in XMP sidecars, read and written through
 // exiv2 so that other photo programs read them the way they write them. Every
-// function works on bytes in memory and never touches a file.
+// function works on bytes in memory and never touches a file. Calls from
+// several threads run one at a time, and what one file's XMP declares never
+// changes how the next is read or written.
 
 // Makes exiv2 ready for use from several threads (its XMP toolkit must be set
 // up once first) and keeps its warnings off standard error. Called by every
@@ -67,7 +69,8 @@ QString sidecar_description(const QByteArray& packet);
 // A sidecar's bytes with its dc:description set to caption (x-default only),
 // or taken away when caption is empty, every other property kept. existing is
 // the sidecar as it is now (empty for a new one). Nothing, with *problem set,
-// when existing is not XMP.
+// when existing is not XMP, or when the description written would not read
+// back where readers look (a packet binding dc to a namespace of its own).
 std::optional<QByteArray> sidecar_with_description(const QByteArray& existing,
                                                    const QString& caption, QString* problem);
 

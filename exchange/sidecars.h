@@ -24,7 +24,7 @@ inline constexpr qint64 kSidecarLimit = 16 * 1024 * 1024;
 // link.
 struct SidecarWrite {
     QString path;            // the sidecar
-    bool not_xmp = false;    // a file there is no XMP: left as it is
+    bool not_xmp = false;    // a file there is no XMP we can rewrite: left as it is
     SmallFile unread;        // the sidecar there could not be read: its errno, its kind
     WriteProblem problem;    // why it could not be written
     bool ok() const { return !not_xmp && unread.ok() && problem.ok(); }

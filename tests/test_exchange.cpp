@@ -104,6 +104,8 @@ private slots:
     void export_without_metadata_room_adds_sidecar_data();
     void export_without_metadata_room_adds_sidecar();
     void sidecar_keeps_other_properties();
+    void planted_metadata_changes_nothing_else_data();
+    void planted_metadata_changes_nothing_else();
     void caption_reconciled_data();
     void caption_reconciled();
     void captions_written_elsewhere_read_data();
@@ -278,6 +280,53 @@ void TestExchange::sidecar_keeps_other_properties() {
     QVERIFY(!read().contains("Description"));
     QCOMPARE(read().value("Rating").toInt(), 4);
     QVERIFY(!sidecar_with_description("<not xmp", kJapanese, &problem));
+}
+
+// A file someone else made, read and written through exiv2: whatever its
+// packet declares, the caller's bytes stay as they were, what comes back
+// carries the caption where readers look, and captions written afterwards are
+// byte for byte what they were before the file was seen.
+void TestExchange::planted_metadata_changes_nothing_else_data() {
+    QTest::addColumn<QByteArray>("planted");
+    // Binds the prefixes dc and xmp to namespaces of its own.
+    const QByteArray rebinding =
+        "<x:xmpmeta xmlns:x='adobe:ns:meta/'>"
+        "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+        "<rdf:Description rdf:about='' xmlns:dc='htM//purl.org/dc/elements/1.1\"'>"
+        "<dc:description><rdf:Alt><rdf:li xml:lang='x-default'>old</rdf:li></rdf:Alt>"
+        "</dc:description></rdf:Description>"
+        "<rdf:Description rdf:about='' xmlns:xmp='http:/-ns.adobe.com/xap/1.0/'>"
+        "<xmp:Rating>3</xmp:Rating></rdf:Description></rdf:RDF></x:xmpmeta>";
+    QTest::newRow("sidecar rebinding dc and xmp") << rebinding;
+    QTest::newRow("picture whose XMP rebinds dc and xmp")
+        << jpeg_with(jpeg_segment(0xE1, QByteArray("http://ns.adobe.com/xap/1.0/", 29) + rebinding));
+    // A big-endian TIFF that exiv2 rewrites in the buffer it reads.
+    QTest::newRow("TIFF rewritten in place") << QByteArray::fromHex(
+        "4d4d002a0000002020206969707420786d6c6e01"
+        "0060003d72616e736dd75d2d0080600000000069"
+        "00b5000000000000000000006900b5e3ffd9");
+}
+
+void TestExchange::planted_metadata_changes_nothing_else() {
+    QFETCH(const QByteArray, planted);
+    const QString caption = QStringLiteral("夕焼け");
+    const QByteArray plain = jpeg_with({});
+    QString problem;
+    const auto sidecar_before = sidecar_with_description({}, caption, &problem);
+    const Embedded embedded_before = embed_caption(plain, caption);
+    QVERIFY(sidecar_before && embedded_before.ok());
+
+    const QByteArray planted_copy(planted.constData(), planted.size());
+    (void)read_captions(planted);
+    (void)sidecar_description(planted);
+    const Embedded embedded = embed_caption(planted, caption);
+    if (embedded.ok()) QCOMPARE(read_captions(embedded.bytes).xmp_description, caption);
+    if (const auto sidecar = sidecar_with_description(planted, caption, &problem))
+        QCOMPARE(sidecar_description(*sidecar), caption);
+    QCOMPARE(planted, planted_copy);
+
+    QCOMPARE(sidecar_with_description({}, caption, &problem), sidecar_before);
+    QCOMPARE(embed_caption(plain, caption).bytes, embedded_before.bytes);
 }
 
 void TestExchange::caption_reconciled_data() {
