@@ -129,6 +129,12 @@ HeifFile::HeifFile(int fd, qint64 size) : reader_(new Reader{fd, size, 0, false}
     }
     heif_context_set_maximum_image_size_limit(context_, kMostSide);
     problem_ = reason_of(heif_context_read_from_reader(context_, &calls, reader_.get(), nullptr));
+    if (problem_.ok())
+        items_ = HeifItems::read(
+            [fd, size](qint64 offset, char* into, qint64 count) {
+                return count <= size - offset && pread_all(fd, into, count, offset) == count;
+            },
+            size);
     open_primary();
 }
 
@@ -142,6 +148,14 @@ HeifFile::HeifFile(QByteArrayView bytes) {
     heif_context_set_maximum_image_size_limit(context_, kMostSide);
     problem_ = reason_of(heif_context_read_from_memory_without_copy(context_, bytes.data(),
                                                                     size_t(bytes.size()), nullptr));
+    if (problem_.ok())
+        items_ = HeifItems::read(
+            [bytes](qint64 offset, char* into, qint64 count) {
+                if (offset < 0 || count < 0 || count > bytes.size() - offset) return false;
+                std::copy_n(bytes.data() + offset, count, into);
+                return true;
+            },
+            bytes.size());
     open_primary();
 }
 
@@ -201,7 +215,21 @@ QImage HeifFile::decode(Failure* error) const {
         if (error) *error = problem_;
         return {};
     }
-    return decode_handle(primary_, error);
+    heif_item_id item = 0;
+    if (heif_context_get_primary_image_ID(context_, &item).code != heif_error_Ok) {
+        if (error) *error = {Failure::Kind::Damaged};
+        return {};
+    }
+    return decode_checked(primary_, item, error);
+}
+
+QImage HeifFile::decode_checked(const heif_image_handle* handle, uint32_t item,
+                                Failure* error) const {
+    if (!items_.derivations_sound(item)) {
+        if (error) *error = {Failure::Kind::Damaged};
+        return {};
+    }
+    return decode_handle(handle, error);
 }
 
 QByteArray HeifFile::exif_block() const {
@@ -255,7 +283,7 @@ QImage HeifFile::decode_thumbnail(int index) const {
             heif_error_Ok ||
         !thumbnail)
         return {};
-    QImage image = decode_handle(thumbnail, nullptr);
+    QImage image = decode_checked(thumbnail, ids[size_t(index)], nullptr);
     heif_image_handle_release(thumbnail);
     return image;
 }

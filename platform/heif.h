@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/failure.h"
+#include "platform/heif_items.h"
 
 struct heif_context;
 struct heif_image_handle;
@@ -58,9 +59,13 @@ public:
 
 private:
     void open_primary();
+    // handle (the item numbered item) decoded, or a null image with *error
+    // set when its derivations point at something that is not a picture.
+    QImage decode_checked(const heif_image_handle* handle, uint32_t item, Failure* error) const;
 
     struct Reader;
     std::unique_ptr<Reader> reader_;
+    HeifItems items_;
     heif_context* context_ = nullptr;
     heif_image_handle* primary_ = nullptr;
     Failure problem_;

@@ -1,4 +1,5 @@
 #include <QTest>
+#include <QtEndian>
 
 #include <libheif/heif.h>
 
@@ -7,6 +8,7 @@
 #include "photo_diary/diary_pictures.h"
 #include "pictures/capture_time.h"
 #include "platform/heif.h"
+#include "platform/heif_items.h"
 #include "platform/picture.h"
 #include "platform/picture_header.h"
 #include "run.h"
@@ -54,6 +56,33 @@ QByteArray turned_heic(const QString& path, int width, int height, heif_orientat
     heif_encoding_options_free(options);
     heif_context_free(context);
     return made ? read_all(path) : QByteArray();
+}
+
+// A box of type with body, and a full box (version, no flags).
+QByteArray box(const char* type, const QByteArray& body) {
+    QByteArray size(4, '\0');
+    qToBigEndian(quint32(body.size() + 8), size.data());
+    return size + QByteArray(type, 4) + body;
+}
+QByteArray full_box(const char* type, char version, const QByteArray& body) {
+    return box(type, QByteArray(1, version) + QByteArray(3, '\0') + body);
+}
+QByteArray u16(int value) { return bytes_of({char(value >> 8), char(value)}); }
+
+// A meta box's body listing items (number, type) and what each derives from.
+QByteArray meta_of(const QList<QPair<int, QByteArray>>& items,
+                   const QList<QPair<int, QList<int>>>& derived, int cut_reference = 0) {
+    QByteArray entries;
+    for (const auto& [id, type] : items)
+        entries += full_box("infe", 2, u16(id) + u16(0) + type + QByteArray(1, '\0'));
+    QByteArray references;
+    for (const auto& [from, to] : derived) {
+        QByteArray body = u16(from) + u16(int(to.size()));
+        for (const int id : to) body += u16(id);
+        references += box("dimg", body.left(body.size() - cut_reference));
+    }
+    return QByteArray(4, '\0') + full_box("iinf", 0, u16(int(items.size())) + entries) +
+           full_box("iref", 0, references);
 }
 
 }  // namespace
@@ -160,6 +189,42 @@ private slots:
         QCOMPARE(picture.image.isNull(), !reason.isEmpty());
         QVERIFY(!read_capture_time(album.file("broken.heic")).found());
         QVERIFY(read_heif_thumbnail(album.file("broken.heic"), 32).image.isNull());
+    }
+
+    // What a picture is derived from is checked before libheif decodes it:
+    // a derivation pointing at something that is not a picture would stop
+    // the program on an assertion inside libheif.
+    void derivations_checked_data() {
+        QTest::addColumn<QByteArray>("meta");
+        QTest::addColumn<bool>("sound");
+        const QList<QPair<int, QByteArray>> grid{{1, "grid"}, {2, "hvc1"}, {3, "hvc1"}};
+        QTest::newRow("grid of coded tiles") << meta_of(grid, {{1, {2, 3}}}) << true;
+        QTest::newRow("nothing derived") << meta_of({{1, "hvc1"}}, {}) << true;
+        QTest::newRow("identity over a grid")
+            << meta_of({{1, "iden"}, {2, "grid"}, {3, "av01"}}, {{1, {2}}, {2, {3}}}) << true;
+        QTest::newRow("identity of an Exif item")
+            << meta_of({{1, "iden"}, {2, "Exif"}}, {{1, {2}}}) << false;
+        QTest::newRow("tile of a type not known")
+            << meta_of({{1, "grid"}, {2, "hvc1"}, {3, "hvc2"}}, {{1, {2, 3}}}) << false;
+        QTest::newRow("tile not listed") << meta_of(grid, {{1, {2, 9}}}) << false;
+        QTest::newRow("derived from itself round a loop")
+            << meta_of({{1, "grid"}, {2, "iden"}}, {{1, {2}}, {2, {1}}}) << false;
+        QTest::newRow("reference cut short") << meta_of(grid, {{1, {2, 3}}}, 1) << false;
+    }
+    void derivations_checked() {
+        QFETCH(QByteArray, meta);
+        QFETCH(bool, sound);
+        QCOMPARE(HeifItems::from_meta(meta.constData(), meta.size()).derivations_sound(1), sound);
+        // The same found from the file's top-level boxes, after its file type box.
+        const QByteArray file = box("ftyp", "heic" + QByteArray(4, '\0')) + box("meta", meta);
+        const HeifItems read = HeifItems::read(
+            [&](qint64 offset, char* into, qint64 count) {
+                if (count > file.size() - offset) return false;
+                std::copy_n(file.constData() + offset, count, into);
+                return true;
+            },
+            file.size());
+        QCOMPARE(read.derivations_sound(1), sound);
     }
 
     void thumbnail_choice_data() {

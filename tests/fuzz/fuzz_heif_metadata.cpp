@@ -1,6 +1,8 @@
 // The parts of a HEIF file the program reads besides the picture: the box
 // structure up to the primary picture, its EXIF item made a JPEG's EXIF
-// block, and the choice among its thumbnails. What is found is sane.
+// block, the choice among its thumbnails, and the program's own reading of
+// what each item derives from, which guards libheif's decoder. What is found
+// is sane, and no thumbnail decode stops the program.
 #include "fuzz.h"
 #include "pictures/capture_time.h"
 #include "platform/heif.h"

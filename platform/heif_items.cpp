@@ -1,0 +1,192 @@
+#include "platform/heif_items.h"
+
+#include <QByteArray>
+#include <QtEndian>
+
+#include <algorithm>
+
+namespace fotavi {
+
+namespace {
+
+// A meta box is a few KiB; phones' largest, with hundreds of grid tiles, are
+// tens of KiB. Anything larger is not read.
+constexpr qint64 kMostMetaBytes = 4 * 1024 * 1024;
+// The top-level boxes looked through for the meta box.
+constexpr int kMostTopBoxes = 64;
+// Derivations nest a few levels at most (an identity over a grid of tiles).
+constexpr int kMostDepth = 8;
+
+constexpr uint32_t fourcc(const char (&name)[5]) {
+    return uint32_t(uchar(name[0])) << 24 | uint32_t(uchar(name[1])) << 16 |
+           uint32_t(uchar(name[2])) << 8 | uint32_t(uchar(name[3]));
+}
+
+// Bytes read from the front, each read checked; a read past the end fails
+// and every later one too.
+class Cursor {
+public:
+    Cursor(const char* data, qint64 size) : data_(data), size_(size) {}
+    bool ok() const { return ok_; }
+    qint64 left() const { return ok_ ? size_ - at_ : 0; }
+    uint32_t u8() { return uint32_t(take(1)); }
+    uint32_t u16() { return uint32_t(take(2)); }
+    uint32_t u32() { return uint32_t(take(4)); }
+    uint32_t id(bool wide) { return wide ? u32() : u16(); }
+    void skip(qint64 n) {
+        if (n < 0 || n > left()) ok_ = false;
+        else at_ += n;
+    }
+
+private:
+    uint64_t take(int n) {
+        if (!ok_ || n > left()) {
+            ok_ = false;
+            return 0;
+        }
+        uint64_t value = 0;
+        for (int i = 0; i < n; ++i) value = value << 8 | uchar(data_[at_ + i]);
+        at_ += n;
+        return value;
+    }
+    const char* data_;
+    qint64 size_;
+    qint64 at_ = 0;
+    bool ok_ = true;
+};
+
+// One box inside a cursor: its type and a cursor over its body.
+struct Box {
+    uint32_t type = 0;
+    const char* body = nullptr;
+    qint64 size = 0;
+};
+
+// The boxes of data, one after another; stops at the first that does not fit.
+std::vector<Box> boxes_in(const char* data, qint64 size) {
+    std::vector<Box> boxes;
+    qint64 at = 0;
+    while (size - at >= 8) {
+        Cursor head(data + at, size - at);
+        qint64 length = head.u32();
+        const uint32_t type = head.u32();
+        qint64 header = 8;
+        if (length == 1) {
+            const uint64_t large = uint64_t(head.u32()) << 32 | head.u32();
+            if (!head.ok() || large > uint64_t(size - at)) break;
+            length = qint64(large);
+            header = 16;
+        } else if (length == 0) {
+            length = size - at;
+        }
+        if (length < header || length > size - at) break;
+        boxes.push_back({type, data + at + header, length - header});
+        at += length;
+    }
+    return boxes;
+}
+
+}  // namespace
+
+HeifItems HeifItems::from_meta(const char* data, qint64 size) {
+    HeifItems items;
+    if (size < 4) return items;
+    for (const Box& box : boxes_in(data + 4, size - 4)) {  // after the version and flags
+        Cursor body(box.body, box.size);
+        const uint32_t version = body.u8();
+        body.skip(3);
+        if (box.type == fourcc("iinf")) {
+            body.skip(version == 0 ? 2 : 4);
+            if (!body.ok()) continue;
+            const qint64 start = box.size - body.left();
+            for (const Box& entry : boxes_in(box.body + start, body.left())) {
+                if (entry.type != fourcc("infe")) continue;
+                Cursor infe(entry.body, entry.size);
+                const uint32_t infe_version = infe.u8();
+                infe.skip(3);
+                if (infe_version < 2) continue;  // no item type in these
+                const uint32_t id = infe.id(infe_version >= 3);
+                infe.skip(2);  // protection index
+                const uint32_t type = infe.u32();
+                if (infe.ok()) items.types_[id] = type;
+            }
+        } else if (box.type == fourcc("iref")) {
+            const qint64 start = box.size - body.left();
+            if (!body.ok()) continue;
+            for (const Box& reference : boxes_in(box.body + start, body.left())) {
+                if (reference.type != fourcc("dimg")) continue;
+                Cursor refs(reference.body, reference.size);
+                const uint32_t from = refs.id(version != 0);
+                const uint32_t count = refs.u16();
+                std::vector<uint32_t>& to = items.derived_from_[from];
+                for (uint32_t i = 0; i < count && refs.ok(); ++i) {
+                    const uint32_t id = refs.id(version != 0);
+                    if (refs.ok()) to.push_back(id);
+                }
+                if (!refs.ok()) to.push_back(0);  // cut short: an item that is not there
+            }
+        }
+    }
+    items.known_ = true;
+    return items;
+}
+
+HeifItems HeifItems::read(const Read& read, qint64 size) {
+    qint64 at = 0;
+    for (int i = 0; i < kMostTopBoxes && size - at >= 8; ++i) {
+        char head[16];
+        if (!read(at, head, 8)) break;
+        Cursor cursor(head, 8);
+        qint64 length = cursor.u32();
+        const uint32_t type = cursor.u32();
+        qint64 header = 8;
+        if (length == 1) {
+            if (size - at < 16 || !read(at + 8, head + 8, 8)) break;
+            Cursor large(head + 8, 8);
+            const uint64_t value = uint64_t(large.u32()) << 32 | large.u32();
+            if (value > uint64_t(size - at)) break;
+            length = qint64(value);
+            header = 16;
+        } else if (length == 0) {
+            length = size - at;
+        }
+        if (length < header || length > size - at) break;
+        if (type == fourcc("meta")) {
+            const qint64 body = length - header;
+            if (body > kMostMetaBytes) break;
+            QByteArray bytes(body, Qt::Uninitialized);
+            if (!read(at + header, bytes.data(), body)) break;
+            return from_meta(bytes.constData(), body);
+        }
+        at += length;
+    }
+    return {};
+}
+
+bool HeifItems::derivations_sound(uint32_t item) const {
+    if (!known_) return true;
+    std::vector<uint32_t> path;
+    return sound(item, 0, path);
+}
+
+bool HeifItems::sound(uint32_t item, int depth, std::vector<uint32_t>& path) const {
+    const auto derived = derived_from_.find(item);
+    if (derived == derived_from_.end()) return true;
+    if (depth >= kMostDepth || std::find(path.begin(), path.end(), item) != path.end())
+        return false;
+    static const uint32_t kPictureTypes[] = {fourcc("hvc1"), fourcc("av01"), fourcc("grid"),
+                                             fourcc("iden"), fourcc("iovl")};
+    path.push_back(item);
+    for (const uint32_t from : derived->second) {
+        const auto type = types_.find(from);
+        if (type == types_.end() ||
+            std::find(std::begin(kPictureTypes), std::end(kPictureTypes), type->second) ==
+                std::end(kPictureTypes) ||
+            !sound(from, depth + 1, path))
+            return false;
+    }
+    path.pop_back();
+    return true;
+}
+
+}  // namespace fotavi
