@@ -129,12 +129,13 @@ HeifFile::HeifFile(int fd, qint64 size) : reader_(new Reader{fd, size, 0, false}
     }
     heif_context_set_maximum_image_size_limit(context_, kMostSide);
     problem_ = reason_of(heif_context_read_from_reader(context_, &calls, reader_.get(), nullptr));
-    if (problem_.ok())
-        items_ = HeifItems::read(
+    read_items_ = [fd, size] {
+        return HeifItems::read(
             [fd, size](qint64 offset, char* into, qint64 count) {
                 return count <= size - offset && pread_all(fd, into, count, offset) == count;
             },
             size);
+    };
     open_primary();
 }
 
@@ -148,14 +149,15 @@ HeifFile::HeifFile(QByteArrayView bytes) {
     heif_context_set_maximum_image_size_limit(context_, kMostSide);
     problem_ = reason_of(heif_context_read_from_memory_without_copy(context_, bytes.data(),
                                                                     size_t(bytes.size()), nullptr));
-    if (problem_.ok())
-        items_ = HeifItems::read(
+    read_items_ = [bytes] {
+        return HeifItems::read(
             [bytes](qint64 offset, char* into, qint64 count) {
                 if (offset < 0 || count < 0 || count > bytes.size() - offset) return false;
                 std::copy_n(bytes.data() + offset, count, into);
                 return true;
             },
             bytes.size());
+    };
     open_primary();
 }
 
@@ -225,7 +227,9 @@ QImage HeifFile::decode(Failure* error) const {
 
 QImage HeifFile::decode_checked(const heif_image_handle* handle, uint32_t item,
                                 Failure* error) const {
-    if (!items_.derivations_sound(item)) {
+    // Read on the first decode only: listing and dating never need it.
+    if (!items_) items_ = read_items_();
+    if (!items_->derivations_sound(item)) {
         if (error) *error = {Failure::Kind::Damaged};
         return {};
     }

@@ -6,7 +6,9 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/failure.h"
@@ -65,7 +67,8 @@ private:
 
     struct Reader;
     std::unique_ptr<Reader> reader_;
-    HeifItems items_;
+    std::function<HeifItems()> read_items_;
+    mutable std::optional<HeifItems> items_;
     heif_context* context_ = nullptr;
     heif_image_handle* primary_ = nullptr;
     Failure problem_;

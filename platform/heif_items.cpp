@@ -62,8 +62,9 @@ struct Box {
     qint64 size = 0;
 };
 
-// The boxes of data, one after another; stops at the first that does not fit.
-std::vector<Box> boxes_in(const char* data, qint64 size) {
+// The boxes of data, one after another; stops at the first that does not
+// fit, and then *whole (when given) is false.
+std::vector<Box> boxes_in(const char* data, qint64 size, bool* whole = nullptr) {
     std::vector<Box> boxes;
     qint64 at = 0;
     while (size - at >= 8) {
@@ -83,6 +84,7 @@ std::vector<Box> boxes_in(const char* data, qint64 size) {
         boxes.push_back({type, data + at + header, length - header});
         at += length;
     }
+    if (whole && at != size) *whole = false;
     return boxes;
 }
 
@@ -91,15 +93,18 @@ std::vector<Box> boxes_in(const char* data, qint64 size) {
 HeifItems HeifItems::from_meta(const char* data, qint64 size) {
     HeifItems items;
     if (size < 4) return items;
-    for (const Box& box : boxes_in(data + 4, size - 4)) {  // after the version and flags
+    // Boxes that do not fit, cut entries or unknown versions leave room for
+    // libheif to read the file otherwise than here: then nothing is decoded.
+    bool whole = true;
+    for (const Box& box : boxes_in(data + 4, size - 4, &whole)) {  // after version and flags
         Cursor body(box.body, box.size);
         const uint32_t version = body.u8();
         body.skip(3);
         if (box.type == fourcc("iinf")) {
             body.skip(version == 0 ? 2 : 4);
-            if (!body.ok()) continue;
+            whole = whole && body.ok() && version <= 1;
             const qint64 start = box.size - body.left();
-            for (const Box& entry : boxes_in(box.body + start, body.left())) {
+            for (const Box& entry : boxes_in(box.body + start, body.left(), &whole)) {
                 if (entry.type != fourcc("infe")) continue;
                 Cursor infe(entry.body, entry.size);
                 const uint32_t infe_version = infe.u8();
@@ -108,26 +113,28 @@ HeifItems HeifItems::from_meta(const char* data, qint64 size) {
                 const uint32_t id = infe.id(infe_version >= 3);
                 infe.skip(2);  // protection index
                 const uint32_t type = infe.u32();
-                if (infe.ok()) items.types_[id] = type;
+                whole = whole && infe.ok() && infe_version <= 3 && !items.types_.count(id);
+                items.types_[id] = type;
             }
         } else if (box.type == fourcc("iref")) {
+            whole = whole && body.ok() && version <= 1;
             const qint64 start = box.size - body.left();
-            if (!body.ok()) continue;
-            for (const Box& reference : boxes_in(box.body + start, body.left())) {
-                if (reference.type != fourcc("dimg")) continue;
+            for (const Box& reference : boxes_in(box.body + start, body.left(), &whole)) {
                 Cursor refs(reference.body, reference.size);
                 const uint32_t from = refs.id(version != 0);
                 const uint32_t count = refs.u16();
-                std::vector<uint32_t>& to = items.derived_from_[from];
-                for (uint32_t i = 0; i < count && refs.ok(); ++i) {
-                    const uint32_t id = refs.id(version != 0);
-                    if (refs.ok()) to.push_back(id);
+                std::vector<uint32_t> to;
+                for (uint32_t i = 0; i < count && refs.ok(); ++i) to.push_back(refs.id(version != 0));
+                whole = whole && refs.ok() && refs.left() == 0;
+                if (reference.type == fourcc("dimg")) {
+                    std::vector<uint32_t>& all = items.derived_from_[from];
+                    all.insert(all.end(), to.begin(), to.end());
                 }
-                if (!refs.ok()) to.push_back(0);  // cut short: an item that is not there
             }
         }
     }
     items.known_ = true;
+    items.whole_ = whole;
     return items;
 }
 
@@ -165,6 +172,7 @@ HeifItems HeifItems::read(const Read& read, qint64 size) {
 
 bool HeifItems::derivations_sound(uint32_t item) const {
     if (!known_) return true;
+    if (!whole_) return false;
     std::vector<uint32_t> path;
     return sound(item, 0, path);
 }

@@ -28,14 +28,16 @@ public:
     // Whether item can be decoded as far as its derivations go: every item
     // it is derived from, all the way down, is listed with a type of coded
     // or derived picture, and none derives from itself. True for an item
-    // that derives from nothing, and when the items were not read (libheif
-    // then judges alone).
+    // that derives from nothing, and when no meta box was found (libheif
+    // then judges alone); false for every item when the lists are damaged
+    // (a box that does not fit, an entry cut short, an item listed twice).
     bool derivations_sound(uint32_t item) const;
 
 private:
     bool sound(uint32_t item, int depth, std::vector<uint32_t>& path) const;
 
     bool known_ = false;
+    bool whole_ = false;
     std::map<uint32_t, uint32_t> types_;                     // item -> four-character type
     std::map<uint32_t, std::vector<uint32_t>> derived_from_;  // item -> its 'dimg' items
 };
