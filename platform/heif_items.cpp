@@ -34,8 +34,10 @@ public:
     uint32_t u32() { return uint32_t(take(4)); }
     uint32_t id(bool wide) { return wide ? u32() : u16(); }
     void skip(qint64 n) {
-        if (n < 0 || n > left()) ok_ = false;
-        else at_ += n;
+        if (n < 0 || n > left())
+            ok_ = false;
+        else
+            at_ += n;
     }
 
 private:
@@ -124,7 +126,8 @@ HeifItems HeifItems::from_meta(const char* data, qint64 size) {
                 const uint32_t from = refs.id(version != 0);
                 const uint32_t count = refs.u16();
                 std::vector<uint32_t> to;
-                for (uint32_t i = 0; i < count && refs.ok(); ++i) to.push_back(refs.id(version != 0));
+                for (uint32_t i = 0; i < count && refs.ok(); ++i)
+                    to.push_back(refs.id(version != 0));
                 whole = whole && refs.ok() && refs.left() == 0;
                 if (reference.type == fourcc("dimg")) {
                     std::vector<uint32_t>& all = items.derived_from_[from];
@@ -139,6 +142,9 @@ HeifItems HeifItems::from_meta(const char* data, qint64 size) {
 }
 
 HeifItems HeifItems::read(const Read& read, qint64 size) {
+    // A second meta box could be the one libheif reads: then nothing is decoded.
+    HeifItems found;
+    bool seen = false;
     qint64 at = 0;
     for (int i = 0; i < kMostTopBoxes && size - at >= 8; ++i) {
         char head[16];
@@ -160,14 +166,18 @@ HeifItems HeifItems::read(const Read& read, qint64 size) {
         if (length < header || length > size - at) break;
         if (type == fourcc("meta")) {
             const qint64 body = length - header;
-            if (body > kMostMetaBytes) break;
-            QByteArray bytes(body, Qt::Uninitialized);
-            if (!read(at + header, bytes.data(), body)) break;
-            return from_meta(bytes.constData(), body);
+            QByteArray bytes(std::min(body, kMostMetaBytes), Qt::Uninitialized);
+            if (seen || body > kMostMetaBytes || !read(at + header, bytes.data(), body)) {
+                found.known_ = true;
+                found.whole_ = false;
+                return found;
+            }
+            found = from_meta(bytes.constData(), body);
+            seen = true;
         }
         at += length;
     }
-    return {};
+    return found;
 }
 
 bool HeifItems::derivations_sound(uint32_t item) const {

@@ -38,7 +38,7 @@ private:
 
     bool known_ = false;
     bool whole_ = false;
-    std::map<uint32_t, uint32_t> types_;                     // item -> four-character type
+    std::map<uint32_t, uint32_t> types_;                      // item -> four-character type
     std::map<uint32_t, std::vector<uint32_t>> derived_from_;  // item -> its 'dimg' items
 };
 
