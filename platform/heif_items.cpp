@@ -136,13 +136,13 @@ HeifItems HeifItems::from_meta(const char* data, qint64 size) {
             }
         }
     }
-    items.known_ = true;
     items.whole_ = whole;
     return items;
 }
 
 HeifItems HeifItems::read(const Read& read, qint64 size) {
-    // A second meta box could be the one libheif reads: then nothing is decoded.
+    // A second meta box could be the one libheif reads, and one not found
+    // here was found there: then nothing is decoded.
     HeifItems found;
     bool seen = false;
     qint64 at = 0;
@@ -168,9 +168,7 @@ HeifItems HeifItems::read(const Read& read, qint64 size) {
             const qint64 body = length - header;
             QByteArray bytes(std::min(body, kMostMetaBytes), Qt::Uninitialized);
             if (seen || body > kMostMetaBytes || !read(at + header, bytes.data(), body)) {
-                found.known_ = true;
-                found.whole_ = false;
-                return found;
+                return {};
             }
             found = from_meta(bytes.constData(), body);
             seen = true;
@@ -181,7 +179,6 @@ HeifItems HeifItems::read(const Read& read, qint64 size) {
 }
 
 bool HeifItems::derivations_sound(uint32_t item) const {
-    if (!known_) return true;
     if (!whole_) return false;
     std::vector<uint32_t> path;
     return sound(item, 0, path);
