@@ -4,6 +4,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <optional>
 
 namespace fotavi {
 
@@ -64,27 +65,43 @@ struct Box {
     qint64 size = 0;
 };
 
+// A box's header: its type, its whole length and the header's own.
+struct BoxHeader {
+    uint32_t type = 0;
+    qint64 length = 0;
+    qint64 header = 0;
+};
+
+// The header at the front of head (available bytes of it, 8 or more), of a
+// box that may take up to room bytes; nothing when it does not fit there.
+std::optional<BoxHeader> header_of(const char* head, qint64 available, qint64 room) {
+    Cursor cursor(head, available);
+    BoxHeader box;
+    box.length = cursor.u32();
+    box.type = cursor.u32();
+    box.header = 8;
+    if (box.length == 1) {
+        const uint64_t large = uint64_t(cursor.u32()) << 32 | cursor.u32();
+        if (!cursor.ok() || large > uint64_t(room)) return std::nullopt;
+        box.length = qint64(large);
+        box.header = 16;
+    } else if (box.length == 0) {
+        box.length = room;
+    }
+    if (!cursor.ok() || box.length < box.header || box.length > room) return std::nullopt;
+    return box;
+}
+
 // The boxes of data, one after another; stops at the first that does not
 // fit, and then *whole (when given) is false.
 std::vector<Box> boxes_in(const char* data, qint64 size, bool* whole = nullptr) {
     std::vector<Box> boxes;
     qint64 at = 0;
     while (size - at >= 8) {
-        Cursor head(data + at, size - at);
-        qint64 length = head.u32();
-        const uint32_t type = head.u32();
-        qint64 header = 8;
-        if (length == 1) {
-            const uint64_t large = uint64_t(head.u32()) << 32 | head.u32();
-            if (!head.ok() || large > uint64_t(size - at)) break;
-            length = qint64(large);
-            header = 16;
-        } else if (length == 0) {
-            length = size - at;
-        }
-        if (length < header || length > size - at) break;
-        boxes.push_back({type, data + at + header, length - header});
-        at += length;
+        const auto box = header_of(data + at, size - at, size - at);
+        if (!box) break;
+        boxes.push_back({box->type, data + at + box->header, box->length - box->header});
+        at += box->length;
     }
     if (whole && at != size) *whole = false;
     return boxes;
@@ -148,32 +165,19 @@ HeifItems HeifItems::read(const Read& read, qint64 size) {
     qint64 at = 0;
     for (int i = 0; i < kMostTopBoxes && size - at >= 8; ++i) {
         char head[16];
-        if (!read(at, head, 8)) break;
-        Cursor cursor(head, 8);
-        qint64 length = cursor.u32();
-        const uint32_t type = cursor.u32();
-        qint64 header = 8;
-        if (length == 1) {
-            if (size - at < 16 || !read(at + 8, head + 8, 8)) break;
-            Cursor large(head + 8, 8);
-            const uint64_t value = uint64_t(large.u32()) << 32 | large.u32();
-            if (value > uint64_t(size - at)) break;
-            length = qint64(value);
-            header = 16;
-        } else if (length == 0) {
-            length = size - at;
-        }
-        if (length < header || length > size - at) break;
-        if (type == fourcc("meta")) {
-            const qint64 body = length - header;
+        const qint64 available = std::min<qint64>(16, size - at);
+        if (!read(at, head, available)) break;
+        const auto box = header_of(head, available, size - at);
+        if (!box) break;
+        if (box->type == fourcc("meta")) {
+            const qint64 body = box->length - box->header;
             QByteArray bytes(std::min(body, kMostMetaBytes), Qt::Uninitialized);
-            if (seen || body > kMostMetaBytes || !read(at + header, bytes.data(), body)) {
+            if (seen || body > kMostMetaBytes || !read(at + box->header, bytes.data(), body))
                 return {};
-            }
             found = from_meta(bytes.constData(), body);
             seen = true;
         }
-        at += length;
+        at += box->length;
     }
     return found;
 }
